@@ -1,0 +1,312 @@
+#include "platform/FileSys.h"
+
+#include "platform/DateTime.h"
+#include "platform/OpenRetry.h"
+#include "platform/Path.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <unordered_map>
+#include <vector>
+
+namespace renvo {
+
+namespace {
+
+constexpr int32_t kStampMin = (((0 << 9) | (1 << 5) | 1) << 16);  // 1980-01-01 00:00:00
+constexpr uint32_t kStampMax = (((127u << 9) | (12u << 5) | 31u) << 16) | ((23u << 11) | (59u << 5) | 29u);
+
+// Local-time offset of a moment. Offsets are cached per day: converting every file's stamp
+// through localtime_r costs more than the rest of the stamp work.
+int64_t localOffset(int64_t t)
+{
+    thread_local std::unordered_map<int64_t, int64_t> byDay;
+    const int64_t day = t >= 0 ? t / 86400 : (t - 86399) / 86400;
+    auto offsetAt = [](int64_t when) {
+        const time_t tt = static_cast<time_t>(when);
+        struct tm tmv {};
+        localtime_r(&tt, &tmv);
+        return static_cast<int64_t>(tmv.tm_gmtoff);
+    };
+    if (auto it = byDay.find(day); it != byDay.end() && it->second != INT64_MIN)
+        return it->second;
+    else if (it != byDay.end())
+        return offsetAt(t);  // a day with a change of offset
+    const int64_t first = offsetAt(day * 86400);
+    const int64_t last = offsetAt(day * 86400 + 86399);
+    if (byDay.size() > 100000)
+        byDay.clear();
+    byDay.emplace(day, first == last ? first : INT64_MIN);
+    return first == last ? first : offsetAt(t);
+}
+
+uint32_t attrFromMode(const std::string& name, mode_t mode)
+{
+    uint32_t attr = 0;
+    if (S_ISDIR(mode))
+        attr |= faDirectory;
+    else
+        attr |= faArchive;
+    if (!(mode & S_IWUSR))
+        attr |= faReadOnly;
+    if (!name.empty() && name[0] == '.')
+        attr |= faHidden;
+    return attr;
+}
+
+int readWriteCopy(int in, int out)
+{
+    std::vector<char> buf(128 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        if (!writeAll(out, buf.data(), static_cast<size_t>(n)))
+            return errno;
+    }
+}
+
+int copyContent(int in, int out)
+{
+    bool any = false;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (!any && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+                return readWriteCopy(in, out);
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        any = true;
+    }
+}
+
+// A temporary file beside `path`, hidden so that it stands out as ours.
+int makeTempBeside(const std::string& path, std::string& tmpPath)
+{
+    std::string tmpl = extractFilePath(path) + "." + extractFileName(path) + ".rvtmp-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd >= 0)
+        tmpPath = buf.data();
+    return fd;
+}
+
+}  // namespace
+
+int32_t dosStampFromUnix(int64_t seconds)
+{
+    const int64_t local = seconds + localOffset(seconds);
+    const int64_t days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    const int64_t secs = local - days * 86400;
+    int y;
+    unsigned m, d;
+    civilFromDays(days, y, m, d);
+    if (y < 1980)
+        return kStampMin;
+    if (y > 2107)
+        return static_cast<int32_t>(kStampMax);
+    const uint32_t date = (static_cast<uint32_t>(y - 1980) << 9) | (m << 5) | d;
+    const uint32_t hh = static_cast<uint32_t>(secs / 3600);
+    const uint32_t mm = static_cast<uint32_t>((secs / 60) % 60);
+    const uint32_t ss = static_cast<uint32_t>(secs % 60);
+    const uint32_t time = (hh << 11) | (mm << 5) | (ss / 2);
+    return static_cast<int32_t>((date << 16) | time);
+}
+
+std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps)
+{
+    std::vector<DirEntry> out;
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return out;
+    DIR* d = ::fdopendir(dfd);
+    if (!d) {
+        ::close(dfd);
+        return out;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+            continue;
+        DirEntry entry;
+        entry.name = n;
+        const bool known = e->d_type == DT_DIR || e->d_type == DT_REG;
+        if (known && (!withStamps || e->d_type == DT_DIR)) {
+            entry.attr = e->d_type == DT_DIR ? faDirectory : faArchive;
+            if (n[0] == '.')
+                entry.attr |= faHidden;
+        } else {
+            struct stat st {};
+            if (::fstatat(dfd, n, &st, 0) == 0) {
+                entry.attr = attrFromMode(entry.name, st.st_mode);
+                if (!S_ISDIR(st.st_mode))
+                    entry.stamp = dosStampFromUnix(st.st_mtim.tv_sec);
+            } else {
+                // A dangling link: listed as a file that cannot be found.
+                entry.attr = attrFromMode(entry.name, S_IFREG | S_IWUSR);
+            }
+        }
+        out.push_back(std::move(entry));
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return out;
+}
+
+int32_t fileStamp(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return dosStampFromUnix(st.st_mtim.tv_sec);
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool forceDirectories(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    if (directoryExists(path))
+        return true;
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return directoryExists(path);
+}
+
+int copyFileReplacing(const std::string& src, const std::string& dst)
+{
+    FdGuard in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return errno;
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0)
+        return errno;
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    std::string tmp;
+    FdGuard out(makeTempBeside(dst, tmp));
+    if (out.get() < 0)
+        return errno;
+    int err = copyContent(in.get(), out.get());
+    if (err == 0 && ::fchmod(out.get(), st.st_mode & 07777) != 0)
+        err = errno;
+    if (err == 0) {
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::futimens(out.get(), times) != 0)
+            err = errno;
+    }
+    if (err == 0 && ::close(out.release()) != 0)
+        err = errno;
+    if (err == 0 && ::rename(tmp.c_str(), dst.c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        ::unlink(tmp.c_str());
+    return err;
+}
+
+int deleteFile(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return EISDIR;
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int removeDirectory(const std::string& path)
+{
+    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+int renamePath(const std::string& from, const std::string& to)
+{
+    // Never replaces an existing target, as a rename on Windows does not.
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+}
+
+std::string errorText(int err)
+{
+    char buf[256];
+    const char* text = ::strerror_r(err, buf, sizeof buf);
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\n' || s.back() == '.'))
+        s.pop_back();
+    return s;
+}
+
+int writeFileAtomic(const std::string& path, const std::string& data)
+{
+    std::string tmp;
+    FdGuard out(makeTempBeside(path, tmp));
+    if (out.get() < 0)
+        return errno;
+    int err = 0;
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    if (!writeAll(out.get(), data.data(), data.size()) || ::fchmod(out.get(), mode) != 0 ||
+        ::fsync(out.get()) != 0)
+        err = errno;
+    if (err == 0 && ::close(out.release()) != 0)
+        err = errno;
+    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        ::unlink(tmp.c_str());
+    return err;
+}
+
+bool readWholeFile(const std::string& path, std::string& out)
+{
+    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    out.clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return true;
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace renvo

@@ -1,0 +1,64 @@
+#pragma once
+// File system access in the terms the engine thinks in: Win32-style attribute words,
+// DOS stamps, directory searches in name order, and a copy that never leaves a torn file.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace renvo {
+
+enum FileAttr : uint32_t {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faSysFile = 0x04,
+    faVolumeID = 0x08,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+};
+
+struct DirEntry {
+    std::string name;
+    uint32_t attr = 0;
+    int32_t stamp = -1;  // DOS stamp; only filled when asked for
+};
+
+// Every entry of a folder but "." and "..", sorted by name bytes. Attributes come from the
+// entry type where that suffices (links are followed, so a link to a folder carries the
+// directory bit); withStamps adds one stat per entry for the stamp and the read-only bit.
+// A folder that cannot be read yields no entries.
+std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps);
+
+// Stamp of a file (local time, DOS date-time word); -1 when it does not exist or is a folder.
+int32_t fileStamp(const std::string& path);
+// DOS stamp of a time: local time, 2-second steps, clamped to 1980..2107.
+int32_t dosStampFromUnix(int64_t seconds);
+
+bool fileExists(const std::string& path);       // exists and is no folder (links followed)
+bool directoryExists(const std::string& path);  // links followed
+bool pathExists(const std::string& path);       // anything at all, links not followed
+
+// Creates the folder and every missing parent. True when the folder exists afterwards.
+bool forceDirectories(const std::string& path);
+
+// Copies src over dst through a temporary file in dst's folder and a rename, carrying the
+// modification time and the permission bits over. Returns 0 or the errno of the failure;
+// on failure dst is as it was and no temporary file is left.
+int copyFileReplacing(const std::string& src, const std::string& dst);
+
+// 0 or errno.
+int deleteFile(const std::string& path);
+int removeDirectory(const std::string& path);
+// Fails (EEXIST) when `to` exists already.
+int renamePath(const std::string& from, const std::string& to);
+
+// The system's text for an error number, without trailing blanks, line breaks and full stops.
+std::string errorText(int err);
+
+// Writes data to path through a temporary file and a rename (fsync'd): the file holds either
+// its old or its new content at every moment. 0 or errno.
+int writeFileAtomic(const std::string& path, const std::string& data);
+// Reads a whole file. false with errno set when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& out);
+
+}  // namespace renvo

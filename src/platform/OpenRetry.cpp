@@ -1,0 +1,57 @@
+#include "platform/OpenRetry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace renvo {
+
+int openRetry(const std::string& path, int flags, int mode, bool exclusive)
+{
+    int err = 0;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        if (fd < 0) {
+            err = errno;
+            continue;
+        }
+        if (!exclusive || ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return fd;
+        err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+    }
+    errno = err;
+    return -1;
+}
+
+FdGuard::~FdGuard()
+{
+    reset();
+}
+
+void FdGuard::reset(int fd)
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+bool writeAll(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace renvo

@@ -1,0 +1,32 @@
+#pragma once
+// Opens of the program's own files: up to 50 immediate attempts before an open counts as failed.
+
+#include <string>
+
+namespace renvo {
+
+constexpr int kOpenAttempts = 50;
+
+// open(2) with `flags` and `mode`; with exclusive, an advisory exclusive lock is taken too
+// (and an open that finds the file locked by another party counts as a failed attempt).
+// Returns the descriptor, or -1 with errno set after the last attempt.
+int openRetry(const std::string& path, int flags, int mode = 0644, bool exclusive = false);
+
+// Closes a descriptor on scope exit.
+class FdGuard {
+public:
+    explicit FdGuard(int fd = -1) : fd_(fd) {}
+    ~FdGuard();
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int get() const { return fd_; }
+    int release() { int f = fd_; fd_ = -1; return f; }
+    void reset(int fd = -1);
+private:
+    int fd_;
+};
+
+// Writes all bytes; false on error (errno set).
+bool writeAll(int fd, const void* data, size_t size);
+
+}  // namespace renvo

@@ -1,0 +1,231 @@
+#include "platform/Path.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace renvo {
+
+const PathRules& nativePathRules()
+{
+#ifdef _WIN32
+    static const PathRules rules{'\\', CodePage::Cp932, true, true};
+#else
+    static const PathRules rules{'/', CodePage::Utf8, false, false};
+#endif
+    return rules;
+}
+
+const PathRules& windowsCp932Rules()
+{
+    static const PathRules rules{'\\', CodePage::Cp932, true, true};
+    return rules;
+}
+
+bool isLeadByte(unsigned char c, CodePage cp)
+{
+    if (cp == CodePage::Cp932)
+        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    return c >= 0xC0;  // UTF-8 lead bytes; no trail byte is ever ASCII
+}
+
+size_t charLength(std::string_view s, size_t i, CodePage cp)
+{
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n = 1;
+    if (cp == CodePage::Cp932) {
+        if (isLeadByte(c, cp))
+            n = 2;
+    } else if (c >= 0xF0) {
+        n = 4;
+    } else if (c >= 0xE0) {
+        n = 3;
+    } else if (c >= 0xC0) {
+        n = 2;
+    }
+    return std::min(n, s.size() - i);
+}
+
+namespace {
+
+bool isDelimAt(std::string_view s, size_t i, const PathRules& r, bool orColon)
+{
+    return s[i] == r.delim || (orColon && r.driveLetters && s[i] == ':');
+}
+
+// Position of the last delimiter (or drive colon) that is a character of its own.
+size_t lastDelimiter(std::string_view s, const PathRules& r, bool orColon)
+{
+    size_t found = std::string_view::npos;
+    for (size_t i = 0; i < s.size(); i += charLength(s, i, r.codePage)) {
+        if (isDelimAt(s, i, r, orColon))
+            found = i;
+    }
+    return found;
+}
+
+char foldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+std::string joinPath(std::string_view a, std::string_view b, const PathRules& r)
+{
+    std::string out;
+    out.reserve(a.size() + 1 + b.size());
+    out.append(a);
+    out.push_back(r.delim);
+    out.append(b);
+    return out;
+}
+
+std::string extractFileName(std::string_view path, const PathRules& r)
+{
+    const size_t p = lastDelimiter(path, r, true);
+    return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string extractFilePath(std::string_view path, const PathRules& r)
+{
+    const size_t p = lastDelimiter(path, r, true);
+    return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));
+}
+
+std::string extractFileDir(std::string_view path, const PathRules& r)
+{
+    size_t p = lastDelimiter(path, r, true);
+    if (p == std::string_view::npos)
+        return {};
+    // Keep a delimiter that stands for a root: at the start, after a colon or another delimiter.
+    if (path[p] == r.delim && p > 0 && !isDelimAt(path, p - 1, r, true))
+        return std::string(path.substr(0, p));
+    return std::string(path.substr(0, p + 1));
+}
+
+std::string extractFileDrive(std::string_view path, const PathRules& r)
+{
+    if (!r.driveLetters)
+        return {};
+    if (path.size() >= 2 && path[1] == ':')
+        return std::string(path.substr(0, 2));
+    if (path.size() >= 2 && path[0] == r.delim && path[1] == r.delim) {
+        // \\server\share: up to the delimiter after the share name.
+        int delims = 0;
+        size_t i = 2;
+        for (; i < path.size(); i += charLength(path, i, r.codePage)) {
+            if (path[i] == r.delim && ++delims == 2)
+                break;
+        }
+        return std::string(path.substr(0, i));
+    }
+    return {};
+}
+
+std::string excludeTrailingDelimiter(std::string_view path, const PathRules& r)
+{
+    if (!path.empty() && lastDelimiter(path, r, false) == path.size() - 1 && path.size() > 1)
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
+std::string includeTrailingDelimiter(std::string_view path, const PathRules& r)
+{
+    std::string out(path);
+    if (out.empty() || lastDelimiter(out, r, false) != out.size() - 1)
+        out.push_back(r.delim);
+    return out;
+}
+
+bool containsDotPart(std::string_view path, const PathRules& r)
+{
+    for (size_t i = 0; i + 1 < path.size(); i += charLength(path, i, r.codePage)) {
+        if (path[i] == r.delim && path[i + 1] == '.')
+            return true;
+    }
+    return false;
+}
+
+std::string changeFileExt(std::string_view path, std::string_view ext, const PathRules& r)
+{
+    size_t dot = std::string_view::npos;
+    for (size_t i = 0; i < path.size(); i += charLength(path, i, r.codePage)) {
+        if (path[i] == '.')
+            dot = i;
+        else if (isDelimAt(path, i, r, true))
+            dot = std::string_view::npos;
+    }
+    std::string out(dot == std::string_view::npos ? path : path.substr(0, dot));
+    out.append(ext);
+    return out;
+}
+
+std::string relativePath(std::string_view base, std::string_view target, const PathRules& r)
+{
+    const std::string baseDrive = extractFileDrive(base, r);
+    const std::string targetDrive = extractFileDrive(target, r);
+    if (!sameTextIgnoreCase(baseDrive, targetDrive))
+        return std::string(target);
+
+    auto components = [&](std::string_view path, size_t driveLen) {
+        std::string dir = extractFilePath(path, r);
+        dir.erase(0, std::min(driveLen, dir.size()));
+        std::vector<std::string> parts;
+        size_t start = std::string::npos;
+        for (size_t i = 0; i < dir.size(); i += charLength(dir, i, r.codePage)) {
+            if (dir[i] == r.delim) {
+                if (start != std::string::npos)
+                    parts.push_back(dir.substr(start, i - start));
+                start = i + 1;
+            }
+        }
+        return parts;
+    };
+    const std::vector<std::string> b = components(base, baseDrive.size());
+    const std::vector<std::string> t = components(target, targetDrive.size());
+    size_t common = 0;
+    while (common < b.size() && common < t.size() && sameTextIgnoreCase(b[common], t[common]))
+        ++common;
+    std::string out;
+    for (size_t i = common; i < b.size(); ++i) {
+        out += "..";
+        out.push_back(r.delim);
+    }
+    for (size_t i = common; i < t.size(); ++i) {
+        out += t[i];
+        out.push_back(r.delim);
+    }
+    out += extractFileName(target, r);
+    return out;
+}
+
+bool sameTextIgnoreCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && compareTextIgnoreCase(a, b) == 0;
+}
+
+int compareTextIgnoreCase(std::string_view a, std::string_view b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = static_cast<unsigned char>(foldAscii(a[i]));
+        const unsigned char y = static_cast<unsigned char>(foldAscii(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool samePath(std::string_view a, std::string_view b, const PathRules& r)
+{
+    return r.ignoreCase ? sameTextIgnoreCase(a, b) : a == b;
+}
+
+bool pathLess(std::string_view a, std::string_view b, const PathRules& r)
+{
+    if (r.ignoreCase)
+        return compareTextIgnoreCase(a, b) < 0;
+    return a < b;
+}
+
+}  // namespace renvo

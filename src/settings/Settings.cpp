@@ -1,0 +1,31 @@
+#include "Settings.h"
+
+namespace renvo {
+
+TSettings defaultSettings(const std::string& programFolder)
+{
+    TSettings s;
+    s.MirTopFolder = programFolder + "Mirrored Files";
+    s.Mirroring = false;
+    s.Interval = 30 * kMinute;
+    s.MirOnStart = false;
+    s.IdleMode = 0;
+    s.IdleThreshold = 30;
+    s.DelOnNotExists = true;
+    s.DelFilesOnDelItem = true;
+    s.QueryDelFiles = true;
+    s.ShowProgressDialog = true;
+    s.Postpone = 5 * kMinute;
+    s.FolderOption = 1;
+    s.TaskPriority = 5;
+    s.LimitHistory = 3;
+    s.EveryTimes = 5;
+    s.ProgressPosition = 0;
+    s.DoneStandard = 0;
+    s.LogFile = programFolder + "logfile.txt";
+    s.KeepLogFile = true;
+    s.LogAppend = false;
+    return s;
+}
+
+}  // namespace renvo
