@@ -3,6 +3,8 @@
 //
 // Key paths are written with backslashes and without the root, as the Win32 calls take them:
 // "\Software\Tovan\Renvo" or "Software\Tovan\Renvo" (a leading backslash is optional).
+// As in Delphi's TRegistry, a path without the leading backslash is counted from the current
+// key while one is open (from the root otherwise); with it, always from the root.
 // Value and key names compare without regard to ASCII letter case, as in the Windows registry.
 //
 // Every mutating call re-reads the hive file under an advisory lock, applies its change to what
@@ -81,6 +83,7 @@ public:
 private:
     std::string hivePath_;
     std::string currentKey_;  // canonical "Software\Tovan\Renvo" form; empty = none open
+    int openErrno_ = 0;       // why the last OpenKey failed; told by writes without a key
 };
 
 }  // namespace renvo

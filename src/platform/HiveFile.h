@@ -1,0 +1,31 @@
+#pragma once
+// Loading and saving a hive file so that several programs can share it: every change is made
+// under an advisory lock to the file as it is on disk at that moment, and the new file replaces
+// the old one by a rename. A file that cannot be parsed is moved aside, never overwritten.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/Hive.h"
+#include "platform/Registry.h"
+
+namespace renvo {
+
+// What a change made: nothing (no save needed), a change to save, or a refusal (errno set).
+enum class HiveChange { None, Changed, Refused };
+
+// Reads the hive. A missing file or folder is an empty hive. False (errno set) when the file
+// exists but cannot be read; nothing is moved then.
+bool loadHive(const std::string& hivePath, Hive& hive);
+
+// Applies a change to the hive on disk and saves it when the change says so. False with errno
+// set when the change is refused or the hive cannot be read or written; the file on disk is
+// then as it was.
+bool updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change);
+
+// Notices about hives moved aside, oldest first; one per move.
+void postHiveNotice(HiveNotice notice);
+std::optional<HiveNotice> takeHiveNotice();
+
+}  // namespace renvo
