@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -51,6 +52,8 @@ public:
 private:
     // The stored value, or nullopt when missing; raises when present but unreadable.
     std::optional<RegValue> fetch(const std::string& name) const;
+    // Bytes stored, or nullopt when missing.
+    std::optional<size_t> readRaw(const std::string& name, void* buffer, size_t size);
 };
 
 // Little-endian IEEE double <-> 8 bytes, whatever the host order.
