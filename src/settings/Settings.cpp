@@ -7,7 +7,7 @@ TSettings defaultSettings(const std::string& programFolder)
     TSettings s;
     s.MirTopFolder = programFolder + "Mirrored Files";
     s.Mirroring = false;
-    s.Interval = 30 * kMinute;
+    s.Interval = minutesSpan(30);
     s.MirOnStart = false;
     s.IdleMode = 0;
     s.IdleThreshold = 30;
@@ -15,7 +15,7 @@ TSettings defaultSettings(const std::string& programFolder)
     s.DelFilesOnDelItem = true;
     s.QueryDelFiles = true;
     s.ShowProgressDialog = true;
-    s.Postpone = 5 * kMinute;
+    s.Postpone = minutesSpan(5);
     s.FolderOption = 1;
     s.TaskPriority = 5;
     s.LimitHistory = 3;

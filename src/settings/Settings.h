@@ -9,6 +9,9 @@ namespace renvo {
 
 // Spans of time are fractions of a day (30 minutes = 30/1440).
 constexpr double kMinute = 1.0 / 1440.0;
+// Whole minutes as a span, rounded once: 30 * kMinute is one unit in the last place off
+// 30/1440, and the stored bytes would differ from those any other writer produces.
+constexpr double minutesSpan(int minutes) { return minutes / 1440.0; }
 
 struct TSettings {
     std::string MirTopFolder;
@@ -33,6 +36,8 @@ struct TSettings {
     std::string LogFile;
     bool KeepLogFile = false;
     bool LogAppend = false;
+
+    bool operator==(const TSettings&) const = default;
 };
 
 // The record as a first run has it. programFolder ends with the path delimiter.
