@@ -1,0 +1,38 @@
+#pragma once
+// How loading and saving the settings speak to the user. The settings library has no windows
+// of its own: the program that loads them supplies the message boxes.
+
+#include <string>
+
+namespace renvo {
+
+// Texts of the messages, used exactly as written ("\r\n" is a line break in a message box).
+inline constexpr char kFirstRunCaption[] = "作者からのお願い";
+inline constexpr char kFirstRunText[] =
+    "拙作 Renvo を御利用いただき，ありがとうございます\r\n\r\n"
+    "このソフトウエアは，その性質上，十分に用語が分かっていないと，\r\n"
+    "ファイルの損失等につながるおそれがあります\r\n"
+    "分からない用語が出てきましたら，必ずヘルプをご確認願います";
+inline constexpr char kRlfWarningCaption[] = "RLF 再設定のお願い";
+inline constexpr char kRlfWarningText[] =
+    "RLF は仕様が変わり，旧バージョンから異なる値を示すようになっています\r\n"
+    "使い始める前に，再度設定して下さい";
+inline constexpr char kHiveKeptAsideCaption[] = "設定ファイルの退避";
+
+// The text telling that the hive file could not be read and now lies under keptAsPath.
+std::string hiveKeptAsideText(const std::string& hivePath, const std::string& keptAsPath);
+
+class SettingsUi {
+public:
+    virtual ~SettingsUi() = default;
+    // Modal, OK button. First run: information icon.
+    virtual void firstRunMessage(const std::string& caption, const std::string& text) = 0;
+    // Warning icon.
+    virtual void rlfWarning(const std::string& caption, const std::string& text) = 0;
+    // The application's standard error box.
+    virtual void errorMessage(const std::string& text) = 0;
+    // Warning icon: the hive file could not be parsed and was moved aside.
+    virtual void hiveKeptAside(const std::string& caption, const std::string& text) = 0;
+};
+
+}  // namespace renvo
