@@ -1,0 +1,101 @@
+#include "platform/RunLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace renvo {
+
+namespace {
+
+std::string lockPathOf(const std::string& programFolder)
+{
+    std::string path = programFolder;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path + kRunLockFileName;
+}
+
+std::string errorText(int err)
+{
+    std::string text = std::strerror(err);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.' || text.back() == '\n'))
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+RunLock RunLock::tryAcquire(const std::string& programFolder)
+{
+    RunLock lock;
+    const std::string path = lockPathOf(programFolder);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A lock file made earlier in a folder that is read-only now still serves.
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        lock.state_ = State::failed;
+        lock.refusal_ = "ロックファイル '" + path + "' を開けません: " + errorText(errno);
+        return lock;
+    }
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK) {
+            lock.state_ = State::busy;
+            lock.refusal_ = kRunLockBusyText;
+        } else {
+            lock.state_ = State::failed;
+            lock.refusal_ = "ロックファイル '" + path + "' をロックできません: " + errorText(err);
+        }
+        return lock;
+    }
+    lock.fd_ = fd;
+    lock.state_ = State::held;
+    return lock;
+}
+
+RunLock::~RunLock()
+{
+    release();
+}
+
+RunLock::RunLock(RunLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      state_(std::exchange(other.state_, State::released)),
+      refusal_(std::move(other.refusal_))
+{
+}
+
+RunLock& RunLock::operator=(RunLock&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        fd_ = std::exchange(other.fd_, -1);
+        state_ = std::exchange(other.state_, State::released);
+        refusal_ = std::move(other.refusal_);
+    }
+    return *this;
+}
+
+void RunLock::release()
+{
+    if (fd_ >= 0) {
+        // Closing the only descriptor drops the lock; the file stays.
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (state_ == State::held)
+        state_ = State::released;
+}
+
+}  // namespace renvo
