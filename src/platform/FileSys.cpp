@@ -62,6 +62,12 @@ uint32_t attrFromMode(const std::string& name, mode_t mode)
     return attr;
 }
 
+bool isLink(int dfd, const char* name)
+{
+    struct stat st {};
+    return ::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
 int readWriteCopy(int in, int out)
 {
     std::vector<char> buf(128 * 1024);
@@ -157,11 +163,13 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps)
             struct stat st {};
             if (::fstatat(dfd, n, &st, 0) == 0) {
                 entry.attr = attrFromMode(entry.name, st.st_mode);
+                if (e->d_type == DT_LNK || (e->d_type == DT_UNKNOWN && isLink(dfd, n)))
+                    entry.attr |= faReparsePoint;
                 if (!S_ISDIR(st.st_mode))
                     entry.stamp = dosStampFromUnix(st.st_mtim.tv_sec);
             } else {
                 // A dangling link: listed as a file that cannot be found.
-                entry.attr = attrFromMode(entry.name, S_IFREG | S_IWUSR);
+                entry.attr = attrFromMode(entry.name, S_IFREG | S_IWUSR) | faReparsePoint;
             }
         }
         out.push_back(std::move(entry));

@@ -15,6 +15,7 @@ enum FileAttr : uint32_t {
     faVolumeID = 0x08,
     faDirectory = 0x10,
     faArchive = 0x20,
+    faReparsePoint = 0x400,  // a symbolic link
 };
 
 struct DirEntry {

@@ -1,0 +1,18 @@
+#pragma once
+// The copy step of a run: one source over its mirrored copy, creating folders as needed.
+
+#include <string>
+
+namespace renvo {
+
+class CopyStep {
+public:
+    // 0 or the errno of the failure. A failed copy leaves the old copy whole; the source is
+    // never changed.
+    int copy(const std::string& source, const std::string& destination);
+
+private:
+    std::string lastFolder_;  // made or found by the previous copy: most copies share it
+};
+
+}  // namespace renvo

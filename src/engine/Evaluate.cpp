@@ -1,0 +1,186 @@
+#include "engine/Evaluate.h"
+
+#include "engine/Masks.h"
+#include "engine/Scan.h"
+#include "platform/FileSys.h"
+#include "platform/Path.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace renvo {
+
+namespace {
+
+// The mirrored files of an item, looked up by target path: the first unused entry that
+// matches is taken and then counts as used.
+class MirrorList {
+public:
+    explicit MirrorList(std::vector<FoundFile> files) : files_(std::move(files)), next_(files_.size(), kNone)
+    {
+        index_.reserve(files_.size());
+        for (size_t i = files_.size(); i-- > 0;) {
+            auto [it, inserted] = index_.try_emplace(key(files_[i].path), i);
+            if (!inserted) {
+                next_[i] = it->second;  // keeps the chain in list order
+                it->second = i;
+            }
+        }
+    }
+
+    // Index of the first unused entry for the path, which becomes used; kNone if there is none.
+    size_t take(const std::string& path)
+    {
+        auto it = index_.find(key(path));
+        if (it == index_.end())
+            return kNone;
+        const size_t i = it->second;
+        if (next_[i] == kNone)
+            index_.erase(it);
+        else
+            it->second = next_[i];
+        used_.push_back(i);
+        return i;
+    }
+
+    const FoundFile& operator[](size_t i) const { return files_[i]; }
+
+    // Entries never taken, in list order.
+    std::vector<std::string> leftovers() const
+    {
+        std::vector<bool> taken(files_.size(), false);
+        for (size_t i : used_)
+            taken[i] = true;
+        std::vector<std::string> out;
+        for (size_t i = 0; i < files_.size(); ++i) {
+            if (!taken[i])
+                out.push_back(files_[i].path);
+        }
+        return out;
+    }
+
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+private:
+    static std::string key(const std::string& path)
+    {
+        if (!nativePathRules().ignoreCase)
+            return path;
+        std::string k = path;
+        std::transform(k.begin(), k.end(), k.begin(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+        return k;
+    }
+
+    std::vector<FoundFile> files_;
+    std::vector<size_t> next_;
+    std::vector<size_t> used_;
+    std::unordered_map<std::string, size_t> index_;
+};
+
+void queueCopy(EvalContext& ctx, const std::string& src, const std::string& dst, const std::string& rel)
+{
+    ctx.lists.sources.push_back(src);
+    ctx.lists.destinations.push_back(dst);
+    ctx.lists.update.add(rel);
+}
+
+void evaluateFile(const MirrorItem& item, EvalContext& ctx)
+{
+    const int32_t srcStamp = fileStamp(item.address);
+    if (srcStamp == -1 && !fileExists(item.address)) {
+        // The mirrored copy stays; the source path itself is never queued for deletion.
+        if (ctx.snapshot.DelOnNotExists)
+            ctx.lists.dropped.push_back(item.address);
+        return;
+    }
+    const std::string name = extractFileName(item.address);
+    const std::string rel = item.dest.empty() ? name : joinPath(item.dest, name);
+    const std::string target = joinPath(ctx.latest, rel);
+    if (srcStamp != fileStamp(target))
+        queueCopy(ctx, item.address, target, rel);
+}
+
+// The item's source files: from the table, or a fresh listing (recorded in the table for
+// table-mode folders).
+std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext& ctx)
+{
+    if (option == 3 && ctx.snapshot.standardRun) {
+        std::vector<std::string> files;
+        const TableBuffer::Lookup found = ctx.table.lookup(item.address, files);
+        if (found == TableBuffer::Lookup::SearchError)
+            ctx.host.showError("ストリームエラー", "テーブルリードエラー：サーチ", {});
+        else if (found == TableBuffer::Lookup::ReadError)
+            ctx.host.showError("ストリームエラー", "テーブルリードエラー：リード", {});
+        if (found == TableBuffer::Lookup::Found) {
+            std::vector<FoundFile> out;
+            out.reserve(files.size());
+            for (std::string& f : files) {
+                const int32_t stamp = fileStamp(f);
+                out.push_back({std::move(f), stamp});
+            }
+            return out;
+        }
+    }
+    std::vector<FoundFile> listing = sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders());
+    if (option == 3) {
+        std::vector<std::string> paths;
+        paths.reserve(listing.size());
+        for (const FoundFile& f : listing)
+            paths.push_back(f.path);
+        ctx.table.record(item.address, paths);
+    }
+    return listing;
+}
+
+void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
+{
+    if (!directoryExists(item.address)) {
+        if (ctx.snapshot.DelOnNotExists)
+            ctx.lists.dropped.push_back(item.address);
+        return;
+    }
+    const int option = effectiveFolderOption(item, ctx.snapshot.FolderOption);
+    const std::vector<FoundFile> sources = sourcesOf(item, option, ctx);
+
+    const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
+    MirrorList mirror(sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders()));
+
+    const std::string prefix = includeTrailingDelimiter(item.address);
+    for (const FoundFile& s : sources) {
+        // A listed path outside the item's folder (a damaged table) has no place in the mirror.
+        if (s.path.size() <= prefix.size() || s.path.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::string rel = s.path.substr(prefix.size());
+        if (!item.dest.empty())
+            rel = joinPath(item.dest, rel);
+        const std::string target = joinPath(ctx.latest, rel);
+        const size_t j = mirror.take(target);
+        if (j == MirrorList::kNone)
+            queueCopy(ctx, s.path, target, rel);
+        else if (s.stamp != mirror[j].stamp)
+            queueCopy(ctx, s.path, mirror[j].path, rel);
+    }
+    if (option == 1) {
+        for (std::string& left : mirror.leftovers())
+            ctx.lists.deletions.push_back(std::move(left));
+    }
+}
+
+}  // namespace
+
+int effectiveFolderOption(const MirrorItem& item, uint8_t globalOption)
+{
+    const int option = item.folderOption != 0 ? item.folderOption : globalOption;
+    return (option >= 1 && option <= 3) ? option : 2;
+}
+
+void evaluateItem(const MirrorItem& item, EvalContext& ctx)
+{
+    if (item.isFile())
+        evaluateFile(item, ctx);
+    else
+        evaluateFolder(item, ctx);
+}
+
+}  // namespace renvo

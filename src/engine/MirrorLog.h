@@ -1,0 +1,45 @@
+#pragma once
+// The mirror log: the run's lines, kept on disk as the run goes.
+//
+// The file holds at every write what a rewrite of all lines would give (the old log, when
+// appending, then this run's lines), but only the lines added since the last write are
+// appended, so a run's cost does not grow with the square of its copies.
+
+#include <string>
+#include <vector>
+
+namespace renvo {
+
+class MirrorLog {
+public:
+    MirrorLog(std::string path, bool append, bool keep);
+
+    // Starts the run's lines (with the old log first when appending). Returns false when the
+    // old log exists but cannot be read: the run then ends at once.
+    bool begin(bool standardRun, double startTime);
+    void add(std::string line);
+    void addCopy(const std::string& src, const std::string& dst, int err);
+    void addDeletion(const std::string& path, int err);
+    void addHistory(size_t files);
+    void end(double endTime);
+
+    // Writes the pending lines if the log is kept. A failed write is dropped; the next
+    // write tries again with everything still pending.
+    void save();
+    // The final write is skipped after an unreadable old log, so it is not replaced.
+    void disableWrites() { keep_ = false; }
+
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    std::string path_;
+    bool append_;
+    bool keep_;
+    bool started_ = false;       // the file was replaced or found for appending this run
+    bool needsBreak_ = false;    // the old log ends without a line break
+    bool hadOldLog_ = false;
+    std::vector<std::string> lines_;
+    size_t written_ = 0;         // lines already on disk
+};
+
+}  // namespace renvo

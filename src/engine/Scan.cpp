@@ -1,0 +1,75 @@
+#include "engine/Scan.h"
+
+#include "engine/Masks.h"
+#include "platform/FileSys.h"
+#include "platform/Path.h"
+
+#include <algorithm>
+
+namespace renvo {
+
+bool isWalkableFolder(uint32_t attr)
+{
+    return (attr & faDirectory) && !(attr & (faHidden | faSysFile | faVolumeID | faReparsePoint));
+}
+
+bool isListableFile(uint32_t attr)
+{
+    return !(attr & faDirectory);
+}
+
+namespace {
+
+// Depth-first walk in the folder scan's order; `visit` gets each folder with its entries.
+template <typename Visit>
+void walk(const std::string& root, bool recurse, bool withStamps, Visit visit)
+{
+    std::vector<std::string> pending{root};
+    while (!pending.empty()) {
+        std::string folder = std::move(pending.back());
+        pending.pop_back();
+        const std::vector<DirEntry> entries = readDirectory(folder, withStamps);
+        if (recurse) {
+            const size_t mark = pending.size();
+            for (const DirEntry& e : entries) {
+                if (isWalkableFolder(e.attr))
+                    pending.push_back(joinPath(folder, e.name));
+            }
+            std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(mark), pending.end());
+        }
+        visit(folder, entries);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> folderScan(const std::string& folder, bool recurse)
+{
+    std::vector<std::string> out;
+    walk(folder, recurse, false, [&](const std::string& f, const std::vector<DirEntry>&) { out.push_back(f); });
+    return out;
+}
+
+void fileScan(const std::string& folder, const std::string& mask, std::vector<FoundFile>& out)
+{
+    for (const DirEntry& e : readDirectory(folder, true)) {
+        if (isListableFile(e.attr) && matchMask(mask, e.name))
+            out.push_back({joinPath(folder, e.name), e.stamp});
+    }
+}
+
+std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse)
+{
+    std::vector<FoundFile> out;
+    walk(root, recurse, true, [&](const std::string& folder, const std::vector<DirEntry>& entries) {
+        for (const std::string& mask : masks) {
+            for (const DirEntry& e : entries) {
+                if (isListableFile(e.attr) && matchMask(mask, e.name))
+                    out.push_back({joinPath(folder, e.name), e.stamp});
+            }
+        }
+    });
+    return out;
+}
+
+}  // namespace renvo

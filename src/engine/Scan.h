@@ -1,0 +1,33 @@
+#pragma once
+// The directory-walking primitives: folder scan, file scan and the source listing of an item.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace renvo {
+
+struct FoundFile {
+    std::string path;
+    int32_t stamp = -1;
+};
+
+// True for an entry the folder scan enters: a folder that is not hidden, system or a link.
+bool isWalkableFolder(uint32_t attr);
+// True for an entry the file scan lists: anything that is no folder.
+bool isListableFile(uint32_t attr);
+
+// Folder F, then (with recurse) every subfolder depth first, a folder before its own
+// subfolders and before its next sibling, siblings in name order.
+std::vector<std::string> folderScan(const std::string& folder, bool recurse);
+
+// Files of one folder that match the mask, in name order, as full paths with stamps.
+void fileScan(const std::string& folder, const std::string& mask, std::vector<FoundFile>& out);
+
+// Source listing of a folder item: for each folder of the folder scan, for each mask in mask
+// order, the matching files. A file matched by two masks is listed twice. Each folder is read
+// once. Hidden folders below the root are not entered; the root itself may lie in one.
+std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks,
+                                     bool recurse);
+
+}  // namespace renvo

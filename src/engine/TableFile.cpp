@@ -1,0 +1,119 @@
+#include "engine/TableFile.h"
+
+#include "engine/ListFile.h"
+#include "platform/FileSys.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace renvo {
+
+namespace {
+
+struct RecordView {
+    unsigned char type;
+    std::string_view text;
+};
+
+RecordView recordAt(const std::string& buf, size_t offset)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(buf.data() + offset);
+    return {p[0], std::string_view(buf.data() + offset + 2, p[1])};
+}
+
+}  // namespace
+
+void TableBuffer::load(const std::string& path)
+{
+    buffer_.clear();
+    if (!pathExists(path))
+        return;
+    if (!readWholeFile(path, buffer_)) {
+        const int err = errno;
+        buffer_.clear();
+        throw EFOpenError{path, err};
+    }
+}
+
+int TableBuffer::save(const std::string& path) const
+{
+    return writeFileAtomic(path, buffer_);
+}
+
+TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<std::string>& files)
+{
+    files.clear();
+    const size_t size = buffer_.size();
+    if (size < kTableRecordSize)
+        return Lookup::NotFound;
+
+    // Search for the block's start record.
+    size_t offset = 0;
+    for (;;) {
+        if (offset + kTableRecordSize > size || recordAt(buffer_, offset).type > 1) {
+            buffer_.resize(offset);  // a cut-off or foreign record: the rest is not to be trusted
+            return Lookup::SearchError;
+        }
+        const RecordView rec = recordAt(buffer_, offset);
+        const bool last = offset + kTableRecordSize == size;
+        if (rec.type == 1 && rec.text == address)
+            break;
+        if (last) {
+            if (rec.type == 0 || rec.text == kTableEndText)
+                return Lookup::NotFound;
+            buffer_.resize(offset);  // a block that starts at the very end was cut off
+            return Lookup::SearchError;
+        }
+        offset += kTableRecordSize;
+    }
+
+    // Read the block's entries up to its end record.
+    const size_t start = offset;
+    for (offset += kTableRecordSize;; offset += kTableRecordSize) {
+        if (offset + kTableRecordSize > size || recordAt(buffer_, offset).type > 1) {
+            files.clear();
+            buffer_.resize(start);
+            return Lookup::ReadError;
+        }
+        const RecordView rec = recordAt(buffer_, offset);
+        if (rec.type == 1)
+            break;
+        if (offset + kTableRecordSize == size) {
+            // The block has no end record: it was cut off and may miss files.
+            files.clear();
+            buffer_.resize(start);
+            return Lookup::ReadError;
+        }
+        files.emplace_back(rec.text);
+    }
+    return Lookup::Found;
+}
+
+void TableBuffer::appendRecord(unsigned char type, const std::string& text)
+{
+    char rec[kTableRecordSize] = {};
+    rec[0] = static_cast<char>(type);
+    rec[1] = static_cast<char>(text.size());
+    std::memcpy(rec + 2, text.data(), text.size());
+    buffer_.append(rec, kTableRecordSize);
+}
+
+bool TableBuffer::record(const std::string& address, const std::vector<std::string>& files)
+{
+    if (address.size() > 255)
+        return false;
+    for (const std::string& f : files) {
+        if (f.size() > 255)
+            return false;
+    }
+    // Records stay aligned even after a damaged tail.
+    buffer_.resize(buffer_.size() / kTableRecordSize * kTableRecordSize);
+    buffer_.reserve(buffer_.size() + (files.size() + 2) * kTableRecordSize);
+    appendRecord(1, address);
+    for (const std::string& f : files)
+        appendRecord(0, f);
+    appendRecord(1, kTableEndText);
+    return true;
+}
+
+}  // namespace renvo

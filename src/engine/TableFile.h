@@ -1,0 +1,43 @@
+#pragma once
+// The table file: the cached file lists of table-mode folders, in 257-byte records.
+// A block is a start record (type 1, the item's address), one entry (type 0) per listed
+// file, and an end record (type 1, "dummy but needed").
+
+#include <string>
+#include <vector>
+
+namespace renvo {
+
+constexpr size_t kTableRecordSize = 257;
+constexpr const char* kTableFileName = "Renvo.ctf";
+constexpr const char* kTableEndText = "dummy but needed";
+
+class TableBuffer {
+public:
+    enum class Lookup { Found, NotFound, SearchError, ReadError };
+
+    // Loads the saved table whole; a missing file leaves the table empty. Throws EFOpenError
+    // when the file exists but cannot be read.
+    void load(const std::string& path);
+    // Atomic replace. 0 or errno.
+    int save(const std::string& path) const;
+
+    // The file list recorded for this address (letter case counts). A read error means the
+    // table is damaged from the point where it was found: that part is dropped, so the
+    // folder's fresh block, recorded next, is the one later look-ups find.
+    Lookup lookup(const std::string& address, std::vector<std::string>& files);
+
+    // Appends a block. Returns false without recording anything when a path does not fit a
+    // record (over 255 bytes): such a folder is scanned every time instead.
+    bool record(const std::string& address, const std::vector<std::string>& files);
+
+    const std::string& bytes() const { return buffer_; }
+    bool empty() const { return buffer_.empty(); }
+
+private:
+    void appendRecord(unsigned char type, const std::string& text);
+
+    std::string buffer_;
+};
+
+}  // namespace renvo

@@ -1,0 +1,40 @@
+#include "engine/UpdateList.h"
+
+#include "engine/ListFile.h"
+#include "platform/FileSys.h"
+
+#include <cerrno>
+#include <string_view>
+
+namespace renvo {
+
+void UpdateList::load(const std::string& path)
+{
+    if (!pathExists(path))
+        return;
+    std::string data;
+    if (!readWholeFile(path, data))
+        throw EFOpenError{path, errno};
+    std::string_view rest(data);
+    while (!rest.empty()) {
+        const size_t nl = rest.find('\n');
+        std::string_view line = rest.substr(0, nl);
+        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!line.empty())
+            paths_.emplace(line);
+    }
+}
+
+int UpdateList::save(const std::string& path) const
+{
+    std::string data;
+    for (const std::string& p : paths_) {
+        data += p;
+        data += "\r\n";
+    }
+    return writeFileAtomic(path, data);
+}
+
+}  // namespace renvo

@@ -1,0 +1,77 @@
+// renvo-run: one mirror run over the program folder's item list, without the tray program.
+//
+// Exit status: 0 completed and every copy and deletion succeeded; 1 completed with failed
+// copies or deletions; 2 wrong arguments; 3 no run was done, or it was cancelled or failed.
+
+#include "RunConsole.h"
+
+#include "engine/ListFile.h"
+#include "engine/MirThread.h"
+#include "platform/FileSys.h"
+#include "platform/Program.h"
+#include "settings/Settings.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using namespace renvo;
+
+namespace {
+
+void onInterrupt(int)
+{
+    RunConsole::stopRequest.store(true);
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: renvo-run [--complete]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool complete = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--complete") == 0)
+            complete = true;
+        else
+            return usage();
+    }
+
+    const std::string folder = programFolder();
+    const std::string listPath = folder + kListFileName;
+    if (!pathExists(listPath)) {
+        std::fprintf(stderr, "リストファイルがありません: %s\n", listPath.c_str());
+        return 3;
+    }
+
+    const TSettings settings = defaultSettings(folder);
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    RunConsole console(snapshotOf(settings, !complete), stderr, isatty(STDERR_FILENO) != 0);
+    TMirror mirror(console, folder, settings.TaskPriority);
+    RunOutcome outcome;
+    mirror.start([&outcome](const RunOutcome& o) { outcome = o; });
+    mirror.join();
+
+    switch (outcome.end) {
+    case RunEnd::Completed:
+        return (outcome.failedCopies || outcome.failedDeletions) ? 1 : 0;
+    case RunEnd::Failed:
+        std::fprintf(stderr, "%s\n", outcome.error.c_str());
+        return 3;
+    default:
+        return 3;
+    }
+}
