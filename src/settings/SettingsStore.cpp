@@ -46,21 +46,31 @@ void tellHiveNotice(SettingsUi& ui)
 
 enum class Got { missing, read, bad };
 
-// Runs one read. A damaged value is noted for the closing error message; the field keeps the
-// default it already holds, because the reads assign only on success.
+// The reads of one load. A damaged value is noted for the closing error message and the field
+// keeps the default it already holds, because the reads assign only on success.
 class FieldReader {
 public:
-    explicit FieldReader(TQRegEx& reg) : reg_(reg) {}
+    FieldReader(TQRegEx& reg, TSettings& s, const TSettings& def) : reg_(reg), s_(s), def_(def) {}
 
-    template <typename Read>
-    Got read(Read&& op)
+    Got str(const char* name, std::string TSettings::*field)
     {
-        try {
-            return op(reg_) ? Got::read : Got::missing;
-        } catch (const ERegistryException& e) {
-            errors_.push_back(e.what());
-            return Got::bad;
-        }
+        return guard([&] { return reg_.ReadStringDef(name, s_.*field, def_.*field); });
+    }
+    Got boolean(const char* name, bool TSettings::*field)
+    {
+        return guard([&] { return reg_.ReadBoolDef(name, s_.*field, def_.*field); });
+    }
+    Got integer(const char* name, int32_t TSettings::*field)
+    {
+        return guard([&] { return reg_.ReadIntegerDef(name, s_.*field, def_.*field); });
+    }
+    Got time(const char* name, double TSettings::*field)
+    {
+        return guard([&] { return reg_.ReadTimeDef(name, s_.*field, def_.*field); });
+    }
+    Got binary(const char* name, void* buffer, size_t size)
+    {
+        return guard([&] { return reg_.ReadBinaryDef(name, buffer, size); });
     }
 
     bool failed() const { return !errors_.empty(); }
@@ -73,7 +83,20 @@ public:
     }
 
 private:
+    template <typename Read>
+    Got guard(Read&& read)
+    {
+        try {
+            return read() ? Got::read : Got::missing;
+        } catch (const ERegistryException& e) {
+            errors_.push_back(e.what());
+            return Got::bad;
+        }
+    }
+
     TQRegEx& reg_;
+    TSettings& s_;
+    const TSettings& def_;
     std::vector<std::string> errors_;
 };
 
@@ -90,51 +113,44 @@ TSettings LoadSettings(const std::string& programFolder, SettingsUi& ui,
     TQRegEx reg(hivePath);
     reg.OpenKey(kSettingsKey, true);  // a key that cannot be opened reads as all missing
     tellHiveNotice(ui);
-    FieldReader f(reg);
+    FieldReader f(reg, s, def);
 
-    f.read([&](TQRegEx& r) { return r.ReadStringDef("MirTopFolder", s.MirTopFolder, def.MirTopFolder); });
-
+    f.str("MirTopFolder", &TSettings::MirTopFolder);
     // A Mirroring value of the wrong type exists: that is no first run.
-    if (f.read([&](TQRegEx& r) { return r.ReadBoolDef("Mirroring", s.Mirroring, def.Mirroring); }) ==
-        Got::missing)
+    if (f.boolean("Mirroring", &TSettings::Mirroring) == Got::missing)
         ui.firstRunMessage(kFirstRunCaption, kFirstRunText);
-
-    f.read([&](TQRegEx& r) { return r.ReadTimeDef("Interval", s.Interval, def.Interval); });
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("MirOnStart", s.MirOnStart, def.MirOnStart); });
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("DelOnNotExists", s.DelOnNotExists, def.DelOnNotExists); });
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("DelFilesOnDelItem", s.DelFilesOnDelItem, def.DelFilesOnDelItem); });
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("QueryDelFiles", s.QueryDelFiles, def.QueryDelFiles); });
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("ShowProgressDialog", s.ShowProgressDialog, def.ShowProgressDialog); });
-    f.read([&](TQRegEx& r) { return r.ReadTimeDef("Postpone", s.Postpone, def.Postpone); });
+    f.time("Interval", &TSettings::Interval);
+    f.boolean("MirOnStart", &TSettings::MirOnStart);
+    f.boolean("DelOnNotExists", &TSettings::DelOnNotExists);
+    f.boolean("DelFilesOnDelItem", &TSettings::DelFilesOnDelItem);
+    f.boolean("QueryDelFiles", &TSettings::QueryDelFiles);
+    f.boolean("ShowProgressDialog", &TSettings::ShowProgressDialog);
+    f.time("Postpone", &TSettings::Postpone);
 
     // A shorter blob replaces only its own bytes; the rest keeps the default (threshold 30),
     // since a threshold of 0 would keep every idle test from passing.
     uint8_t idle[kIdleBlobSize];
     encodeIdleBlob(def, idle);
-    if (f.read([&](TQRegEx& r) { return r.ReadBinaryDef("IdleOption", idle, sizeof idle); }) ==
-        Got::read)
+    if (f.binary("IdleOption", idle, sizeof idle) == Got::read)
         decodeIdleBlob(idle, s);
 
     uint8_t folderOption = def.FolderOption;
-    if (f.read([&](TQRegEx& r) { return r.ReadBinaryDef("FolderOption", &folderOption, 1); }) ==
-        Got::read)
+    if (f.binary("FolderOption", &folderOption, 1) == Got::read)
         s.FolderOption = folderOption;
 
-    f.read([&](TQRegEx& r) { return r.ReadIntegerDef("TaskPriority", s.TaskPriority, def.TaskPriority); });
-    f.read([&](TQRegEx& r) { return r.ReadIntegerDef("LimitHistory", s.LimitHistory, def.LimitHistory); });
-    f.read([&](TQRegEx& r) { return r.ReadIntegerDef("EveryTimes", s.EveryTimes, def.EveryTimes); });
-    f.read([&](TQRegEx& r) { return r.ReadIntegerDef("ProgressPosition", s.ProgressPosition, def.ProgressPosition); });
-    f.read([&](TQRegEx& r) { return r.ReadIntegerDef("DoneStandard", s.DoneStandard, def.DoneStandard); });
+    f.integer("TaskPriority", &TSettings::TaskPriority);
+    f.integer("LimitHistory", &TSettings::LimitHistory);
+    f.integer("EveryTimes", &TSettings::EveryTimes);
+    f.integer("ProgressPosition", &TSettings::ProgressPosition);
+    f.integer("DoneStandard", &TSettings::DoneStandard);
 
-    // A key with Mirroring but without LogFile, in idle mode 2, was written by a version whose
-    // RLF figure had another scale.
-    if (f.read([&](TQRegEx& r) { return r.ReadStringDef("LogFile", s.LogFile, def.LogFile); }) ==
-            Got::missing &&
-        s.IdleMode == 2)
+    // A key without LogFile in idle mode 2 was written by a version whose RLF figure had
+    // another scale.
+    if (f.str("LogFile", &TSettings::LogFile) == Got::missing && s.IdleMode == 2)
         ui.rlfWarning(kRlfWarningCaption, kRlfWarningText);
 
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("KeepLogFile", s.KeepLogFile, def.KeepLogFile); });
-    f.read([&](TQRegEx& r) { return r.ReadBoolDef("LogAppend", s.LogAppend, def.LogAppend); });
+    f.boolean("KeepLogFile", &TSettings::KeepLogFile);
+    f.boolean("LogAppend", &TSettings::LogAppend);
 
     tellHiveNotice(ui);
     if (f.failed())
