@@ -1,10 +1,23 @@
 #include "RunConsole.h"
 
+#include "ConsoleSettingsUi.h"
 #include "engine/MirThread.h"
 
 #include <string>
 
 namespace renvo {
+
+void printMessage(std::FILE* out, const std::string& caption, const std::string& text)
+{
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        plain.push_back(text[i]);
+    }
+    std::fprintf(out, "%s\n%s\n", caption.c_str(), plain.c_str());
+    std::fflush(out);
+}
 
 std::atomic<bool> RunConsole::stopRequest{false};
 
@@ -47,13 +60,7 @@ void RunConsole::notifyEnd()
 void RunConsole::showError(const std::string& caption, const std::string& text, const std::string& detail)
 {
     clearLine();
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        plain.push_back(text[i]);
-    }
-    std::fprintf(out_, "%s\n%s\n", caption.c_str(), plain.c_str());
+    printMessage(out_, caption, text);
     if (!detail.empty())
         std::fprintf(out_, "(%s)\n", detail.c_str());
     std::fflush(out_);

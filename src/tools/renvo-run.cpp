@@ -3,13 +3,16 @@
 // Exit status: 0 completed and every copy and deletion succeeded; 1 completed with failed
 // copies or deletions; 2 wrong arguments; 3 no run was done, or it was cancelled or failed.
 
+#include "ConsoleSettingsUi.h"
 #include "RunConsole.h"
 
 #include "engine/ListFile.h"
 #include "engine/MirThread.h"
 #include "platform/FileSys.h"
 #include "platform/Program.h"
-#include "settings/Settings.h"
+#include "platform/RunLock.h"
+#include "settings/RunKind.h"
+#include "settings/SettingsStore.h"
 
 #include <unistd.h>
 
@@ -46,20 +49,33 @@ int main(int argc, char** argv)
     }
 
     const std::string folder = programFolder();
+    ConsoleSettingsUi settingsUi(stderr);
+    TSettings settings = LoadSettings(folder, settingsUi);
+
     const std::string listPath = folder + kListFileName;
     if (!pathExists(listPath)) {
         std::fprintf(stderr, "リストファイルがありません: %s\n", listPath.c_str());
         return 3;
     }
 
-    const TSettings settings = defaultSettings(folder);
+    // Ctrl-C while waiting for nothing: the handler only ever sets the stop request.
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    RunConsole console(snapshotOf(settings, !complete), stderr, isatty(STDERR_FILENO) != 0);
+    RunLock lock = RunLock::tryAcquire(folder);
+    if (!lock.held()) {
+        std::fprintf(stderr, "%s\n", lock.refusal().c_str());
+        return 3;
+    }
+
+    // The counter is stored before the run, so a run that is killed still counts.
+    const bool completeRun = chooseCompleteRun(settings, complete);
+    SaveSettings(settings, settingsUi);
+
+    RunConsole console(snapshotOf(settings, !completeRun), stderr, isatty(STDERR_FILENO) != 0);
     TMirror mirror(console, folder, settings.TaskPriority);
     RunOutcome outcome;
     mirror.start([&outcome](const RunOutcome& o) { outcome = o; });
