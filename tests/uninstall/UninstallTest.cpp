@@ -1,0 +1,205 @@
+// The uninstaller's steps with scripted answers, on a real program folder and a real hive.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+
+#include "common/TempDir.h"
+#include "platform/Registry.h"
+#include "uninstall/Uninstaller.h"
+
+namespace renvo::test {
+namespace {
+
+class ScriptedUi : public UninstallUi {
+public:
+    explicit ScriptedUi(std::deque<MsgAnswer> answers) : answers_(std::move(answers)) {}
+
+    MsgAnswer showMessage(const UninstallMessage& message) override
+    {
+        shown.push_back(message);
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected box: " << message.caption;
+            return MsgAnswer::No;
+        }
+        MsgAnswer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    bool allAnswersUsed() const { return answers_.empty(); }
+    std::vector<std::string> captions() const
+    {
+        std::vector<std::string> c;
+        for (const auto& m : shown)
+            c.push_back(m.caption);
+        return c;
+    }
+
+    std::vector<UninstallMessage> shown;
+
+private:
+    std::deque<MsgAnswer> answers_;
+};
+
+const std::vector<std::string> kAllBoxes = {"Renvo アンインストーラ", "ファイル削除の確認",
+                                            "レジストリ削除の確認", "アンインストール完了"};
+const std::vector<std::string> kListed = {"Renvo", "_rvffl2", "_update", "Renvo.ctf", "renvo-run"};
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+class Uninstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prog = tmp / "program";
+        hive = tmp / "config/Tovan/user.reg";
+        std::filesystem::create_directories(prog);
+    }
+
+    // A folder as an installed and used program leaves it, and a hive with the settings key
+    // (nested subkeys), a sibling key and a value on the shared parent.
+    void install()
+    {
+        for (const std::string& name : kListed)
+            writeFile(prog + "/" + name, "content of " + name);
+        writeFile(prog + "/Uninstrv", "uninstaller");
+        writeFile(prog + "/logfile.txt", "log");
+        writeFile(prog + "/Mirrored Files/Latest/a.txt", "mirrored");
+        writeFile(prog + "/notes.txt", "made later by the user");
+
+        TRegistry reg(hive);
+        for (const char* key : {"\\Software\\Tovan\\Renvo", "\\Software\\Tovan\\Renvo\\Layout\\Columns",
+                                "\\Software\\Tovan\\Renvo\\Layout\\Bands", "\\Software\\Tovan\\Renvo\\Other",
+                                "\\Software\\Tovan\\RenvoBackup", "\\Software\\Tovan"}) {
+            ASSERT_TRUE(reg.OpenKey(key, true));
+            ASSERT_TRUE(reg.WriteInteger("v", 1));
+        }
+    }
+
+    void run(ScriptedUi& ui) { runUninstall(ui, prog + "/", hive); }
+
+    TempDir tmp;
+    std::string prog;
+    std::string hive;
+};
+
+TEST_F(Uninstall, NoAtTheStartTouchesNothing)
+{
+    install();
+    const std::string hiveBefore = readFile(hive);
+    ScriptedUi ui({MsgAnswer::No});
+    run(ui);
+    EXPECT_TRUE(ui.allAnswersUsed());
+    ASSERT_EQ(ui.shown.size(), 1u);
+    const UninstallMessage& start = ui.shown[0];
+    EXPECT_EQ(start.caption, "Renvo アンインストーラ");
+    EXPECT_EQ(start.text,
+              "アンインストールを実行します\r\n"
+              "このアンインストーラではスタートアップのショートカットを消すことができません\r\n"
+              "先に Renvo の[環境設定]-[詳細]で削除して下さい\r\n\r\n"
+              "また，必ず Renvo が終了していることを確認して下さい\r\n\r\n"
+              "実行を開始してよろしいですか？");
+    EXPECT_EQ(start.icon, MsgIcon::Question);
+    EXPECT_EQ(start.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(start.defaultButton, MsgAnswer::No);
+    for (const std::string& name : kListed)
+        EXPECT_TRUE(exists(prog + "/" + name)) << name;
+    EXPECT_EQ(readFile(hive), hiveBefore);
+}
+
+TEST_F(Uninstall, NoToBothQuestionsStillShowsTheClosingMessage)
+{
+    install();
+    const std::string hiveBefore = readFile(hive);
+    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::No, MsgAnswer::Ok});
+    run(ui);
+    EXPECT_TRUE(ui.allAnswersUsed());
+    ASSERT_EQ(ui.captions(), kAllBoxes);
+    for (const std::string& name : kListed)
+        EXPECT_TRUE(exists(prog + "/" + name)) << name;
+    EXPECT_EQ(readFile(hive), hiveBefore);
+
+    const UninstallMessage& files = ui.shown[1];
+    EXPECT_EQ(files.text, "本体やヘルプファイルなどを削除しますか？\r\n\r\n※後で作成されたファイルなどは削除できません");
+    EXPECT_EQ(files.icon, MsgIcon::Question);
+    EXPECT_EQ(files.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(files.defaultButton, MsgAnswer::Yes);
+    const UninstallMessage& registry = ui.shown[2];
+    EXPECT_EQ(registry.text, "レジストリの登録情報も消去しますか？");
+    EXPECT_EQ(registry.icon, MsgIcon::Question);
+    EXPECT_EQ(registry.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(registry.defaultButton, MsgAnswer::Yes);
+    const UninstallMessage& closing = ui.shown[3];
+    EXPECT_EQ(closing.text,
+              "アンインストールは完了しました\r\n\r\n※このアンインストーラや使用していたフォルダなどは手動で削除して下さい");
+    EXPECT_EQ(closing.icon, MsgIcon::Information);
+    EXPECT_EQ(closing.buttons, MsgButtons::Ok);
+}
+
+TEST_F(Uninstall, YesToAllRemovesTheProgramFilesAndTheSettingsKeyOnly)
+{
+    install();
+    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Ok});
+    run(ui);
+    EXPECT_TRUE(ui.allAnswersUsed());
+    EXPECT_EQ(ui.captions(), kAllBoxes);
+
+    for (const std::string& name : kListed)
+        EXPECT_FALSE(exists(prog + "/" + name)) << name;
+    EXPECT_EQ(readFile(prog + "/Uninstrv"), "uninstaller");
+    EXPECT_EQ(readFile(prog + "/logfile.txt"), "log");
+    EXPECT_EQ(readFile(prog + "/Mirrored Files/Latest/a.txt"), "mirrored");
+    EXPECT_EQ(readFile(prog + "/notes.txt"), "made later by the user");
+
+    TRegistry reg(hive);
+    EXPECT_FALSE(reg.KeyExists("\\Software\\Tovan\\Renvo"));
+    EXPECT_EQ(reg.GetKeyNames("\\Software\\Tovan"), std::vector<std::string>{"RenvoBackup"});
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Tovan", false));
+    EXPECT_TRUE(reg.ValueExists("v"));
+    EXPECT_TRUE(reg.KeyExists("\\Software"));
+}
+
+TEST_F(Uninstall, EmptyFolderAndNoKeyShowTheSameBoxesAndCreateNothing)
+{
+    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Ok});
+    run(ui);
+    EXPECT_TRUE(ui.allAnswersUsed());
+    EXPECT_EQ(ui.captions(), kAllBoxes);
+    EXPECT_TRUE(std::filesystem::is_empty(prog));
+    EXPECT_FALSE(exists(hive));
+}
+
+TEST_F(Uninstall, LinksFoldersAndReadOnlyFilesOfListedNames)
+{
+    std::string outside = writeFile(tmp / "outside/target.txt", "keep me");
+    std::filesystem::create_directories(tmp / "outside/folder");
+    writeFile(tmp / "outside/folder/inner", "keep me too");
+    ASSERT_EQ(::symlink(outside.c_str(), (prog + "/_update").c_str()), 0);
+    ASSERT_EQ(::symlink((tmp / "outside/folder").c_str(), (prog + "/Renvo.ctf").c_str()), 0);
+    writeFile(prog + "/_rvffl2/inside", "a folder of a listed name");
+    writeFile(prog + "/Renvo", "read-only program");
+    ASSERT_EQ(::chmod((prog + "/Renvo").c_str(), 0555), 0);
+
+    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Ok});
+    run(ui);
+    EXPECT_TRUE(ui.allAnswersUsed());
+
+    // The links go, what they point to stays.
+    EXPECT_FALSE(exists(prog + "/_update"));
+    EXPECT_FALSE(exists(prog + "/Renvo.ctf"));
+    EXPECT_EQ(readFile(outside), "keep me");
+    EXPECT_EQ(readFile(tmp / "outside/folder/inner"), "keep me too");
+    EXPECT_EQ(readFile(prog + "/_rvffl2/inside"), "a folder of a listed name");
+    EXPECT_EQ(readFile(prog + "/Renvo"), "read-only program");
+}
+
+}  // namespace
+}  // namespace renvo::test
