@@ -1,5 +1,6 @@
 #include "platform/HiveFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -267,6 +268,24 @@ bool saveText(const std::string& file, const std::string& text)
     return true;
 }
 
+// Temporary files exist only while a writer holds the lock; one found under the lock was left
+// by a writer that crashed.
+void removeStaleTemporaries(const std::string& file)
+{
+    std::string dirPath = folderOf(file);
+    std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
+    DIR* dir = ::opendir(dirPath.c_str());
+    if (!dir)
+        return;
+    ErrnoGuard keep;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 std::mutex noticeMutex;
 std::deque<HiveNotice> notices;
 
@@ -302,6 +321,7 @@ bool updateHive(const std::string& hivePath, const std::function<HiveChange(Hive
     if (!lock.held())
         return false;
     std::string file = resolveLinks(hivePath);
+    removeStaleTemporaries(file);
     Hive hive;
     if (!loadFile(hivePath, file, true, hive))
         return false;
