@@ -1,0 +1,78 @@
+#include "engine/EngineTestUtil.h"
+
+#include <filesystem>
+
+namespace renvo::enginetest {
+
+using namespace renvo::test;
+
+std::vector<std::string> splitCrLf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(at));
+            break;
+        }
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+void EngineTest::SetUp()
+{
+    std::filesystem::create_directories(prog);
+    std::filesystem::create_directories(src);
+    host.snap.standardRun = true;
+    host.snap.LogAppend = false;
+    host.snap.KeepLogFile = true;
+    host.snap.LogFile = prog + "/logfile.txt";
+    host.snap.LimitHistory = 3;
+    host.snap.DelOnNotExists = true;
+    host.snap.MirTopFolder = top;
+    host.snap.FolderOption = 1;
+}
+
+void EngineTest::setList(const std::vector<MirrorItem>& items)
+{
+    ASSERT_EQ(writeListFile(listPath(), items), 0);
+}
+
+std::string EngineTest::source(const std::string& rel, const std::string& content, int64_t mtime)
+{
+    const std::string path = writeFile(src + "/" + rel, content);
+    setMtime(path, mtime);
+    return path;
+}
+
+RunOutcome EngineTest::run(bool standard)
+{
+    host.snap.standardRun = standard;
+    host.reports.clear();
+    host.errors.clear();
+    host.polls = 0;
+    host.ends = 0;
+    host.snapshots = 0;
+    TMirror mirror(host, prog);
+    return mirror.run();
+}
+
+std::vector<std::string> EngineTest::logLines() const
+{
+    return splitCrLf(readFile(logPath()));
+}
+
+std::vector<std::string> EngineTest::logLinesWith(const std::string& label) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : logLines()) {
+        if (line.rfind(label, 0) == 0)
+            out.push_back(line);
+    }
+    return out;
+}
+
+}  // namespace renvo::enginetest

@@ -1,0 +1,120 @@
+#pragma once
+// Shared pieces of the engine tests: a host that records what a run tells it and can stop
+// the run at a chosen poll, and a fixture with a program folder, a source tree and a
+// mirroring top folder in a fresh temporary folder.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/TempDir.h"
+#include "engine/ListFile.h"
+#include "engine/MirThread.h"
+#include "engine/MirrorHost.h"
+
+namespace renvo::enginetest {
+
+using namespace renvo::test;
+
+struct Report {
+    int phase, position, maximum;
+    bool operator==(const Report&) const = default;
+};
+
+struct ShownError {
+    std::string caption, text, detail;
+};
+
+class TestHost : public MirrorHost {
+public:
+    MirrorSnapshot snap;
+    std::vector<Report> reports;
+    std::vector<ShownError> errors;
+    int snapshots = 0;
+    int ends = 0;
+    int polls = 0;
+    int stopAfterPolls = -1;  // the poll after this many answers "stop"; -1 never
+    std::function<void(const Report&)> onReport;
+
+    MirrorSnapshot takeSnapshot() override
+    {
+        ++snapshots;
+        return snap;
+    }
+    void reportProgress(int phase, int position, int maximum) override
+    {
+        reports.push_back({phase, position, maximum});
+        if (onReport)
+            onReport(reports.back());
+    }
+    bool pollStop() override
+    {
+        ++polls;
+        return stopAfterPolls >= 0 && polls > stopAfterPolls;
+    }
+    void notifyEnd() override { ++ends; }
+    void showError(const std::string& caption, const std::string& text, const std::string& detail) override
+    {
+        errors.push_back({caption, text, detail});
+    }
+};
+
+inline MirrorItem folderItem(const std::string& address, const std::string& masks = "*.*", bool subfolders = true,
+                             uint8_t option = 0, const std::string& dest = "")
+{
+    MirrorItem item;
+    item.kind = 0;
+    item.address = address;
+    item.masks = masks;
+    item.subfolders = subfolders ? 1 : 0;
+    item.folderOption = option;
+    item.dest = dest;
+    return item;
+}
+
+inline MirrorItem fileItem(const std::string& address, const std::string& dest = "")
+{
+    MirrorItem item;
+    item.kind = 1;
+    item.address = address;
+    item.masks = "-";
+    item.dest = dest;
+    return item;
+}
+
+// Lines of a CR LF text; a missing final line end leaves a last line without one.
+std::vector<std::string> splitCrLf(const std::string& text);
+
+inline const char* const kCancelCaption = "ミラーリング中止";
+inline const char* const kCancelText =
+    "キャンセルしました\r\n\r\n途中でミラーリングできなかったファイルが存在します\r\n近いうちに再実行して下さい";
+
+class EngineTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string prog = tmp / "prog";
+    std::string top = tmp / "top";
+    std::string src = tmp / "src";
+    TestHost host;
+
+    void SetUp() override;
+
+    std::string latest(const std::string& rel) const { return top + "/Latest/" + rel; }
+    std::string listPath() const { return prog + "/" + kListFileName; }
+    std::string updatePath() const { return prog + "/_update"; }
+    std::string tablePath() const { return prog + "/Renvo.ctf"; }
+    std::string logPath() const { return host.snap.LogFile; }
+
+    void setList(const std::vector<MirrorItem>& items);
+    // A source file with a fixed stamp.
+    std::string source(const std::string& rel, const std::string& content = "x", int64_t mtime = 1600000000);
+    // One run on this thread; the host's counters and reports start afresh.
+    RunOutcome run(bool standard);
+    std::vector<std::string> logLines() const;
+    // Log lines starting with the given label.
+    std::vector<std::string> logLinesWith(const std::string& label) const;
+};
+
+}  // namespace renvo::enginetest

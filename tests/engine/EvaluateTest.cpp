@@ -1,0 +1,160 @@
+// Copy and deletion decisions of one item, on real source and mirror trees.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/EngineTestUtil.h"
+#include "engine/Evaluate.h"
+#include "engine/TableFile.h"
+
+namespace renvo::enginetest {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class EvaluateTest : public EngineTest {
+protected:
+    TableBuffer table;
+    RunLists lists;
+
+    void evaluate(const MirrorItem& item)
+    {
+        EvalContext ctx{host.snap, table, host, lists, top + "/Latest"};
+        evaluateItem(item, ctx);
+    }
+    // A mirrored copy with a given stamp.
+    std::string mirrored(const std::string& rel, int64_t mtime = 1600000000)
+    {
+        const std::string path = writeFile(latest(rel), "old");
+        setMtime(path, mtime);
+        return path;
+    }
+    Strings updated() const { return Strings(lists.update.paths().begin(), lists.update.paths().end()); }
+};
+
+TEST_F(EvaluateTest, FolderItemQueuesNewAndChangedFilesOnly)
+{
+    source("new.txt");
+    source("same.txt");
+    source("older.txt", "x", 1600000000);
+    source("newer.txt", "x", 1600000100);
+    source("sub/deep.txt");
+    mirrored("d/same.txt");
+    mirrored("d/older.txt", 1600000100);  // the copy is newer than its source
+    mirrored("d/newer.txt", 1600000000);
+
+    evaluate(folderItem(src, "*.*", true, 0, "d"));
+
+    EXPECT_EQ(lists.sources, (Strings{src + "/new.txt", src + "/newer.txt", src + "/older.txt", src + "/sub/deep.txt"}));
+    EXPECT_EQ(lists.destinations, (Strings{latest("d/new.txt"), latest("d/newer.txt"), latest("d/older.txt"),
+                                           latest("d/sub/deep.txt")}));
+    EXPECT_EQ(updated(), (Strings{"d/new.txt", "d/newer.txt", "d/older.txt", "d/sub/deep.txt"}));
+    EXPECT_TRUE(lists.deletions.empty());
+    EXPECT_TRUE(lists.dropped.empty());
+}
+
+TEST_F(EvaluateTest, FileItemComparesItsOwnCopy)
+{
+    const std::string a = source("a.txt", "x", 1600000000);
+    evaluate(fileItem(a, "files"));
+    EXPECT_EQ(lists.destinations, Strings{latest("files/a.txt")});
+    EXPECT_EQ(updated(), Strings{"files/a.txt"});
+
+    lists = {};
+    mirrored("a.txt", 1600000000);
+    evaluate(fileItem(a));
+    EXPECT_TRUE(lists.sources.empty()) << "equal stamps: nothing to do";
+
+    setMtime(a, 1500000000);
+    evaluate(fileItem(a));
+    EXPECT_EQ(lists.destinations, Strings{latest("a.txt")}) << "an older source is copied too";
+}
+
+TEST_F(EvaluateTest, SyncDeletesLeftoversWhileKeepOptionsLeaveThem)
+{
+    source("kept.txt");
+    source("sub/kept.txt");
+    mirrored("kept.txt");
+    mirrored("sub/kept.txt");
+    const std::string gone = mirrored("gone.txt");
+    const std::string goneDeep = mirrored("sub/gone.txt");
+    std::filesystem::create_directories(latest("emptydir"));
+
+    evaluate(folderItem(src, "*.*", true, 1));
+    EXPECT_EQ(lists.deletions, (Strings{gone, goneDeep}));
+    EXPECT_TRUE(lists.sources.empty());
+
+    // Keep deleted, an option byte above 3, and an inherited global option outside 1..3.
+    for (auto [itemOption, global] : {std::pair<uint8_t, uint8_t>{2, 1}, {7, 1}, {0, 0}, {0, 9}}) {
+        lists = {};
+        host.snap.FolderOption = global;
+        evaluate(folderItem(src, "*.*", true, itemOption));
+        EXPECT_TRUE(lists.deletions.empty()) << int(itemOption) << "/" << int(global);
+    }
+    host.snap.FolderOption = 1;
+    lists = {};
+    evaluate(folderItem(src, "*.*", true, 0));
+    EXPECT_EQ(lists.deletions.size(), 2u) << "the inherited sync option";
+}
+
+TEST_F(EvaluateTest, EmptyMasksWithSyncDeletesTheWholeMirror)
+{
+    source("a.txt");
+    const std::string a = mirrored("d/a.txt");
+    const std::string b = mirrored("d/sub/b.txt");
+    mirrored("other/c.txt");  // another item's copy
+
+    evaluate(folderItem(src, "", true, 1, "d"));
+    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_EQ(lists.deletions, (Strings{a, b}));
+}
+
+TEST_F(EvaluateTest, FileListedByTwoMasksIsQueuedEveryTime)
+{
+    source("a.txt");
+    source("b.dat");
+    mirrored("a.txt");
+    mirrored("b.dat");
+
+    evaluate(folderItem(src, "*.txt *.*", false, 1));
+    EXPECT_EQ(lists.sources, Strings{src + "/a.txt"}) << "the second listing finds no unused copy";
+    EXPECT_EQ(updated(), Strings{"a.txt"});
+    EXPECT_TRUE(lists.deletions.empty());
+}
+
+TEST_F(EvaluateTest, MirrorLookUpFollowsTheFileNameRule)
+{
+    source("Name.txt");
+    const std::string lower = mirrored("name.txt");
+
+    evaluate(folderItem(src, "*.*", false, 1));
+    EXPECT_EQ(lists.destinations, Strings{latest("Name.txt")});
+    EXPECT_EQ(lists.deletions, Strings{lower});
+}
+
+TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
+{
+    const std::string copy = mirrored("lost.txt");
+    mirrored("lostdir/x.txt");
+    const MirrorItem lostFile = fileItem(src + "/lost.txt");
+    const MirrorItem lostFolder = folderItem(src + "/lostdir", "*.*", true, 1);
+
+    evaluate(lostFile);
+    evaluate(lostFolder);
+    EXPECT_EQ(lists.dropped, (Strings{src + "/lost.txt", src + "/lostdir"}));
+    EXPECT_TRUE(lists.deletions.empty()) << "neither the source nor the copy is deleted";
+    EXPECT_TRUE(lists.sources.empty());
+
+    lists = {};
+    host.snap.DelOnNotExists = false;
+    evaluate(lostFile);
+    evaluate(lostFolder);
+    EXPECT_TRUE(lists.dropped.empty());
+    EXPECT_TRUE(lists.deletions.empty());
+    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_TRUE(std::filesystem::exists(copy));
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
