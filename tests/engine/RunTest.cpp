@@ -1,0 +1,272 @@
+// Whole runs: copies and their failures, cancels at every poll point, open errors, progress.
+
+#include <gtest/gtest.h>
+
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/EngineTestUtil.h"
+#include "platform/FileSys.h"
+
+namespace renvo::enginetest {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+class RunTest : public EngineTest {};
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+int64_t mtimeOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mtim.tv_sec;
+}
+
+Strings namesIn(const std::string& folder)
+{
+    Strings out;
+    for (const auto& e : fs::directory_iterator(folder))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST_F(RunTest, FailedCopiesAreLoggedWithTheirCauseAndTheRunGoesOn)
+{
+    const std::string vanishing = source("vanish.txt");
+    const std::string blocked = source("f/x.txt");
+    const std::string ok = source("ok.txt", "content", 1500000000);
+    writeFile(latest("blocked"), "a file where a folder belongs");
+    setList({fileItem(vanishing), folderItem(src + "/f", "*.*", false, 1, "blocked"), fileItem(ok)});
+    host.onReport = [&](const Report& r) {
+        if (r.phase == 2 && r.position == 1)
+            fs::remove(vanishing);  // gone between the scan and its copy
+    };
+
+    const RunOutcome out = run(true);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(out.copies, 3u);
+    EXPECT_EQ(out.failedCopies, 2u);
+    const Strings lines = logLines();
+    const Strings expected{
+        "複製失敗: " + vanishing + " ->X " + latest("vanish.txt"),
+        "原    因: No such file or directory",
+        "複製失敗: " + blocked + " ->X " + latest("blocked/x.txt"),
+        "原    因: Not a directory",
+        "複製成功: " + ok + " -> " + latest("ok.txt"),
+    };
+    ASSERT_GE(lines.size(), 8 + expected.size());
+    EXPECT_EQ(Strings(lines.begin() + 8, lines.begin() + 8 + static_cast<long>(expected.size())), expected);
+    EXPECT_TRUE(host.errors.empty());
+    // Failed copies stay on the update list for the next complete run.
+    EXPECT_EQ(readFile(updatePath()), "blocked/x.txt\r\nok.txt\r\nvanish.txt\r\n");
+    EXPECT_EQ(namesIn(top + "/Latest"), (Strings{"blocked", "ok.txt"})) << "no temporary file is left";
+}
+
+TEST_F(RunTest, CopyReplacesAReadOnlyCopyAndLeavesTheSourceAlone)
+{
+    const std::string a = source("a.txt", "new", 1500000000);
+    ::chmod(a.c_str(), 0640);
+    const std::string copy = writeFile(latest("a.txt"), "old");
+    ::chmod(copy.c_str(), 0444);
+    setList({fileItem(a)});
+
+    ASSERT_EQ(run(true).failedCopies, 0u);
+    EXPECT_EQ(readFile(copy), "new");
+    EXPECT_EQ(modeOf(copy), 0640u);
+    EXPECT_EQ(mtimeOf(copy), 1500000000);
+    EXPECT_EQ(modeOf(a), 0640u);
+    EXPECT_EQ(mtimeOf(a), 1500000000);
+
+    // The next run finds the copy up to date.
+    EXPECT_EQ(run(true).copies, 0u);
+}
+
+TEST_F(RunTest, FileListedByTwoMasksIsCopiedOnEveryRun)
+{
+    source("a.txt");
+    source("b.dat");
+    setList({folderItem(src, "*.txt *.*", false, 2)});
+    EXPECT_EQ(run(true).copies, 3u);
+    EXPECT_EQ(run(true).copies, 1u);
+    EXPECT_EQ(logLinesWith("複製成功: "), Strings{"複製成功: " + src + "/a.txt -> " + latest("a.txt")});
+    EXPECT_EQ(readFile(updatePath()), "a.txt\r\nb.dat\r\n");
+}
+
+TEST_F(RunTest, VanishedItemsAreDroppedAndNotedAfterTheDeletions)
+{
+    const std::string keep = source("keep/k.txt");
+    writeFile(latest("keep/stale.txt"), "stale");
+    writeFile(latest("lost.txt"), "copy");
+    setList({fileItem(src + "/lost.txt"), folderItem(src + "/keep", "*.*", true, 1, "keep"),
+             folderItem(src + "/lostdir")});
+
+    const RunOutcome out = run(true);
+    EXPECT_EQ(out.droppedItems, 2u);
+    const std::vector<MirrorItem> left = readListFile(listPath());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].address, src + "/keep");
+    EXPECT_FALSE(fs::exists(prog + "/_rvbak"));
+    EXPECT_EQ(readFile(latest("lost.txt")), "copy") << "the mirrored copy stays";
+
+    const Strings lines = logLines();
+    const Strings tail{"複製成功: " + keep + " -> " + latest("keep/k.txt"),
+                       "",
+                       "削除成功: " + latest("keep/stale.txt"),
+                       "",
+                       "登録削除: " + src + "/lost.txt",
+                       "登録削除: " + src + "/lostdir",
+                       ""};
+    ASSERT_EQ(lines.size(), 8 + tail.size() + 1);
+    EXPECT_EQ(Strings(lines.begin() + 8, lines.end() - 1), tail);
+}
+
+// Polls of this run: one per record (1), one per copy (2), one per deletion (1), one after
+// the history step.
+class CancelTest : public RunTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CancelTest, StopsAtThePollAndKeepsTableAndUpdateList)
+{
+    const int answered = GetParam();
+    source("f/a.txt");
+    source("f/b.txt");
+    writeFile(latest("f/gone.txt"), "gone");
+    writeFile(latest("old.txt"), "old");
+    writeFile(updatePath(), "old.txt\r\n");
+    writeFile(tablePath(), "");
+    setList({folderItem(src + "/f", "*.*", false, 1, "f")});
+    host.stopAfterPolls = answered;
+
+    const RunOutcome out = run(false);
+    EXPECT_EQ(out.end, RunEnd::Cancelled);
+    EXPECT_EQ(host.polls, answered + 1);
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0].caption, kCancelCaption);
+    EXPECT_EQ(host.errors[0].text, kCancelText);
+    EXPECT_EQ(host.ends, 1);
+
+    EXPECT_EQ(fs::exists(latest("f/a.txt")), answered >= 2);
+    EXPECT_EQ(fs::exists(latest("f/b.txt")), answered >= 3);
+    EXPECT_EQ(fs::exists(latest("f/gone.txt")), answered < 4);
+    EXPECT_EQ(fs::exists(top + "/History1/f/b.txt"), answered >= 4);
+    EXPECT_FALSE(fs::exists(tablePath())) << "a complete run deletes the table first";
+    EXPECT_EQ(readFile(updatePath()), "old.txt\r\n");
+    const Strings lines = logLines();
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[lines.size() - 2], "");
+    EXPECT_EQ(lines.back().rfind("実行終了: ", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPollPoint, CancelTest, ::testing::Values(0, 1, 2, 3, 4));
+
+TEST_F(RunTest, CancelledStandardRunKeepsTheTable)
+{
+    source("f/a.txt");
+    writeFile(tablePath(), "");
+    writeFile(updatePath(), "x\r\n");
+    setList({folderItem(src + "/f", "*.*", false, 3)});
+    host.stopAfterPolls = 0;
+    EXPECT_EQ(run(true).end, RunEnd::Cancelled);
+    EXPECT_TRUE(fs::exists(tablePath()));
+    EXPECT_EQ(readFile(tablePath()), "");
+    EXPECT_EQ(readFile(updatePath()), "x\r\n");
+}
+
+TEST_F(RunTest, FileThatCannotBeOpenedEndsTheRunWithTheOpenMessage)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    const auto expectOpenError = [&](const std::string& path, const std::string& cause) {
+        ASSERT_EQ(host.errors.size(), 1u);
+        EXPECT_EQ(host.errors[0].caption, "ファイルオープンエラー");
+        EXPECT_EQ(host.errors[0].text, "例外 EFOpenError が発生しました\r\n原因> " + cause +
+                                           "\r\n\r\n念のため Renvo を再起動後，再度実行して下さい");
+        EXPECT_EQ(host.errors[0].detail, path);
+        EXPECT_EQ(host.ends, 1);
+        EXPECT_TRUE(host.reports.empty()) << "no item is read";
+        EXPECT_FALSE(fs::exists(latest("a.txt")));
+        EXPECT_EQ(logLines().back().rfind("実行終了: ", 0), 0u);
+    };
+
+    fs::create_directories(updatePath());
+    EXPECT_EQ(run(false).end, RunEnd::OpenError);
+    expectOpenError(updatePath(), "Is a directory");
+    fs::remove(updatePath());
+
+    fs::create_directories(tablePath());
+    EXPECT_EQ(run(true).end, RunEnd::OpenError);
+    expectOpenError(tablePath(), "Is a directory");
+    fs::remove(tablePath());
+
+    const int fd = ::open(listPath().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(run(true).end, RunEnd::OpenError);
+    expectOpenError(listPath(), "Device or resource busy");
+    ::close(fd);
+
+    EXPECT_EQ(run(true).end, RunEnd::Completed);
+    EXPECT_TRUE(fs::exists(latest("a.txt")));
+}
+
+TEST_F(RunTest, MissingListFileMeansNoRunAtAll)
+{
+    EXPECT_EQ(run(true).end, RunEnd::NotRun);
+    EXPECT_EQ(host.snapshots, 0);
+    EXPECT_EQ(host.ends, 0);
+    EXPECT_FALSE(fs::exists(logPath()));
+}
+
+TEST_F(RunTest, ProgressReportsFollowThePhases)
+{
+    source("a.txt");
+    source("f/b.txt");
+    writeFile(latest("f/gone.txt"), "gone");
+    setList({fileItem(src + "/a.txt"), folderItem(src + "/f", "*.*", false, 1, "f"), folderItem(src + "/f", "*.*", false, 2)});
+
+    // Second run of the standard kind: nothing to copy, "0 / 0" under the checking phase.
+    run(true);
+    run(true);
+    EXPECT_EQ(host.reports, (std::vector<Report>{{0, 0, 3}, {1, 1, 3}, {1, 2, 3}, {1, 3, 3}, {1, 0, 0}, {1, 0, 0}}));
+
+    source("a.txt", "y", 1600000100);
+    writeFile(latest("f/gone.txt"), "gone");
+    host.snap.LimitHistory = 2;
+    run(false);
+    const std::vector<Report> expected{{0, 0, 3}, {1, 1, 3}, {1, 2, 3}, {1, 3, 3}, {2, 0, 1}, {2, 1, 1},
+                                       {3, 0, 1}, {3, 1, 1}, {4, 0, 5}, {4, 1, 5}, {4, 2, 5}, {4, 3, 5},
+                                       {4, 4, 5}, {4, 5, 5}};
+    EXPECT_EQ(host.reports, expected) << "phase 4 reaches its maximum: 3 updated files + limit 2";
+}
+
+TEST_F(RunTest, RunOnItsOwnThreadCallsTheEndHandler)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    host.snap.standardRun = true;
+    RunOutcome seen;
+    {
+        TMirror mirror(host, prog);
+        mirror.start([&](const RunOutcome& o) { seen = o; });
+        mirror.join();
+    }
+    EXPECT_EQ(seen.end, RunEnd::Completed);
+    EXPECT_EQ(seen.copies, 1u);
+    EXPECT_EQ(host.ends, 1);
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
