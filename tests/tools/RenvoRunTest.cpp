@@ -1,0 +1,207 @@
+// renvo-run end to end: the real program on real folders, with its own hive and program folder.
+
+#include "common/TempDir.h"
+#include "engine/ListFile.h"
+#include "platform/FileSys.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace renvo;
+using namespace renvo::test;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string err;
+};
+
+class RenvoRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* bin = std::getenv("RENVO_TEST_BIN");
+        binary_ = std::string(bin ? bin : ".") + "/renvo-run";
+        if (::access(binary_.c_str(), X_OK) != 0)
+            GTEST_SKIP() << "renvo-run not built at " << binary_;
+        home_ = dir_ / "home";
+        cfg_ = dir_ / "cfg";
+        src_ = dir_ / "src";
+        ::mkdir(home_.c_str(), 0755);
+        ::mkdir(cfg_.c_str(), 0755);
+    }
+
+    std::string top() const { return home_ + "/Mirrored Files"; }
+
+    void writeList(const std::vector<MirrorItem>& items)
+    {
+        ASSERT_EQ(writeListFile(home_ + "/_rvffl2", items), 0);
+    }
+
+    MirrorItem folderItem() const
+    {
+        MirrorItem item;
+        item.address = src_;
+        item.subfolders = 1;
+        item.masks = "*.*";
+        item.folderOption = 1;
+        item.dest = "src";
+        return item;
+    }
+
+    // Starts renvo-run; returns its pid and the read end of its standard error.
+    pid_t spawn(const std::vector<std::string>& args, int& errFd)
+    {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0)
+            return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(pipeFds[1], STDERR_FILENO);
+            ::close(pipeFds[0]);
+            ::close(pipeFds[1]);
+            ::setenv("RENVO_HOME", home_.c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", cfg_.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(binary_.c_str())};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(binary_.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        errFd = pipeFds[0];
+        return pid;
+    }
+
+    Result finish(pid_t pid, int errFd)
+    {
+        Result r;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(errFd, buf, sizeof buf)) > 0)
+            r.err.append(buf, static_cast<size_t>(n));
+        ::close(errFd);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    Result run(const std::vector<std::string>& args = {})
+    {
+        int errFd = -1;
+        const pid_t pid = spawn(args, errFd);
+        return finish(pid, errFd);
+    }
+
+    TempDir dir_;
+    std::string binary_, home_, cfg_, src_;
+};
+
+TEST_F(RenvoRun, ArgumentsAndMissingListAreRefused)
+{
+    EXPECT_EQ(run({"--bogus"}).status, 2);
+    const Result noList = run();
+    EXPECT_EQ(noList.status, 3);
+    EXPECT_NE(noList.err.find("_rvffl2"), std::string::npos);
+}
+
+TEST_F(RenvoRun, MirrorsCountsRunsAndTurnsEveryOtherIntoACompleteRun)
+{
+    writeFile(src_ + "/a.txt", "a");
+    writeFile(src_ + "/sub/b.txt", "b");
+    writeList({folderItem()});
+    writeFile(cfg_ + "/Tovan/user.reg",
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n\"EveryTimes\"=dword:00000001\n"
+              "\"TaskPriority\"=dword:00000002\n");
+
+    const Result first = run();
+    EXPECT_EQ(first.status, 0) << first.err;
+    // No Mirroring value yet: the first-run message is printed, not asked.
+    EXPECT_NE(first.err.find("作者からのお願い"), std::string::npos);
+    EXPECT_EQ(readFile(top() + "/Latest/src/sub/b.txt"), "b");
+    EXPECT_NE(readFile(home_ + "/logfile.txt").find("種    別: 標準ミラーリング"), std::string::npos);
+    EXPECT_NE(readFile(cfg_ + "/Tovan/user.reg").find("\"DoneStandard\"=dword:00000001"), std::string::npos);
+
+    // DoneStandard has reached EveryTimes: this one is complete and fills History1.
+    const Result second = run();
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.err.find("作者からのお願い"), std::string::npos);
+    EXPECT_NE(readFile(home_ + "/logfile.txt").find("種    別: 完全ミラーリング"), std::string::npos);
+    EXPECT_EQ(readFile(top() + "/History1/src/a.txt"), "a");
+    EXPECT_NE(readFile(cfg_ + "/Tovan/user.reg").find("\"DoneStandard\"=dword:00000000"), std::string::npos);
+}
+
+TEST_F(RenvoRun, FailedCopyEndsWithStatusOne)
+{
+    writeFile(src_ + "/a.txt", "a");
+    writeList({folderItem()});
+    // A file where the item's mirror folder belongs: the copy cannot be made.
+    writeFile(top() + "/Latest/src", "in the way");
+    const Result r = run();
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string log = readFile(home_ + "/logfile.txt");
+    EXPECT_NE(log.find("複製失敗: " + src_ + "/a.txt ->X "), std::string::npos);
+    EXPECT_NE(log.find("原    因: "), std::string::npos);
+    EXPECT_EQ(readFile(top() + "/Latest/src"), "in the way");
+}
+
+TEST_F(RenvoRun, SecondRunOnTheSameFolderIsRefused)
+{
+    writeFile(src_ + "/a.txt", "a");
+    writeList({folderItem()});
+    const int fd = ::open((home_ + "/_rvlock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const Result refused = run();
+    ::close(fd);
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("現在ミラーリング中です"), std::string::npos);
+    EXPECT_FALSE(fileExists(top() + "/Latest/src/a.txt"));
+    // The counter is not advanced by a refused run.
+    EXPECT_EQ(readFile(cfg_ + "/Tovan/user.reg").find("DoneStandard"), std::string::npos);
+
+    EXPECT_EQ(run().status, 0);
+    EXPECT_TRUE(fileExists(top() + "/Latest/src/a.txt"));
+}
+
+TEST_F(RenvoRun, InterruptCancelsAtTheNextStopPoint)
+{
+    // The first source is a pipe: the copy waits in it until the test has sent the interrupt.
+    ::mkdir(src_.c_str(), 0755);
+    ASSERT_EQ(::mkfifo((src_ + "/a.pipe").c_str(), 0644), 0);
+    writeFile(src_ + "/b.txt", "b");
+    writeList({folderItem()});
+
+    int errFd = -1;
+    const pid_t pid = spawn({}, errFd);
+    ASSERT_GT(pid, 0);
+    const int w = ::open((src_ + "/a.pipe").c_str(), O_WRONLY);  // returns once the copy opened it
+    ASSERT_GE(w, 0);
+    ::kill(pid, SIGINT);
+    ::close(w);
+    const Result r = finish(pid, errFd);
+
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("ミラーリング中止"), std::string::npos);
+    EXPECT_NE(r.err.find("キャンセルしました"), std::string::npos);
+    EXPECT_TRUE(fileExists(top() + "/Latest/src/a.pipe"));
+    EXPECT_FALSE(fileExists(top() + "/Latest/src/b.txt"));
+    // A cancelled run keeps the update list of before and writes its end line.
+    EXPECT_FALSE(fileExists(home_ + "/_update"));
+    EXPECT_NE(readFile(home_ + "/logfile.txt").find("実行終了: "), std::string::npos);
+}
+
+}  // namespace
