@@ -52,13 +52,19 @@ bool isDelimAt(std::string_view s, size_t i, const PathRules& r, bool orColon)
     return s[i] == r.delim || (orColon && r.driveLetters && s[i] == ':');
 }
 
-// Position of the last delimiter (or drive colon) that is a character of its own.
-size_t lastDelimiter(std::string_view s, const PathRules& r, bool orColon)
+// Position of the last delimiter (or drive colon) that is a character of its own; with
+// `afterDelim`, whether the character before it is a delimiter or colon of its own too.
+size_t lastDelimiter(std::string_view s, const PathRules& r, bool orColon, bool* afterDelim = nullptr)
 {
     size_t found = std::string_view::npos;
+    bool prevIsDelim = false;
     for (size_t i = 0; i < s.size(); i += charLength(s, i, r.codePage)) {
-        if (isDelimAt(s, i, r, orColon))
+        const bool here = isDelimAt(s, i, r, orColon);
+        if (here && afterDelim)
+            *afterDelim = prevIsDelim;
+        if (here)
             found = i;
+        prevIsDelim = here;
     }
     return found;
 }
@@ -66,6 +72,32 @@ size_t lastDelimiter(std::string_view s, const PathRules& r, bool orColon)
 char foldAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Letter case ignored for single-byte characters only: a CP932 trail byte such as 0x41
+// is part of a double-byte character, not the letter A.
+int compareFolded(std::string_view a, std::string_view b, CodePage cp)
+{
+    const size_t n = std::min(a.size(), b.size());
+    size_t charEnd = 0;  // bytes before this index belong to a character already begun
+    for (size_t i = 0; i < n; ++i) {
+        bool single = false;
+        if (i >= charEnd) {
+            const size_t len = charLength(a, i, cp);
+            single = len == 1;
+            charEnd = i + len;
+        }
+        const unsigned char x = static_cast<unsigned char>(single ? foldAscii(a[i]) : a[i]);
+        const unsigned char y = static_cast<unsigned char>(single ? foldAscii(b[i]) : b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool samePart(std::string_view a, std::string_view b, const PathRules& r)
+{
+    return r.ignoreCase ? a.size() == b.size() && compareFolded(a, b, r.codePage) == 0 : a == b;
 }
 
 }  // namespace
@@ -94,11 +126,12 @@ std::string extractFilePath(std::string_view path, const PathRules& r)
 
 std::string extractFileDir(std::string_view path, const PathRules& r)
 {
-    size_t p = lastDelimiter(path, r, true);
+    bool afterDelim = false;
+    const size_t p = lastDelimiter(path, r, true, &afterDelim);
     if (p == std::string_view::npos)
         return {};
     // Keep a delimiter that stands for a root: at the start, after a colon or another delimiter.
-    if (path[p] == r.delim && p > 0 && !isDelimAt(path, p - 1, r, true))
+    if (path[p] == r.delim && p > 0 && !afterDelim)
         return std::string(path.substr(0, p));
     return std::string(path.substr(0, p + 1));
 }
@@ -164,7 +197,8 @@ std::string relativePath(std::string_view base, std::string_view target, const P
 {
     const std::string baseDrive = extractFileDrive(base, r);
     const std::string targetDrive = extractFileDrive(target, r);
-    if (!sameTextIgnoreCase(baseDrive, targetDrive))
+    // Drive letters never depend on the file system's letter case rule.
+    if (baseDrive.size() != targetDrive.size() || compareFolded(baseDrive, targetDrive, r.codePage) != 0)
         return std::string(target);
 
     auto components = [&](std::string_view path, size_t driveLen) {
@@ -184,7 +218,7 @@ std::string relativePath(std::string_view base, std::string_view target, const P
     const std::vector<std::string> b = components(base, baseDrive.size());
     const std::vector<std::string> t = components(target, targetDrive.size());
     size_t common = 0;
-    while (common < b.size() && common < t.size() && sameTextIgnoreCase(b[common], t[common]))
+    while (common < b.size() && common < t.size() && samePart(b[common], t[common], r))
         ++common;
     std::string out;
     for (size_t i = common; i < b.size(); ++i) {
@@ -218,13 +252,13 @@ int compareTextIgnoreCase(std::string_view a, std::string_view b)
 
 bool samePath(std::string_view a, std::string_view b, const PathRules& r)
 {
-    return r.ignoreCase ? sameTextIgnoreCase(a, b) : a == b;
+    return samePart(a, b, r);
 }
 
 bool pathLess(std::string_view a, std::string_view b, const PathRules& r)
 {
     if (r.ignoreCase)
-        return compareTextIgnoreCase(a, b) < 0;
+        return compareFolded(a, b, r.codePage) < 0;
     return a < b;
 }
 
