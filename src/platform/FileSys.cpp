@@ -24,11 +24,25 @@ namespace {
 constexpr int32_t kStampMin = (((0 << 9) | (1 << 5) | 1) << 16);  // 1980-01-01 00:00:00
 constexpr uint32_t kStampMax = (((127u << 9) | (12u << 5) | 31u) << 16) | ((23u << 11) | (59u << 5) | 29u);
 
+// The time zone last set by tzset(): a change empties the offset cache below.
+struct ZoneId {
+    const char* std;
+    const char* dst;
+    long offset;
+    int daylight;
+    bool operator==(const ZoneId&) const = default;
+};
+
 // Local-time offset of a moment. Offsets are cached per day: converting every file's stamp
 // through localtime_r costs more than the rest of the stamp work.
 int64_t localOffset(int64_t t)
 {
     thread_local std::unordered_map<int64_t, int64_t> byDay;
+    thread_local ZoneId zone{};
+    if (const ZoneId current{::tzname[0], ::tzname[1], ::timezone, ::daylight}; !(current == zone)) {
+        byDay.clear();
+        zone = current;
+    }
     const int64_t day = t >= 0 ? t / 86400 : (t - 86399) / 86400;
     auto offsetAt = [](int64_t when) {
         const time_t tt = static_cast<time_t>(when);
@@ -103,10 +117,22 @@ int copyContent(int in, int out)
     }
 }
 
-// A temporary file beside `path`, hidden so that it stands out as ours.
+// A temporary file beside `path`, hidden so that it stands out as ours. The name part is
+// shortened (at a character boundary) so that the temporary name fits where `path` does.
 int makeTempBeside(const std::string& path, std::string& tmpPath)
 {
-    std::string tmpl = extractFilePath(path) + "." + extractFileName(path) + ".rvtmp-XXXXXX";
+    static constexpr std::string_view kSuffix = ".rvtmp-XXXXXX";
+    static constexpr size_t kNameMax = 255;
+    std::string name = extractFileName(path);
+    const size_t room = kNameMax - 1 - kSuffix.size();
+    if (name.size() > room) {
+        size_t keep = 0;
+        const CodePage cp = nativePathRules().codePage;
+        while (keep < name.size() && keep + charLength(name, keep, cp) <= room)
+            keep += charLength(name, keep, cp);
+        name.resize(keep);
+    }
+    std::string tmpl = extractFilePath(path) + "." + name + std::string(kSuffix);
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     const int fd = ::mkostemp(buf.data(), O_CLOEXEC);

@@ -1,0 +1,137 @@
+#include "platform/FileSys.h"
+
+#include "common/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace renvo::test {
+namespace {
+
+std::vector<std::string> names(const std::vector<DirEntry>& entries)
+{
+    std::vector<std::string> out;
+    for (const DirEntry& e : entries)
+        out.push_back(e.name);
+    return out;
+}
+
+const DirEntry* find(const std::vector<DirEntry>& entries, const std::string& name)
+{
+    for (const DirEntry& e : entries)
+        if (e.name == name)
+            return &e;
+    return nullptr;
+}
+
+TEST(ReadDirectory, NameOrderByUnsignedBytes)
+{
+    TempDir dir;
+    for (const char* n : {"b", "\xC3\xA9", "a", "_x", "C", "a0"})
+        writeFile(dir / n, "");
+    std::filesystem::create_directory(dir / "B");
+    const std::vector<std::string> expected{"B", "C", "_x", "a", "a0", "b", "\xC3\xA9"};
+    EXPECT_EQ(names(readDirectory(dir.path(), false)), expected);
+    EXPECT_EQ(names(readDirectory(dir.path(), true)), expected);
+}
+
+TEST(ReadDirectory, AttributesOfPlainEntries)
+{
+    TempDir dir;
+    writeFile(dir / "plain", "1");
+    writeFile(dir / ".hidden", "1");
+    writeFile(dir / "ro", "1");
+    ::chmod((dir / "ro").c_str(), 0444);
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_directory(dir / ".cache");
+
+    for (bool withStamps : {false, true}) {
+        SCOPED_TRACE(withStamps ? "with stamps" : "without stamps");
+        const auto entries = readDirectory(dir.path(), withStamps);
+        ASSERT_EQ(entries.size(), 5u);
+        EXPECT_EQ(find(entries, "plain")->attr, uint32_t(faArchive));
+        EXPECT_EQ(find(entries, ".hidden")->attr, uint32_t(faArchive | faHidden));
+        EXPECT_EQ(find(entries, "sub")->attr, uint32_t(faDirectory));
+        EXPECT_EQ(find(entries, ".cache")->attr, uint32_t(faDirectory | faHidden));
+        EXPECT_EQ(find(entries, "sub")->stamp, -1);
+    }
+    // The read-only bit and the stamps need the extra stat.
+    const auto entries = readDirectory(dir.path(), true);
+    EXPECT_EQ(find(entries, "ro")->attr, uint32_t(faArchive | faReadOnly));
+    EXPECT_EQ(find(entries, "plain")->stamp, fileStamp(dir / "plain"));
+    EXPECT_NE(find(entries, "plain")->stamp, -1);
+}
+
+TEST(ReadDirectory, SymbolicLinks)
+{
+    TempDir dir;
+    writeFile(dir / "target/f.txt", "x");
+    setMtime(dir / "target/f.txt", 1767603906);
+    ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "toFolder").c_str()), 0);
+    ASSERT_EQ(::symlink("target/f.txt", (dir / "toFile").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
+    ASSERT_EQ(::symlink(".", (dir / "target/self").c_str()), 0);
+
+    for (bool withStamps : {false, true}) {
+        SCOPED_TRACE(withStamps ? "with stamps" : "without stamps");
+        const auto entries = readDirectory(dir.path(), withStamps);
+        ASSERT_EQ(entries.size(), 4u);
+        const DirEntry* folder = find(entries, "toFolder");
+        EXPECT_EQ(folder->attr, uint32_t(faDirectory | faReparsePoint));
+        const DirEntry* file = find(entries, "toFile");
+        EXPECT_EQ(file->attr & (faDirectory | faReparsePoint), uint32_t(faReparsePoint));
+        const DirEntry* dangling = find(entries, "dangling");
+        EXPECT_EQ(dangling->attr & (faDirectory | faReparsePoint), uint32_t(faReparsePoint));
+        EXPECT_EQ(dangling->stamp, -1);
+        if (withStamps) {
+            EXPECT_EQ(file->stamp, fileStamp(dir / "target/f.txt"));
+        }
+    }
+    EXPECT_EQ(find(readDirectory(dir / "target", false), "self")->attr, uint32_t(faDirectory | faReparsePoint));
+}
+
+TEST(ReadDirectory, MissingOrNoFolderGivesNothing)
+{
+    TempDir dir;
+    writeFile(dir / "file", "x");
+    EXPECT_TRUE(readDirectory(dir / "missing", true).empty());
+    EXPECT_TRUE(readDirectory(dir / "file", false).empty());
+    EXPECT_TRUE(readDirectory(dir.path(), false).size() == 1);
+}
+
+TEST(ReadDirectory, UnreadableFolderGivesNothing)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: a mode of 000 does not keep root out";
+    TempDir dir;
+    writeFile(dir / "locked/f.txt", "x");
+    ::chmod((dir / "locked").c_str(), 0);
+    EXPECT_TRUE(readDirectory(dir / "locked", true).empty());
+    EXPECT_TRUE(readDirectory(dir / "locked", false).empty());
+}
+
+TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)
+{
+    TempDir dir;
+    writeFile(dir / "f", "x");
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path().c_str(), (dir / "toDir").c_str()), 0);
+    EXPECT_TRUE(fileExists(dir / "f"));
+    EXPECT_FALSE(fileExists(dir.path()));
+    EXPECT_FALSE(fileExists(dir / "dangling"));
+    EXPECT_TRUE(pathExists(dir / "dangling"));
+    EXPECT_TRUE(directoryExists(dir / "toDir"));
+    EXPECT_FALSE(directoryExists(dir / "f"));
+
+    EXPECT_TRUE(forceDirectories(dir / "a/b/c"));
+    EXPECT_TRUE(directoryExists(dir / "a/b/c"));
+    EXPECT_TRUE(forceDirectories(dir / "a/b/c"));
+    EXPECT_FALSE(forceDirectories(dir / "f/sub"));
+}
+
+}  // namespace
+}  // namespace renvo::test

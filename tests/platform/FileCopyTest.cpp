@@ -1,0 +1,216 @@
+#include "platform/FileSys.h"
+
+#include "common/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace renvo::test {
+namespace {
+
+std::vector<std::string> listFolder(const std::string& dir)
+{
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+TEST(CopyFileReplacing, CarriesContentTimeAndModeOver)
+{
+    TempDir dir;
+    const std::string src = writeFile(dir / "src/a.txt", std::string(300000, 'q') + "end");
+    ::chmod(src.c_str(), 0640);
+    setMtime(src, 1767603906);
+    const struct stat before = statOf(src);
+    std::filesystem::create_directory(dir / "dst");
+
+    ASSERT_EQ(copyFileReplacing(src, dir / "dst/a.txt"), 0);
+    EXPECT_EQ(readFile(dir / "dst/a.txt"), readFile(src));
+    const struct stat copy = statOf(dir / "dst/a.txt");
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    EXPECT_EQ(copy.st_mtim.tv_sec, 1767603906);
+    EXPECT_EQ(fileStamp(dir / "dst/a.txt"), fileStamp(src));
+    EXPECT_EQ(listFolder(dir / "dst"), std::vector<std::string>{"a.txt"});
+
+    // The source is left exactly as it was.
+    const struct stat after = statOf(src);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+    EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+}
+
+TEST(CopyFileReplacing, OverwritesAReadOnlyCopy)
+{
+    TempDir dir;
+    const std::string src = writeFile(dir / "a.txt", "new");
+    ::chmod(src.c_str(), 0444);
+    const std::string dst = writeFile(dir / "copy/a.txt", "old and longer");
+    ::chmod(dst.c_str(), 0444);
+    ASSERT_EQ(copyFileReplacing(src, dst), 0);
+    EXPECT_EQ(readFile(dst), "new");
+    EXPECT_EQ(statOf(dst).st_mode & 07777, 0444u);
+    // Once more over the copy that is now read-only too.
+    writeFile(dir / "b.txt", "newer");
+    ASSERT_EQ(copyFileReplacing(dir / "b.txt", dst), 0);
+    EXPECT_EQ(readFile(dst), "newer");
+}
+
+TEST(CopyFileReplacing, EmptyFilesAndLinksCopyByContent)
+{
+    TempDir dir;
+    writeFile(dir / "empty", "");
+    ASSERT_EQ(copyFileReplacing(dir / "empty", dir / "empty.copy"), 0);
+    EXPECT_TRUE(fileExists(dir / "empty.copy"));
+    EXPECT_EQ(readFile(dir / "empty.copy"), "");
+
+    writeFile(dir / "real", "content");
+    ASSERT_EQ(::symlink("real", (dir / "link").c_str()), 0);
+    ASSERT_EQ(copyFileReplacing(dir / "link", dir / "link.copy"), 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir / "link.copy").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(readFile(dir / "link.copy"), "content");
+}
+
+TEST(CopyFileReplacing, LongestNamesCopy)
+{
+    TempDir dir;
+    // 255 bytes is the longest name Linux allows; the temporary name must still fit.
+    const std::string name(255, 'n');
+    const std::string japanese = [] {
+        std::string s;
+        for (int i = 0; i < 84; ++i)
+            s += "\xE8\xA1\xA8";  // 表 in UTF-8, 3 bytes
+        return s + ".t";
+    }();
+    for (const std::string& n : {name, japanese}) {
+        const std::string src = writeFile(dir / ("src/" + n), "long");
+        EXPECT_EQ(copyFileReplacing(src, dir / n), 0);
+        EXPECT_EQ(readFile(dir / n), "long");
+        EXPECT_EQ(writeFileAtomic(dir / ("src/" + n), "atomic"), 0);
+        EXPECT_EQ(readFile(dir / ("src/" + n)), "atomic");
+    }
+    EXPECT_EQ(listFolder(dir / "src"), (std::vector<std::string>{name, japanese}));
+}
+
+TEST(CopyFileReplacing, FailureKeepsTheOldCopyWhole)
+{
+    TempDir dir;
+    const std::string dst = writeFile(dir / "copy/a.txt", "old");
+    setMtime(dst, 1700000000);
+
+    EXPECT_EQ(copyFileReplacing(dir / "missing.txt", dst), ENOENT);
+    EXPECT_EQ(readFile(dst), "old");
+    EXPECT_EQ(statOf(dst).st_mtim.tv_sec, 1700000000);
+
+    EXPECT_EQ(copyFileReplacing(dir.path(), dst), EISDIR);
+    EXPECT_EQ(readFile(dst), "old");
+    EXPECT_EQ(listFolder(dir / "copy"), std::vector<std::string>{"a.txt"});
+
+    // The rename fails after the temporary copy was made: it must not stay behind.
+    writeFile(dir / "src.txt", "new");
+    writeFile(dir / "copy/taken/inside", "x");
+    EXPECT_NE(copyFileReplacing(dir / "src.txt", dir / "copy/taken"), 0);
+    EXPECT_EQ(listFolder(dir / "copy"), (std::vector<std::string>{"a.txt", "taken"}));
+    EXPECT_EQ(readFile(dir / "copy/taken/inside"), "x");
+}
+
+TEST(CopyFileReplacing, MissingDestinationFolderIsAnError)
+{
+    TempDir dir;
+    writeFile(dir / "a.txt", "x");
+    EXPECT_EQ(copyFileReplacing(dir / "a.txt", dir / "no/such/a.txt"), ENOENT);
+    EXPECT_FALSE(pathExists(dir / "no"));
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"a.txt"});
+}
+
+TEST(WriteFileAtomic, WritesAndReplacesKeepingTheMode)
+{
+    TempDir dir;
+    const std::string p = dir / "list";
+    ASSERT_EQ(writeFileAtomic(p, std::string("a\0b", 3)), 0);
+    EXPECT_EQ(readFile(p), std::string("a\0b", 3));
+    ::chmod(p.c_str(), 0600);
+    ASSERT_EQ(writeFileAtomic(p, "second"), 0);
+    EXPECT_EQ(readFile(p), "second");
+    EXPECT_EQ(statOf(p).st_mode & 07777, 0600u);
+    ASSERT_EQ(writeFileAtomic(p, ""), 0);
+    EXPECT_EQ(readFile(p), "");
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"list"});
+
+    std::string back;
+    ASSERT_TRUE(readWholeFile(p, back));
+    EXPECT_EQ(back, "");
+    EXPECT_FALSE(readWholeFile(dir / "missing", back));
+    EXPECT_EQ(errno, ENOENT);
+
+    EXPECT_EQ(writeFileAtomic(dir / "no/list", "x"), ENOENT);
+    EXPECT_NE(writeFileAtomic(dir.path(), "x"), 0);  // a folder is not replaced by a file
+    EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"list"});
+}
+
+TEST(RenamePath, NeverReplacesAnExistingTarget)
+{
+    TempDir dir;
+    writeFile(dir / "a", "A");
+    writeFile(dir / "b", "B");
+    EXPECT_EQ(renamePath(dir / "a", dir / "b"), EEXIST);
+    EXPECT_EQ(readFile(dir / "a"), "A");
+    EXPECT_EQ(readFile(dir / "b"), "B");
+
+    std::filesystem::create_directory(dir / "History2");
+    EXPECT_EQ(renamePath(dir / "a", dir / "History2"), EEXIST);
+    EXPECT_EQ(renamePath(dir / "a", dir / "c"), 0);
+    EXPECT_EQ(readFile(dir / "c"), "A");
+    EXPECT_FALSE(pathExists(dir / "a"));
+    EXPECT_EQ(renamePath(dir / "History2", dir / "History3"), 0);
+    EXPECT_TRUE(directoryExists(dir / "History3"));
+    EXPECT_EQ(renamePath(dir / "a", dir / "d"), ENOENT);
+}
+
+TEST(DeleteAndRemove, ReportTheErrno)
+{
+    TempDir dir;
+    writeFile(dir / "sub/f", "x");
+    EXPECT_EQ(deleteFile(dir / "sub"), EISDIR);
+    EXPECT_EQ(removeDirectory(dir / "sub"), ENOTEMPTY);
+    EXPECT_EQ(deleteFile(dir / "sub/f"), 0);
+    EXPECT_EQ(deleteFile(dir / "sub/f"), ENOENT);
+    EXPECT_EQ(removeDirectory(dir / "sub"), 0);
+}
+
+TEST(ErrorText, SystemTextWithoutTrailingStop)
+{
+    for (int err = 1; err < 134; ++err) {
+        const std::string text = errorText(err);
+        SCOPED_TRACE(err);
+        ASSERT_FALSE(text.empty());
+        EXPECT_NE(text.back(), '.');
+        EXPECT_NE(text.back(), ' ');
+        EXPECT_NE(text.back(), '\n');
+        EXPECT_EQ(std::string(std::strerror(err)).rfind(text, 0), 0u);
+    }
+    EXPECT_EQ(errorText(ENOENT), "No such file or directory");
+}
+
+}  // namespace
+}  // namespace renvo::test
