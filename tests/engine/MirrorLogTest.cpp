@@ -1,0 +1,171 @@
+// The log file a run leaves: its exact lines, appending, and writes during the copy phase.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "engine/EngineTestUtil.h"
+
+namespace renvo::enginetest {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+class MirrorLogTest : public EngineTest {
+protected:
+    // Checks one run's block from `at`; returns the index after its end line.
+    size_t expectBlock(const Strings& lines, size_t at, const std::string& kind, const Strings& body)
+    {
+        const std::regex stamp(R"(\d{4}/\d{2}/\d{2}( \d{1,2}:\d{2}:\d{2})?)");
+        EXPECT_GE(lines.size(), at + 10 + body.size());
+        if (lines.size() < at + 10 + body.size())
+            return lines.size();
+        EXPECT_EQ(lines[at], std::string(70, '-'));
+        EXPECT_EQ(lines[at + 1], "                  Renvo 3 ミラーリングログファイル");
+        EXPECT_EQ(lines[at + 2], std::string(70, '-'));
+        EXPECT_FALSE(lines[at + 3].empty());
+        EXPECT_EQ(lines[at + 4], "");
+        EXPECT_EQ(lines[at + 5], "種    別: " + kind);
+        EXPECT_EQ(lines[at + 6].substr(0, 14), "実行開始: ");
+        EXPECT_TRUE(std::regex_match(lines[at + 6].substr(14), stamp)) << lines[at + 6];
+        EXPECT_EQ(lines[at + 7], "");
+        for (size_t i = 0; i < body.size(); ++i)
+            EXPECT_EQ(lines[at + 8 + i], body[i]);
+        const size_t end = at + 8 + body.size();
+        EXPECT_EQ(lines[end], "");
+        EXPECT_EQ(lines[end + 1].substr(0, 14), "実行終了: ");
+        EXPECT_TRUE(std::regex_match(lines[end + 1].substr(14), stamp)) << lines[end + 1];
+        return end + 2;
+    }
+};
+
+TEST_F(MirrorLogTest, RunWithNothingToDoLogsHeaderAndEndOnly)
+{
+    source("a.txt");
+    writeFile(latest("a.txt"), "same");
+    setMtime(latest("a.txt"), 1600000000);
+    setList({fileItem(src + "/a.txt")});
+    run(true);
+
+    const std::string text = readFile(logPath());
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "the last line is ended too";
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
+    const Strings lines = logLines();
+    EXPECT_EQ(expectBlock(lines, 0, "標準ミラーリング", {}), lines.size());
+}
+
+TEST_F(MirrorLogTest, HistoryLineOnlyWithALimit)
+{
+    setList({folderItem(src)});
+    host.snap.LimitHistory = 0;
+    run(false);
+    Strings lines = logLines();
+    EXPECT_EQ(expectBlock(lines, 0, "完全ミラーリング", {}), lines.size());
+    EXPECT_EQ(readFile(updatePath()), "");
+
+    host.snap.LimitHistory = 3;
+    run(false);
+    lines = logLines();
+    EXPECT_EQ(expectBlock(lines, 0, "完全ミラーリング", {"", "履歴増加: 0個のファイルが履歴に追加されました"}),
+              lines.size());
+}
+
+TEST_F(MirrorLogTest, FailedCopyAndHistoryCountInOneBlock)
+{
+    const std::string a = source("a.txt");
+    const std::string b = source("b.txt");
+    writeFile(latest("b.txt"), "a file where a folder belongs");
+    writeFile(updatePath(), "earlier.txt\r\n");
+    setList({fileItem(a), fileItem(b, "b.txt")});
+    run(false);
+
+    const Strings lines = logLines();
+    EXPECT_EQ(expectBlock(lines, 0, "完全ミラーリング",
+                          {"複製成功: " + a + " -> " + latest("a.txt"),
+                           "複製失敗: " + b + " ->X " + latest("b.txt/b.txt"), "原    因: Not a directory", "",
+                           "履歴増加: 3個のファイルが履歴に追加されました"}),
+              lines.size());
+}
+
+TEST_F(MirrorLogTest, AppendedRunsAreSeparatedByOneEmptyLine)
+{
+    setList({folderItem(src)});
+    writeFile(logPath(), "old line without an end");
+    host.snap.LogAppend = true;
+    run(true);
+    run(false);
+
+    Strings lines = logLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "old line without an end");
+    EXPECT_EQ(lines[1], "");
+    size_t at = expectBlock(lines, 2, "標準ミラーリング", {});
+    ASSERT_LT(at, lines.size());
+    EXPECT_EQ(lines[at], "");
+    at = expectBlock(lines, at + 1, "完全ミラーリング", {"", "履歴増加: 0個のファイルが履歴に追加されました"});
+    EXPECT_EQ(at, lines.size());
+
+    host.snap.LogAppend = false;
+    run(true);
+    lines = logLines();
+    EXPECT_EQ(expectBlock(lines, 0, "標準ミラーリング", {}), lines.size()) << "without appending a run replaces the log";
+}
+
+TEST_F(MirrorLogTest, LogOnDiskIsCurrentBeforeEveryCopy)
+{
+    source("a.txt");
+    source("b.txt");
+    source("c.txt");
+    setList({folderItem(src)});
+    Strings seenBefore;
+    host.onReport = [&](const Report& r) {
+        if (r.phase != 2 || r.position == 0)
+            return;
+        const Strings lines = logLines();
+        size_t copies = 0;
+        for (const std::string& line : lines)
+            copies += line.rfind("複製成功: ", 0) == 0;
+        EXPECT_EQ(copies, static_cast<size_t>(r.position - 1)) << "at copy " << r.position;
+        if (!lines.empty())
+            seenBefore.push_back(lines.back());
+    };
+    run(true);
+    ASSERT_EQ(seenBefore.size(), 3u);
+    EXPECT_EQ(seenBefore[0], "");
+    EXPECT_EQ(seenBefore[2], "複製成功: " + src + "/b.txt -> " + latest("b.txt"));
+    EXPECT_EQ(logLinesWith("複製成功: ").size(), 3u);
+}
+
+TEST_F(MirrorLogTest, UnreadableOldLogEndsTheRunQuietly)
+{
+    source("a.txt");
+    setList({folderItem(src)});
+    fs::create_directories(logPath());
+    host.snap.LogAppend = true;
+
+    const RunOutcome out = run(true);
+    EXPECT_EQ(out.end, RunEnd::Failed);
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_EQ(host.ends, 1);
+    EXPECT_FALSE(fs::exists(latest("a.txt")));
+    EXPECT_FALSE(fs::exists(updatePath()));
+    EXPECT_TRUE(fs::is_directory(logPath()));
+    EXPECT_TRUE(fs::is_empty(logPath()));
+    for (const auto& e : fs::directory_iterator(prog))
+        EXPECT_EQ(e.path().filename().string().find(".rvtmp"), std::string::npos) << e.path();
+}
+
+TEST_F(MirrorLogTest, NoFileWithoutKeepLogFile)
+{
+    source("a.txt");
+    setList({folderItem(src)});
+    host.snap.KeepLogFile = false;
+    EXPECT_EQ(run(true).copies, 1u);
+    EXPECT_FALSE(fs::exists(logPath()));
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
