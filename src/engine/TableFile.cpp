@@ -47,24 +47,34 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
     if (size < kTableRecordSize)
         return Lookup::NotFound;
 
-    // Search for the block's start record.
+    // Search for the block's start record. A type-1 record closes the open block when it is
+    // an end record and starts a block otherwise.
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t open = kNone;  // start record of the block being passed over
     size_t offset = 0;
-    for (;;) {
+    for (;; offset += kTableRecordSize) {
         if (offset + kTableRecordSize > size || recordAt(buffer_, offset).type > 1) {
-            buffer_.resize(offset);  // a cut-off or foreign record: the rest is not to be trusted
+            // A cut-off or foreign record: the rest, from the block it lies in, is not to be trusted.
+            buffer_.resize(open != kNone ? open : offset);
             return Lookup::SearchError;
         }
         const RecordView rec = recordAt(buffer_, offset);
         const bool last = offset + kTableRecordSize == size;
-        if (rec.type == 1 && rec.text == address)
-            break;
+        if (rec.type == 1 && rec.text != kTableEndText) {
+            if (rec.text == address)
+                break;
+            open = offset;
+        } else if (rec.type == 1) {
+            open = kNone;
+        }
         if (last) {
-            if (rec.type == 0 || rec.text == kTableEndText)
+            if (open == kNone)
                 return Lookup::NotFound;
-            buffer_.resize(offset);  // a block that starts at the very end was cut off
+            // The buffer ends inside a block: it was cut off and may miss files. A block
+            // recorded after it would be read as its end.
+            buffer_.resize(open);
             return Lookup::SearchError;
         }
-        offset += kTableRecordSize;
     }
 
     // Read the block's entries up to its end record.
@@ -76,8 +86,14 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
             return Lookup::ReadError;
         }
         const RecordView rec = recordAt(buffer_, offset);
-        if (rec.type == 1)
+        if (rec.type == 1 && rec.text == kTableEndText)
             break;
+        if (rec.type == 1) {
+            // The next block starts before this one ended: only this block is lost.
+            files.clear();
+            buffer_.erase(start, offset - start);
+            return Lookup::ReadError;
+        }
         if (offset + kTableRecordSize == size) {
             // The block has no end record: it was cut off and may miss files.
             files.clear();

@@ -22,9 +22,10 @@ public:
     // Atomic replace. 0 or errno.
     int save(const std::string& path) const;
 
-    // The file list recorded for this address (letter case counts). A read error means the
-    // table is damaged from the point where it was found: that part is dropped, so the
-    // folder's fresh block, recorded next, is the one later look-ups find.
+    // The file list recorded for this address (letter case counts). An error means the table
+    // is damaged where it was found (a cut-off or foreign record, a block without its end
+    // record): that part is dropped, so the folder's fresh block, recorded next, is the one
+    // later look-ups find, and no block is ever appended after a cut-off one.
     Lookup lookup(const std::string& address, std::vector<std::string>& files);
 
     // Appends a block. Returns false without recording anything when a path does not fit a

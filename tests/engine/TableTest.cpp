@@ -1,0 +1,210 @@
+// The table file: its records, look-ups in damaged tables, and table-mode folders in runs.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/EngineTestUtil.h"
+#include "engine/TableFile.h"
+
+namespace renvo::enginetest {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kSearchError = "テーブルリードエラー：サーチ";
+constexpr const char* kReadError = "テーブルリードエラー：リード";
+
+class TableTest : public EngineTest {
+protected:
+    Strings lookup(TableBuffer& table, const std::string& address, TableBuffer::Lookup expected)
+    {
+        Strings files;
+        EXPECT_EQ(table.lookup(address, files), expected) << address;
+        return files;
+    }
+    TableBuffer loaded(const std::string& bytes)
+    {
+        writeFile(tablePath(), bytes);
+        TableBuffer table;
+        table.load(tablePath());
+        return table;
+    }
+    Strings shownErrors() const
+    {
+        Strings out;
+        for (const ShownError& e : host.errors) {
+            EXPECT_EQ(e.caption, "ストリームエラー");
+            out.push_back(e.text);
+        }
+        return out;
+    }
+};
+
+TEST_F(TableTest, BlocksAreStoredAsFixedRecords)
+{
+    TableBuffer table;
+    ASSERT_TRUE(table.record("/src/A", {"/src/A/x", "/src/A/y"}));
+    ASSERT_TRUE(table.record("/src/B", {}));
+    ASSERT_EQ(table.save(tablePath()), 0);
+
+    const std::string raw = readFile(tablePath());
+    ASSERT_EQ(raw.size(), 6 * kTableRecordSize);
+    EXPECT_EQ(raw.substr(0, 8), std::string("\x01\x06/src/A", 8));
+    EXPECT_EQ(raw.substr(8, 249), std::string(249, '\0'));
+    EXPECT_EQ(raw.substr(257, 10), std::string("\x00\x08/src/A/x", 10));
+    EXPECT_EQ(raw.substr(3 * 257, 18), std::string("\x01\x10", 2) + "dummy but needed");
+
+    TableBuffer back = loaded(raw);
+    EXPECT_EQ(lookup(back, "/src/A", TableBuffer::Lookup::Found), (Strings{"/src/A/x", "/src/A/y"}));
+    EXPECT_TRUE(lookup(back, "/src/B", TableBuffer::Lookup::Found).empty());
+    lookup(back, "/src/a", TableBuffer::Lookup::NotFound);  // letter case counts
+    lookup(back, "/src/C", TableBuffer::Lookup::NotFound);
+    EXPECT_EQ(back.bytes(), raw) << "look-ups in a sound table change nothing";
+
+    TableBuffer small = loaded("");
+    lookup(small, "/src/A", TableBuffer::Lookup::NotFound);
+    EXPECT_FALSE(table.record("/src/C", {"/src/C/" + std::string(250, 'n')})) << "a path over 255 bytes";
+}
+
+TEST_F(TableTest, DamagedTablesGiveAnErrorAndLoseTheDamagedPart)
+{
+    TableBuffer sound;
+    sound.record("/a", {"/a/1", "/a/2"});
+    sound.record("/b", {"/b/1"});
+    const std::string raw = sound.bytes();  // records: a, a1, a2, end, b, b1, end
+    const auto cut = [&](size_t records, size_t extra = 0) { return raw.substr(0, records * 257 + extra); };
+
+    // Matching start record last; block without its end record.
+    for (size_t records : {5u, 6u}) {
+        TableBuffer t = loaded(cut(records));
+        lookup(t, "/b", TableBuffer::Lookup::ReadError);
+        lookup(t, "/a", TableBuffer::Lookup::Found);
+        lookup(t, "/b", TableBuffer::Lookup::NotFound);
+    }
+    // A cut-off record and a foreign record type, met while searching.
+    std::string foreign = raw;
+    foreign[4 * 257] = 2;
+    for (const std::string& bytes : {cut(4, 100), foreign}) {
+        TableBuffer t = loaded(bytes);
+        lookup(t, "/b", TableBuffer::Lookup::SearchError);
+        EXPECT_EQ(t.bytes(), cut(4));
+        lookup(t, "/a", TableBuffer::Lookup::Found);
+    }
+    // A block cut off before the next one starts: only that block is lost.
+    {
+        TableBuffer t = loaded(cut(2) + raw.substr(4 * 257));
+        lookup(t, "/a", TableBuffer::Lookup::ReadError);
+        EXPECT_EQ(t.bytes(), raw.substr(4 * 257));
+        EXPECT_EQ(lookup(t, "/b", TableBuffer::Lookup::Found), Strings{"/b/1"});
+    }
+    // Another folder's block without its end record, met while searching.
+    {
+        TableBuffer t = loaded(cut(6));
+        lookup(t, "/c", TableBuffer::Lookup::SearchError);
+        EXPECT_EQ(t.bytes(), cut(4));
+        t.record("/c", {"/c/1"});
+        lookup(t, "/b", TableBuffer::Lookup::NotFound);
+        EXPECT_EQ(lookup(t, "/c", TableBuffer::Lookup::Found), Strings{"/c/1"});
+    }
+}
+
+TEST_F(TableTest, StandardRunsUseTheListOfTheLastCompleteRun)
+{
+    source("t/a.txt");
+    setList({folderItem(src + "/t", "*.*", true, 3)});
+    run(false);
+    EXPECT_TRUE(fs::exists(latest("a.txt")));
+
+    source("t/added.txt");
+    fs::remove(src + "/t/a.txt");
+    for (int i = 0; i < 2; ++i) {
+        const RunOutcome out = run(true);
+        EXPECT_EQ(out.failedCopies, 1u) << "the deleted file is still listed";
+        EXPECT_FALSE(fs::exists(latest("added.txt"))) << "the added file is not listed yet";
+    }
+    EXPECT_EQ(logLinesWith("複製失敗: "), Strings{"複製失敗: " + src + "/t/a.txt ->X " + latest("a.txt")});
+
+    const RunOutcome complete = run(false);
+    EXPECT_EQ(complete.failedCopies, 0u);
+    EXPECT_EQ(complete.copies, 1u);
+    EXPECT_TRUE(fs::exists(latest("added.txt")));
+    EXPECT_TRUE(fs::exists(latest("a.txt"))) << "table mode keeps deleted files";
+    EXPECT_EQ(run(true).copies, 0u);
+}
+
+TEST_F(TableTest, TruncatedTableIsScannedAfreshWithoutAWrongList)
+{
+    source("x/1.txt");
+    source("x/2.txt");
+    source("a/1.txt");
+    const MirrorItem a = folderItem(src + "/a", "*.*", true, 3, "a");
+    const MirrorItem x = folderItem(src + "/x", "*.*", true, 3, "x");
+    setList({x});
+    run(false);
+    // The table loses x's last entry and its end record; a is new to the table.
+    const std::string raw = readFile(tablePath());
+    ASSERT_EQ(raw.size(), 4 * kTableRecordSize);
+    writeFile(tablePath(), raw.substr(0, 2 * kTableRecordSize));
+    fs::remove(latest("x/2.txt"));
+    setList({a, x});
+
+    run(true);
+    EXPECT_EQ(shownErrors(), Strings{kSearchError});
+    EXPECT_TRUE(fs::exists(latest("x/2.txt"))) << "x is scanned afresh, not read from its cut block";
+    EXPECT_TRUE(fs::exists(latest("a/1.txt")));
+
+    source("x/4.txt");
+    run(true);
+    EXPECT_TRUE(host.errors.empty()) << "the saved table is sound";
+    EXPECT_FALSE(fs::exists(latest("x/4.txt"))) << "now the table is used";
+    TableBuffer saved;
+    saved.load(tablePath());
+    EXPECT_EQ(lookup(saved, src + "/x", TableBuffer::Lookup::Found), (Strings{src + "/x/1.txt", src + "/x/2.txt"}));
+
+    // The folder's own block cut after its start record.
+    writeFile(tablePath(), readFile(tablePath()).substr(0, 4 * kTableRecordSize));
+    source("x/3.txt");
+    run(true);
+    EXPECT_EQ(shownErrors(), Strings{kReadError});
+    EXPECT_TRUE(fs::exists(latest("x/3.txt")));
+    EXPECT_TRUE(fs::exists(latest("x/4.txt")));
+}
+
+TEST_F(TableTest, CancelledCompleteRunLeavesNoTableAndTheNextRunRecords)
+{
+    source("t/a.txt");
+    setList({folderItem(src + "/t", "*.*", true, 3)});
+    run(false);
+    ASSERT_TRUE(fs::exists(tablePath()));
+
+    host.stopAfterPolls = 0;
+    run(false);
+    EXPECT_FALSE(fs::exists(tablePath()));
+
+    host.stopAfterPolls = -1;
+    source("t/b.txt");
+    run(true);
+    EXPECT_TRUE(fs::exists(latest("b.txt"))) << "no table: the folder is scanned";
+    TableBuffer saved;
+    saved.load(tablePath());
+    EXPECT_EQ(lookup(saved, src + "/t", TableBuffer::Lookup::Found), (Strings{src + "/t/a.txt", src + "/t/b.txt"}));
+}
+
+TEST_F(TableTest, FolderWithAnOverlongPathIsScannedEveryTime)
+{
+    const std::string deep = std::string(200, 'd');
+    source(deep + "/" + std::string(60, 'f'));
+    setList({folderItem(src, "*.*", true, 3)});
+    run(false);
+    EXPECT_EQ(readFile(tablePath()), "") << "not recorded";
+
+    source("late.txt");
+    run(true);
+    EXPECT_TRUE(fs::exists(latest("late.txt")));
+    EXPECT_TRUE(host.errors.empty());
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
