@@ -1,0 +1,152 @@
+// History generations and the update list that feeds them.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/EngineTestUtil.h"
+#include "engine/History.h"
+#include "engine/UpdateList.h"
+
+namespace renvo::enginetest {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+class HistoryTest : public EngineTest {
+protected:
+    std::string gen(int n, const std::string& rel = "") const
+    {
+        return top + "/History" + std::to_string(n) + (rel.empty() ? "" : "/" + rel);
+    }
+    // Generation n holding one file that names it.
+    void makeGeneration(int n) { writeFile(gen(n, "mark.txt"), std::to_string(n)); }
+    std::string markOf(int n) const { return fs::exists(gen(n, "mark.txt")) ? readFile(gen(n, "mark.txt")) : "-"; }
+    // What each of History1..HistoryN holds: the old generation it came from, "new", or "-".
+    Strings generations(int upTo) const
+    {
+        Strings out;
+        for (int n = 1; n <= upTo; ++n)
+            out.push_back(fs::exists(gen(n, "d/changed.txt")) ? "new" : markOf(n));
+        return out;
+    }
+    int step(int limit, const Strings& updated)
+    {
+        UpdateList list;
+        for (const std::string& rel : updated)
+            list.add(rel);
+        int advances = 0;
+        historyStep(top, limit, list, [&] { ++advances; });
+        return advances;
+    }
+};
+
+TEST_F(HistoryTest, RotationSkipsMissingGenerationsAndStopsAtTheLimit)
+{
+    writeFile(latest("d/changed.txt"), "now");
+    setMtime(latest("d/changed.txt"), 1500000000);
+    makeGeneration(1);
+    makeGeneration(3);
+
+    EXPECT_EQ(step(3, {"d/changed.txt", "gone.txt"}), 2 + 2 + 1) << "rotations, files, final removal";
+    EXPECT_EQ(generations(4), (Strings{"new", "1", "-", "-"}));
+    EXPECT_EQ(readFile(gen(1, "d/changed.txt")), "now");
+    EXPECT_EQ(fs::last_write_time(gen(1, "d/changed.txt")), fs::last_write_time(latest("d/changed.txt")));
+    EXPECT_FALSE(fs::exists(gen(1, "gone.txt"))) << "a path without a current copy adds nothing";
+    EXPECT_FALSE(fs::exists(gen(1, "mark.txt")));
+}
+
+TEST_F(HistoryTest, LoweredLimitRemovesTheGenerationsAbove)
+{
+    writeFile(latest("d/changed.txt"), "now");
+    for (int n = 1; n <= 5; ++n)
+        makeGeneration(n);
+    makeGeneration(7);
+
+    step(3, {"d/changed.txt"});
+    EXPECT_EQ(generations(7), (Strings{"new", "1", "2", "-", "-", "-", "7"}))
+        << "removal stops at the first missing number";
+}
+
+TEST_F(HistoryTest, LimitZeroRemovesEveryGeneration)
+{
+    writeFile(latest("d/changed.txt"), "now");
+    for (int n : {1, 2, 3, 5})
+        makeGeneration(n);
+    EXPECT_EQ(step(0, {"d/changed.txt"}), 1);
+    EXPECT_EQ(generations(5), (Strings{"-", "-", "-", "-", "5"}));
+}
+
+TEST_F(HistoryTest, EmptyUpdateListLeavesEveryGenerationAlone)
+{
+    writeFile(latest("a.txt"), "now");
+    for (int n = 1; n <= 4; ++n)
+        makeGeneration(n);
+    step(2, {});
+    EXPECT_EQ(generations(4), (Strings{"1", "2", "3", "4"}));
+}
+
+TEST_F(HistoryTest, TreeRemovalTakesHiddenEntriesAndNeverFollowsLinks)
+{
+    writeFile(latest("d/changed.txt"), "now");
+    makeGeneration(1);
+    makeGeneration(2);
+    writeFile(gen(2, ".config/app/settings"), "hidden");
+    writeFile(gen(2, ".profile"), "hidden");
+    const std::string outside = writeFile(tmp / "outside/keep.txt", "keep");
+    fs::create_directory_symlink(tmp / "outside", gen(2, "link"));
+
+    step(2, {"d/changed.txt"});
+    EXPECT_EQ(generations(3), (Strings{"new", "1", "-"}));
+    EXPECT_FALSE(fs::exists(gen(2, ".config")));
+    EXPECT_EQ(readFile(outside), "keep");
+}
+
+TEST_F(HistoryTest, CompleteRunFillsHistoryAndEmptiesTheUpdateList)
+{
+    source("a.txt");
+    setList({folderItem(src)});
+    writeFile(updatePath(), "earlier/x.txt\r\n");
+    makeGeneration(1);
+    run(false);
+    EXPECT_EQ(readFile(gen(1, "a.txt")), "x");
+    EXPECT_EQ(markOf(2), "1");
+    EXPECT_EQ(readFile(updatePath()), "");
+
+    run(false);
+    EXPECT_EQ(markOf(2), "1") << "nothing changed: no rotation";
+    EXPECT_TRUE(fs::exists(gen(1, "a.txt")));
+
+    writeFile(updatePath(), "a.txt\r\n");
+    host.snap.LimitHistory = 0;
+    run(false);
+    EXPECT_EQ(readFile(updatePath()), "");
+    EXPECT_FALSE(fs::exists(gen(1)));
+    EXPECT_FALSE(fs::exists(gen(2)));
+}
+
+TEST(UpdateListTest, LoadTakesAnyLineEndAndSavesSortedCrLf)
+{
+    TempDir tmp;
+    const std::string path = writeFile(tmp / "_update", "b/x.txt\r\n\r\na.txt\nb/x.txt\n\nB.txt\r\nc.txt");
+    UpdateList list;
+    list.add("a.txt");
+    list.load(path);
+    EXPECT_EQ(Strings(list.paths().begin(), list.paths().end()), (Strings{"B.txt", "a.txt", "b/x.txt", "c.txt"}))
+        << "names that differ in letter case are different files here";
+
+    ASSERT_EQ(list.save(path), 0);
+    EXPECT_EQ(readFile(path), "B.txt\r\na.txt\r\nb/x.txt\r\nc.txt\r\n");
+
+    UpdateList none;
+    none.load(tmp / "missing");
+    EXPECT_TRUE(none.empty());
+    fs::create_directories(tmp / "dir");
+    EXPECT_THROW(none.load(tmp / "dir"), EFOpenError);
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
