@@ -35,12 +35,12 @@ size_t charLength(std::string_view s, size_t i, CodePage cp)
     if (cp == CodePage::Cp932) {
         if (isLeadByte(c, cp))
             n = 2;
-    } else if (c >= 0xF0) {
-        n = 4;
-    } else if (c >= 0xE0) {
-        n = 3;
-    } else if (c >= 0xC0) {
-        n = 2;
+    } else if (c >= 0xC0 && c <= 0xF7) {
+        const size_t want = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        // Names in other encodings (Latin-1) are not UTF-8: only real continuation bytes
+        // belong to the character, so a following '/' is never swallowed.
+        while (n < want && i + n < s.size() && (static_cast<unsigned char>(s[i + n]) & 0xC0) == 0x80)
+            ++n;
     }
     return std::min(n, s.size() - i);
 }

@@ -61,6 +61,16 @@ TEST(MatchMask, QuestionMarkIsOneWholeCharacter)
     EXPECT_TRUE(matchMask("*?", "\xE8\xA1\xA8"));
 }
 
+TEST(MatchMask, NamesThatAreNoValidUtf8)
+{
+    // A Latin-1 "é" (E9) is one byte with nothing following that could belong to it.
+    EXPECT_TRUE(matchMask("*.txt", "caf\xE9.txt"));
+    EXPECT_TRUE(matchMask("*.txt", "\xE9.txt"));
+    EXPECT_TRUE(matchMask("?.txt", "\xE9.txt"));
+    EXPECT_TRUE(matchMask("caf?", "caf\xE9"));
+    EXPECT_FALSE(matchMask("caf??", "caf\xE9"));
+}
+
 TEST(MatchMask, StarBacktracks)
 {
     EXPECT_TRUE(matchMask("a*b*c", "aXbYbZc"));

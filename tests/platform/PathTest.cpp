@@ -32,6 +32,20 @@ TEST(PathNative, PartsSplitAtTheSlashOnly)
     EXPECT_EQ(extractFileDrive("C:/x"), "");
 }
 
+TEST(PathNative, NamesThatAreNoValidUtf8)
+{
+    // Latin-1 names from old systems: 0xE9 looks like a lead byte but nothing follows it.
+    EXPECT_EQ(extractFileName("/data/caf\xE9/x.txt"), "x.txt");
+    EXPECT_EQ(extractFileDir("/data/caf\xE9/x.txt"), "/data/caf\xE9");
+    EXPECT_EQ(extractFileName("/data/\xE9/x.txt"), "x.txt");
+    EXPECT_EQ(extractFilePath("/data/\xF0/\xE9"), "/data/\xF0/");
+    EXPECT_TRUE(containsDotPart("/data/\xC3/.cache"));
+    EXPECT_EQ(relativePath("/data/\xE9/f", "/data/\xE9/g/h"), "g/h");
+    EXPECT_EQ(charLength("\xE9/x", 0, CodePage::Utf8), 1u);
+    EXPECT_EQ(charLength("\xE8\xA1\xA8/", 0, CodePage::Utf8), 3u);
+    EXPECT_EQ(charLength("\xE8\xA1", 0, CodePage::Utf8), 2u);
+}
+
 TEST(PathNative, JoinAndTrailingDelimiter)
 {
     EXPECT_EQ(joinPath("/top", "Latest"), "/top/Latest");
