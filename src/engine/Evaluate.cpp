@@ -146,7 +146,9 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
     MirrorList mirror(sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders()));
 
-    const std::string prefix = includeTrailingDelimiter(item.address);
+    // The listing joins one delimiter to the address as stored, also to one that ends with a
+    // delimiter ("/"): cutting exactly that keeps targets equal to the mirror list's paths.
+    const std::string prefix = item.address + pathDelim();
     for (const FoundFile& s : sources) {
         // A listed path outside the item's folder (a damaged table) has no place in the mirror.
         if (s.path.size() <= prefix.size() || s.path.compare(0, prefix.size(), prefix) != 0)

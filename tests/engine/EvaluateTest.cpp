@@ -133,6 +133,18 @@ TEST_F(EvaluateTest, MirrorLookUpFollowsTheFileNameRule)
     EXPECT_EQ(lists.deletions, Strings{lower});
 }
 
+TEST_F(EvaluateTest, AddressWithATrailingDelimiterMatchesItsMirror)
+{
+    source("a.txt");
+    source("sub/b.txt");
+    mirrored("d/a.txt");
+    mirrored("d/sub/b.txt");
+
+    evaluate(folderItem(src + "/", "*.*", true, 1, "d"));
+    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_TRUE(lists.deletions.empty()) << "up-to-date copies are no leftovers";
+}
+
 TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
 {
     const std::string copy = mirrored("lost.txt");
