@@ -134,6 +134,22 @@ TEST_F(RunTest, VanishedItemsAreDroppedAndNotedAfterTheDeletions)
     EXPECT_EQ(Strings(lines.begin() + 8, lines.end() - 1), tail);
 }
 
+TEST_F(RunTest, DropStepThatCannotWriteEndsTheRunWithTheOpenMessage)
+{
+    const std::string a = source("a.txt");
+    setList({fileItem(src + "/lost.txt"), fileItem(a)});
+    const std::string before = readFile(listPath());
+    fs::create_directories(prog + "/_rvbak/x");
+
+    EXPECT_EQ(run(true).end, RunEnd::OpenError);
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0].caption, "ファイルオープンエラー");
+    EXPECT_EQ(host.errors[0].detail, prog + "/_rvbak");
+    EXPECT_EQ(readFile(listPath()), before);
+    EXPECT_TRUE(fs::exists(latest("a.txt"))) << "the copies came first";
+    EXPECT_FALSE(fs::exists(updatePath())) << "a failed run saves no update list";
+}
+
 // Polls of this run: one per record (1), one per copy (2), one per deletion (1), one after
 // the history step.
 class CancelTest : public RunTest, public ::testing::WithParamInterface<int> {};
