@@ -8,7 +8,7 @@ namespace renvo {
 class CopyStep {
 public:
     // 0 or the errno of the failure. A failed copy leaves the old copy whole; the source is
-    // never changed.
+    // never changed. A pipe, socket or device is not copied (ENOTSUP).
     int copy(const std::string& source, const std::string& destination);
 
 private:

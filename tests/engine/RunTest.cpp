@@ -76,6 +76,20 @@ TEST_F(RunTest, FailedCopiesAreLoggedWithTheirCauseAndTheRunGoesOn)
     EXPECT_EQ(namesIn(top + "/Latest"), (Strings{"blocked", "ok.txt"})) << "no temporary file is left";
 }
 
+TEST_F(RunTest, SpecialFileInASourceFolderIsAFailedCopyNotAHang)
+{
+    source("a.txt");
+    ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0644), 0);
+    setList({folderItem(src)});
+
+    const RunOutcome out = run(true);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(out.failedCopies, 1u);
+    EXPECT_EQ(logLinesWith("複製失敗: "), Strings{"複製失敗: " + src + "/pipe ->X " + latest("pipe")});
+    EXPECT_EQ(logLinesWith("原    因: "), Strings{"原    因: Operation not supported"});
+    EXPECT_TRUE(fs::exists(latest("a.txt")));
+}
+
 TEST_F(RunTest, CopyReplacesAReadOnlyCopyAndLeavesTheSourceAlone)
 {
     const std::string a = source("a.txt", "new", 1500000000);
