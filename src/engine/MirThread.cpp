@@ -77,7 +77,13 @@ void TMirror::start(std::function<void(const RunOutcome&)> onTerminate)
 
 void TMirror::join()
 {
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+    if (!thread_.joinable())
+        return;
+    // Freed by its own end handler: the thread cannot wait for itself, and a joinable
+    // thread object must not be destroyed.
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
+    else
         thread_.join();
 }
 

@@ -46,7 +46,7 @@ public:
     // The run on the calling thread.
     RunOutcome run();
     // The run on a thread of its own at the task priority; onTerminate runs on that thread
-    // after the run has ended.
+    // after the run has ended, and may free this object.
     void start(std::function<void(const RunOutcome&)> onTerminate);
     void join();
 

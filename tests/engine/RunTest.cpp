@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <future>
 
 #include "engine/EngineTestUtil.h"
 #include "platform/FileSys.h"
@@ -296,6 +297,19 @@ TEST_F(RunTest, RunOnItsOwnThreadCallsTheEndHandler)
     EXPECT_EQ(seen.end, RunEnd::Completed);
     EXPECT_EQ(seen.copies, 1u);
     EXPECT_EQ(host.ends, 1);
+}
+
+TEST_F(RunTest, EndHandlerMayFreeTheRun)
+{
+    setList({});
+    host.snap.standardRun = true;
+    std::promise<RunEnd> ended;
+    auto* mirror = new TMirror(host, prog);
+    mirror->start([&ended, mirror](const RunOutcome& o) {
+        delete mirror;  // as a run that frees itself when its body has ended
+        ended.set_value(o.end);
+    });
+    EXPECT_EQ(ended.get_future().get(), RunEnd::Completed);
 }
 
 }  // namespace
