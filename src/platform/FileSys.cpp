@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -244,7 +245,8 @@ bool forceDirectories(const std::string& path)
 
 int copyFileReplacing(const std::string& src, const std::string& dst)
 {
-    FdGuard in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a named pipe must not wait for a writer (it is refused below).
+    FdGuard in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return errno;
     struct stat st {};
@@ -252,6 +254,9 @@ int copyFileReplacing(const std::string& src, const std::string& dst)
         return errno;
     if (S_ISDIR(st.st_mode))
         return EISDIR;
+    // Pipes, sockets and devices have no content to mirror and may never end.
+    if (!S_ISREG(st.st_mode))
+        return ENOTSUP;
     std::string tmp;
     FdGuard out(makeTempBeside(dst, tmp));
     if (out.get() < 0)
@@ -302,8 +307,17 @@ std::string errorText(int err)
     return s;
 }
 
-int writeFileAtomic(const std::string& path, const std::string& data)
+int writeFileAtomic(const std::string& linkOrPath, const std::string& data)
 {
+    // Replace the file a link points to, not the link (settings kept elsewhere stay linked).
+    std::string path = linkOrPath;
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            path = real;
+            std::free(real);
+        }
+    }
     std::string tmp;
     FdGuard out(makeTempBeside(path, tmp));
     if (out.get() < 0)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -134,6 +135,20 @@ TEST(CopyFileReplacing, FailureKeepsTheOldCopyWhole)
     EXPECT_EQ(readFile(dir / "copy/taken/inside"), "x");
 }
 
+TEST(CopyFileReplacing, SpecialFilesAreRefusedNotWaitedFor)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    const std::string dst = writeFile(dir / "copy/pipe", "old");
+    ::alarm(120);  // a blocking open of the pipe would hang the run: end loudly instead
+    const int err = copyFileReplacing(dir / "pipe", dst);
+    ::alarm(0);
+    EXPECT_NE(err, 0);
+    EXPECT_FALSE(errorText(err).empty());
+    EXPECT_EQ(readFile(dst), "old");
+    EXPECT_EQ(listFolder(dir / "copy"), std::vector<std::string>{"pipe"});
+}
+
 TEST(CopyFileReplacing, MissingDestinationFolderIsAnError)
 {
     TempDir dir;
@@ -166,6 +181,20 @@ TEST(WriteFileAtomic, WritesAndReplacesKeepingTheMode)
     EXPECT_EQ(writeFileAtomic(dir / "no/list", "x"), ENOENT);
     EXPECT_NE(writeFileAtomic(dir.path(), "x"), 0);  // a folder is not replaced by a file
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"list"});
+}
+
+TEST(WriteFileAtomic, ALinkedFileStaysLinked)
+{
+    TempDir dir;
+    // Dotfile managers keep settings files elsewhere and link them in.
+    writeFile(dir / "dotfiles/_update", "old");
+    ASSERT_EQ(::symlink("dotfiles/_update", (dir / "_update").c_str()), 0);
+    ASSERT_EQ(writeFileAtomic(dir / "_update", "new"), 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir / "_update").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(dir / "dotfiles/_update"), "new");
+    EXPECT_EQ(listFolder(dir / "dotfiles"), std::vector<std::string>{"_update"});
 }
 
 TEST(RenamePath, NeverReplacesAnExistingTarget)
