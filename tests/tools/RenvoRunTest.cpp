@@ -179,28 +179,30 @@ TEST_F(RenvoRun, SecondRunOnTheSameFolderIsRefused)
 
 TEST_F(RenvoRun, InterruptCancelsAtTheNextStopPoint)
 {
-    // The first source is a pipe: the copy waits in it until the test has sent the interrupt.
-    ::mkdir(src_.c_str(), 0755);
-    ASSERT_EQ(::mkfifo((src_ + "/a.pipe").c_str(), 0644), 0);
-    writeFile(src_ + "/b.txt", "b");
+    writeFile(src_ + "/a.txt", "a");
     writeList({folderItem()});
+    // The update list is a pipe: the run waits in its loading until the test has sent the
+    // interrupt, and sees it at the first stop point after that.
+    ASSERT_EQ(::mkfifo((home_ + "/_update").c_str(), 0644), 0);
 
     int errFd = -1;
     const pid_t pid = spawn({}, errFd);
     ASSERT_GT(pid, 0);
-    const int w = ::open((src_ + "/a.pipe").c_str(), O_WRONLY);  // returns once the copy opened it
+    const int w = ::open((home_ + "/_update").c_str(), O_WRONLY);  // returns once the run opened it
     ASSERT_GE(w, 0);
     ::kill(pid, SIGINT);
+    ASSERT_EQ(::write(w, "old.txt\r\n", 9), 9);
     ::close(w);
     const Result r = finish(pid, errFd);
 
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("ミラーリング中止"), std::string::npos);
     EXPECT_NE(r.err.find("キャンセルしました"), std::string::npos);
-    EXPECT_TRUE(fileExists(top() + "/Latest/src/a.pipe"));
-    EXPECT_FALSE(fileExists(top() + "/Latest/src/b.txt"));
-    // A cancelled run keeps the update list of before and writes its end line.
-    EXPECT_FALSE(fileExists(home_ + "/_update"));
+    EXPECT_FALSE(fileExists(top() + "/Latest/src/a.txt"));
+    // The cancelled run leaves the update list alone and still ends its log.
+    struct stat st {};
+    ASSERT_EQ(::lstat((home_ + "/_update").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_NE(readFile(home_ + "/logfile.txt").find("実行終了: "), std::string::npos);
 }
 
