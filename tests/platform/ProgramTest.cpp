@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <thread>
+#include <utility>
 
 namespace renvo::test {
 namespace {
@@ -57,6 +61,37 @@ TEST_F(ProgramFolder, OtherwiseTheFolderOfTheRunningProgram)
         EXPECT_EQ(folder.back(), '/');
         EXPECT_TRUE(fileExists(folder + program_invocation_short_name)) << folder;
     }
+}
+
+// Nice value and policy of a fresh thread after applyTaskPriority(value).
+std::pair<int, int> priorityAfter(int value)
+{
+    std::pair<int, int> seen{};
+    std::thread([&] {
+        applyTaskPriority(value);
+        errno = 0;
+        seen = {::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), ::sched_getscheduler(0)};
+    }).join();
+    return seen;
+}
+
+TEST(TaskPriority, MapsToNiceValuesAndIdleForTheCallingThreadOnly)
+{
+    const int own = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    EXPECT_EQ(priorityAfter(3), std::make_pair(5, SCHED_OTHER));
+    EXPECT_EQ(priorityAfter(4), std::make_pair(10, SCHED_OTHER));
+    EXPECT_EQ(priorityAfter(5).second, SCHED_IDLE);
+    EXPECT_EQ(priorityAfter(2), std::make_pair(own, SCHED_OTHER));
+    EXPECT_EQ(priorityAfter(6), std::make_pair(own, SCHED_OTHER));
+    EXPECT_EQ(priorityAfter(-1), std::make_pair(own, SCHED_OTHER));
+    // Raising needs the right to; without it the thread keeps its value, and no error.
+    const int raised = priorityAfter(0).first;
+    if (::geteuid() == 0)
+        EXPECT_EQ(raised, -10);
+    else
+        EXPECT_TRUE(raised == -10 || raised == own) << raised;
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), own);
+    EXPECT_EQ(::sched_getscheduler(0), SCHED_OTHER);
 }
 
 TEST(OpenRetry, ExclusiveOpenRefusedWhileLocked)
