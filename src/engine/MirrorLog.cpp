@@ -31,92 +31,98 @@ bool MirrorLog::begin(bool standardRun, double startTime)
         if (!readWholeFile(path_, old))
             return false;
         hadOldLog_ = true;
-        needsBreak_ = !old.empty() && old.back() != '\n';
-        lines_.emplace_back();  // the empty line between two runs' blocks
+        if (!old.empty() && old.back() != '\n' && keep_)
+            pending_ = "\r\n";  // ends the old log's last line
+        add({});  // the empty line between two runs' blocks
     }
-    lines_.push_back(kRule);
-    lines_.push_back("                  Renvo 3 ミラーリングログファイル");
-    lines_.push_back(kRule);
-    lines_.push_back("      Copyright (C) Tovan. Renvo for Linux");
-    lines_.emplace_back();
-    lines_.push_back(standardRun ? "種    別: 標準ミラーリング" : "種    別: 完全ミラーリング");
-    lines_.push_back("実行開始: " + formatLogDateTime(startTime));
-    lines_.emplace_back();
+    add(kRule);
+    add("                  Renvo 3 ミラーリングログファイル");
+    add(kRule);
+    add("      Copyright (C) Tovan. Renvo for Linux");
+    add({});
+    add(standardRun ? "種    別: 標準ミラーリング" : "種    別: 完全ミラーリング");
+    add("実行開始: " + formatLogDateTime(startTime));
+    add({});
     return true;
 }
 
-void MirrorLog::add(std::string line)
+void MirrorLog::add(const std::string& line)
 {
-    lines_.push_back(std::move(line));
+    // Lines are kept only until they are on disk: a run of many copies must not hold them all.
+    if (!keep_)
+        return;
+    pending_ += line;
+    pending_ += "\r\n";
+    ++lineCount_;
 }
 
 void MirrorLog::addCopy(const std::string& src, const std::string& dst, int err)
 {
     if (err == 0) {
-        lines_.push_back("複製成功: " + src + " -> " + dst);
+        add("複製成功: " + src + " -> " + dst);
     } else {
-        lines_.push_back("複製失敗: " + src + " ->X " + dst);
-        lines_.push_back("原    因: " + errorText(err));
+        add("複製失敗: " + src + " ->X " + dst);
+        add("原    因: " + errorText(err));
     }
 }
 
 void MirrorLog::addDeletion(const std::string& path, int err)
 {
     if (err == 0) {
-        lines_.push_back("削除成功: " + path);
+        add("削除成功: " + path);
     } else {
-        lines_.push_back("削除失敗: " + path);
-        lines_.push_back("原    因: " + errorText(err));
+        add("削除失敗: " + path);
+        add("原    因: " + errorText(err));
     }
 }
 
 void MirrorLog::addHistory(size_t files)
 {
-    lines_.emplace_back();
-    lines_.push_back("履歴増加: " + std::to_string(files) + "個のファイルが履歴に追加されました");
+    add({});
+    add("履歴増加: " + std::to_string(files) + "個のファイルが履歴に追加されました");
 }
 
 void MirrorLog::end(double endTime)
 {
-    lines_.emplace_back();
-    lines_.push_back("実行終了: " + formatLogDateTime(endTime));
+    add({});
+    add("実行終了: " + formatLogDateTime(endTime));
 }
 
 void MirrorLog::save()
 {
-    if (!keep_ || written_ == lines_.size())
+    if (!keep_ || pending_.empty())
         return;
-    std::string chunk;
-    if (!started_ && hadOldLog_ && needsBreak_)
-        chunk += "\r\n";
-    for (size_t i = written_; i < lines_.size(); ++i) {
-        chunk += lines_[i];
-        chunk += "\r\n";
-    }
-    if (!started_ && !hadOldLog_) {
-        // The first write of a fresh log replaces the old file whole, atomically.
-        for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-            if (writeFileAtomic(path_, chunk) == 0) {
-                started_ = true;
-                written_ = lines_.size();
-                return;
+    if (fd_.get() < 0) {
+        if (!started_ && !hadOldLog_) {
+            // The first write of a fresh log replaces the old file whole, atomically, and the
+            // new file stays open for the lines that follow.
+            int fd = -1;
+            for (int attempt = 0; attempt < kOpenAttempts && fd < 0; ++attempt) {
+                if (writeFileAtomic(path_, pending_, &fd) != 0)
+                    fd = -1;
             }
+            if (fd >= 0) {
+                fd_.reset(fd);
+                started_ = true;
+                pending_.clear();
+            }
+            return;
         }
-        return;
+        fd_.reset(openRetry(path_, O_WRONLY | O_APPEND | O_CREAT, 0644));
+        if (fd_.get() < 0)
+            return;
     }
-    FdGuard fd(openRetry(path_, O_WRONLY | O_APPEND | O_CREAT, 0644));
-    if (fd.get() < 0)
-        return;
     struct stat st {};
-    const off_t before = ::fstat(fd.get(), &st) == 0 ? st.st_size : -1;
-    if (!writeAll(fd.get(), chunk.data(), chunk.size())) {
+    const off_t before = ::fstat(fd_.get(), &st) == 0 ? st.st_size : -1;
+    if (!writeAll(fd_.get(), pending_.data(), pending_.size())) {
         // Leave no half-written line behind: the next write starts from the same lines.
         if (before >= 0)
-            static_cast<void>(::ftruncate(fd.get(), before));
+            static_cast<void>(::ftruncate(fd_.get(), before));
+        fd_.reset();
         return;
     }
     started_ = true;
-    written_ = lines_.size();
+    pending_.clear();
 }
 
 }  // namespace renvo

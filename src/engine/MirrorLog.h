@@ -6,7 +6,8 @@
 // appended, so a run's cost does not grow with the square of its copies.
 
 #include <string>
-#include <vector>
+
+#include "platform/OpenRetry.h"
 
 namespace renvo {
 
@@ -17,7 +18,7 @@ public:
     // Starts the run's lines (with the old log first when appending). Returns false when the
     // old log exists but cannot be read: the run then ends at once.
     bool begin(bool standardRun, double startTime);
-    void add(std::string line);
+    void add(const std::string& line);
     void addCopy(const std::string& src, const std::string& dst, int err);
     void addDeletion(const std::string& path, int err);
     void addHistory(size_t files);
@@ -29,17 +30,18 @@ public:
     // The final write is skipped after an unreadable old log, so it is not replaced.
     void disableWrites() { keep_ = false; }
 
-    const std::vector<std::string>& lines() const { return lines_; }
+    // Lines added in this run so far.
+    size_t lineCount() const { return lineCount_; }
 
 private:
     std::string path_;
     bool append_;
     bool keep_;
     bool started_ = false;       // the file was replaced or found for appending this run
-    bool needsBreak_ = false;    // the old log ends without a line break
     bool hadOldLog_ = false;
-    std::vector<std::string> lines_;
-    size_t written_ = 0;         // lines already on disk
+    std::string pending_;        // lines not yet on disk, each ended by CR LF
+    size_t lineCount_ = 0;
+    FdGuard fd_;                 // the log, open for appending once written
 };
 
 }  // namespace renvo

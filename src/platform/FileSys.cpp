@@ -307,7 +307,7 @@ std::string errorText(int err)
     return s;
 }
 
-int writeFileAtomic(const std::string& linkOrPath, const std::string& data)
+int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd)
 {
     // Replace the file a link points to, not the link (settings kept elsewhere stay linked).
     std::string path = linkOrPath;
@@ -328,13 +328,20 @@ int writeFileAtomic(const std::string& linkOrPath, const std::string& data)
     if (!writeAll(out.get(), data.data(), data.size()) || ::fchmod(out.get(), mode) != 0 ||
         ::fsync(out.get()) != 0)
         err = errno;
-    if (err == 0 && ::close(out.release()) != 0)
+    if (err == 0 && !keepOpenFd && ::close(out.release()) != 0)
         err = errno;
     if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0)
         err = errno;
-    if (err != 0)
+    if (err != 0) {
         ::unlink(tmp.c_str());
-    return err;
+        return err;
+    }
+    if (keepOpenFd) {
+        // Further writes go to the end, whatever a failed write left behind.
+        ::fcntl(out.get(), F_SETFL, O_APPEND);
+        *keepOpenFd = out.release();
+    }
+    return 0;
 }
 
 bool readWholeFile(const std::string& path, std::string& out)

@@ -58,7 +58,8 @@ std::string errorText(int err);
 
 // Writes data to path through a temporary file and a rename (fsync'd): the file holds either
 // its old or its new content at every moment. 0 or errno.
-int writeFileAtomic(const std::string& path, const std::string& data);
+// With keepOpenFd, the new file stays open for appending and its descriptor is handed over.
+int writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr);
 // Reads a whole file. false with errno set when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& out);
 
