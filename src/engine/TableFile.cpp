@@ -26,6 +26,8 @@ RecordView recordAt(const std::string& buf, size_t offset)
 void TableBuffer::load(const std::string& path)
 {
     buffer_.clear();
+    changed_ = false;
+    fromFile_ = false;
     if (!pathExists(path))
         return;
     if (!readWholeFile(path, buffer_)) {
@@ -33,6 +35,7 @@ void TableBuffer::load(const std::string& path)
         buffer_.clear();
         throw EFOpenError{path, err};
     }
+    fromFile_ = true;
 }
 
 int TableBuffer::save(const std::string& path) const
@@ -55,7 +58,7 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
     for (;; offset += kTableRecordSize) {
         if (offset + kTableRecordSize > size || recordAt(buffer_, offset).type > 1) {
             // A cut-off or foreign record: the rest, from the block it lies in, is not to be trusted.
-            buffer_.resize(open != kNone ? open : offset);
+            truncate(open != kNone ? open : offset);
             return Lookup::SearchError;
         }
         const RecordView rec = recordAt(buffer_, offset);
@@ -72,7 +75,7 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
                 return Lookup::NotFound;
             // The buffer ends inside a block: it was cut off and may miss files. A block
             // recorded after it would be read as its end.
-            buffer_.resize(open);
+            truncate(open);
             return Lookup::SearchError;
         }
     }
@@ -82,7 +85,7 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
     for (offset += kTableRecordSize;; offset += kTableRecordSize) {
         if (offset + kTableRecordSize > size || recordAt(buffer_, offset).type > 1) {
             files.clear();
-            buffer_.resize(start);
+            truncate(start);
             return Lookup::ReadError;
         }
         const RecordView rec = recordAt(buffer_, offset);
@@ -97,12 +100,20 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
         if (offset + kTableRecordSize == size) {
             // The block has no end record: it was cut off and may miss files.
             files.clear();
-            buffer_.resize(start);
+            truncate(start);
             return Lookup::ReadError;
         }
         files.emplace_back(rec.text);
     }
     return Lookup::Found;
+}
+
+void TableBuffer::truncate(size_t size)
+{
+    if (size < buffer_.size()) {
+        buffer_.resize(size);
+        changed_ = true;
+    }
 }
 
 void TableBuffer::appendRecord(unsigned char type, const std::string& text)
@@ -123,8 +134,9 @@ bool TableBuffer::record(const std::string& address, const std::vector<std::stri
             return false;
     }
     // Records stay aligned even after a damaged tail.
-    buffer_.resize(buffer_.size() / kTableRecordSize * kTableRecordSize);
+    truncate(buffer_.size() / kTableRecordSize * kTableRecordSize);
     buffer_.reserve(buffer_.size() + (files.size() + 2) * kTableRecordSize);
+    changed_ = true;
     appendRecord(1, address);
     for (const std::string& f : files)
         appendRecord(0, f);

@@ -35,10 +35,16 @@ public:
     const std::string& bytes() const { return buffer_; }
     bool empty() const { return buffer_.empty(); }
 
+    // False while the buffer still holds exactly the saved file: rewriting it would change nothing.
+    bool needsSave() const { return changed_ || !fromFile_; }
+
 private:
     void appendRecord(unsigned char type, const std::string& text);
+    void truncate(size_t size);
 
     std::string buffer_;
+    bool changed_ = false;
+    bool fromFile_ = false;
 };
 
 }  // namespace renvo

@@ -25,16 +25,22 @@ void UpdateList::load(const std::string& path)
         if (!line.empty())
             paths_.emplace(line);
     }
+    saved_ = text() == data;
 }
 
-int UpdateList::save(const std::string& path) const
+std::string UpdateList::text() const
 {
     std::string data;
     for (const std::string& p : paths_) {
         data += p;
         data += "\r\n";
     }
-    return writeFileAtomic(path, data);
+    return data;
+}
+
+int UpdateList::save(const std::string& path) const
+{
+    return writeFileAtomic(path, text());
 }
 
 }  // namespace renvo

@@ -19,8 +19,17 @@ class UpdateList {
 public:
     using Set = std::set<std::string, PathLessCmp>;
 
-    void add(const std::string& rel) { paths_.insert(rel); }
-    void clear() { paths_.clear(); }
+    void add(const std::string& rel)
+    {
+        if (paths_.insert(rel).second)
+            saved_ = false;
+    }
+    void clear()
+    {
+        if (!paths_.empty())
+            saved_ = false;
+        paths_.clear();
+    }
     size_t size() const { return paths_.size(); }
     bool empty() const { return paths_.empty(); }
     const Set& paths() const { return paths_; }
@@ -31,9 +40,14 @@ public:
     void load(const std::string& path);
     // One path per line, CR LF, replaced atomically. 0 or errno.
     int save(const std::string& path) const;
+    // False while the saved file holds exactly this list, as save would write it.
+    bool needsSave() const { return !saved_; }
 
 private:
+    std::string text() const;
+
     Set paths_;
+    bool saved_ = false;
 };
 
 }  // namespace renvo
