@@ -115,8 +115,9 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
         if (found == TableBuffer::Lookup::Found) {
             std::vector<FoundFile> out;
             out.reserve(files.size());
+            StampReader stamps;
             for (std::string& f : files) {
-                const int32_t stamp = fileStamp(f);
+                const int32_t stamp = stamps.stamp(f);
                 out.push_back({std::move(f), stamp});
             }
             return out;

@@ -214,6 +214,33 @@ int32_t fileStamp(const std::string& path)
     return dosStampFromUnix(st.st_mtim.tv_sec);
 }
 
+StampReader::~StampReader()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int32_t StampReader::stamp(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return fileStamp(path);
+    const std::string_view folder(path.data(), slash == 0 ? 1 : slash);
+    if (!opened_ || folder != folder_) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        folder_.assign(folder);
+        fd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        opened_ = true;
+    }
+    if (fd_ < 0)
+        return -1;
+    struct stat st {};
+    if (::fstatat(fd_, path.c_str() + slash + 1, &st, 0) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return dosStampFromUnix(st.st_mtim.tv_sec);
+}
+
 bool fileExists(const std::string& path)
 {
     struct stat st {};

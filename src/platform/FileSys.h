@@ -32,6 +32,23 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps);
 
 // Stamp of a file (local time, DOS date-time word); -1 when it does not exist or is a folder.
 int32_t fileStamp(const std::string& path);
+// Stamps of many files that lie together (a table's list in folder order): each folder is
+// opened once and its files are looked up in it, instead of resolving every full path.
+class StampReader {
+public:
+    StampReader() = default;
+    ~StampReader();
+    StampReader(const StampReader&) = delete;
+    StampReader& operator=(const StampReader&) = delete;
+    // As fileStamp.
+    int32_t stamp(const std::string& path);
+
+private:
+    std::string folder_;
+    int fd_ = -1;
+    bool opened_ = false;
+};
+
 // DOS stamp of a time: local time, 2-second steps, clamped to 1980..2107.
 int32_t dosStampFromUnix(int64_t seconds);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "engine/EngineTestUtil.h"
@@ -207,4 +209,34 @@ TEST_F(TableTest, FolderWithAnOverlongPathIsScannedEveryTime)
 }
 
 }  // namespace
+}  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+
+TEST_F(TableTest, FilesThatWouldNotChangeAreNotRewritten)
+{
+    source("t/a.txt");
+    source("t/sub/b.txt");
+    setList({folderItem(src + "/t", "*.*", true, 3)});
+    run(false);
+    struct stat table {}, update {};
+    ASSERT_EQ(::stat(tablePath().c_str(), &table), 0);
+    ASSERT_EQ(::stat(updatePath().c_str(), &update), 0);
+
+    // Nothing new: the same table and the same (empty) update list, so the files stay as they are.
+    EXPECT_EQ(run(true).copies, 0u);
+    struct stat after {};
+    ASSERT_EQ(::stat(tablePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, table.st_ino);
+    ASSERT_EQ(::stat(updatePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, update.st_ino);
+
+    // A changed file adds to the update list, which is then saved; the table still stands.
+    source("t/a.txt", "new", 1700000000);
+    EXPECT_EQ(run(true).copies, 1u);
+    EXPECT_EQ(readFile(updatePath()), "a.txt\r\n");
+    ASSERT_EQ(::stat(tablePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, table.st_ino);
+}
+
 }  // namespace renvo::enginetest

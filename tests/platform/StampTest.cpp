@@ -122,3 +122,26 @@ TEST(DateTime, LogFormat)
 
 }  // namespace
 }  // namespace renvo::test
+
+namespace {
+
+TEST(StampReader, AgreesWithFileStampAcrossFolders)
+{
+    renvo::test::TempDir dir;
+    const std::string a = renvo::test::writeFile(dir / "one/a.txt", "a");
+    const std::string b = renvo::test::writeFile(dir / "one/b.txt", "b");
+    const std::string c = renvo::test::writeFile(dir / "two/c.txt", "c");
+    renvo::test::setMtime(a, 1600000000);
+    renvo::test::setMtime(b, 1600000100);
+    renvo::test::setMtime(c, 1500000000);
+
+    renvo::StampReader reader;
+    // Folders met in turns, then again: every answer is the one a full look-up gives.
+    for (const std::string& p : {a, b, c, a, dir / "one/missing", dir / "gone/x", c, dir / "one"})
+        EXPECT_EQ(reader.stamp(p), renvo::fileStamp(p)) << p;
+    EXPECT_EQ(reader.stamp(dir / "one"), -1);
+    EXPECT_EQ(reader.stamp(dir / "gone/x"), -1);
+    EXPECT_NE(reader.stamp(a), reader.stamp(c));
+}
+
+}  // namespace
