@@ -123,8 +123,11 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
             return out;
         }
     }
-    std::vector<FoundFile> listing = sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders());
-    if (option == 3) {
+    const size_t unreadBefore = ctx.lists.unreadable.size();
+    std::vector<FoundFile> listing =
+        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable);
+    // A listing that misses an unreadable folder is not kept: the next run looks again.
+    if (option == 3 && ctx.lists.unreadable.size() == unreadBefore) {
         std::vector<std::string> paths;
         paths.reserve(listing.size());
         for (const FoundFile& f : listing)
@@ -142,6 +145,7 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
         return;
     }
     const int option = effectiveFolderOption(item, ctx.snapshot.FolderOption);
+    const size_t unreadBefore = ctx.lists.unreadable.size();
     const std::vector<FoundFile> sources = sourcesOf(item, option, ctx);
 
     const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
@@ -165,8 +169,22 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
             queueCopy(ctx, s.path, mirror[j].path, rel);
     }
     if (option == 1) {
-        for (std::string& left : mirror.leftovers())
-            ctx.lists.deletions.push_back(std::move(left));
+        // A source folder that could not be read says nothing about which of its files are
+        // gone: the mirrored files under it stay.
+        std::vector<std::string> keep;
+        for (size_t u = unreadBefore; u < ctx.lists.unreadable.size(); ++u) {
+            const std::string& folder = ctx.lists.unreadable[u].path;
+            keep.push_back(folder.size() <= item.address.size()
+                               ? mirrorRoot + pathDelim()
+                               : joinPath(mirrorRoot, folder.substr(prefix.size())) + pathDelim());
+        }
+        for (std::string& left : mirror.leftovers()) {
+            const bool kept = std::any_of(keep.begin(), keep.end(), [&](const std::string& k) {
+                return left.compare(0, k.size(), k) == 0;
+            });
+            if (!kept)
+                ctx.lists.deletions.push_back(std::move(left));
+        }
     }
 }
 

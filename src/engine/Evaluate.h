@@ -7,6 +7,7 @@
 
 #include "engine/ListFile.h"
 #include "engine/MirrorHost.h"
+#include "engine/Scan.h"
 #include "engine/TableFile.h"
 #include "engine/UpdateList.h"
 
@@ -18,6 +19,7 @@ struct RunLists {
     std::vector<std::string> destinations;
     std::vector<std::string> deletions;
     std::vector<std::string> dropped;       // addresses of vanished items
+    std::vector<UnreadableFolder> unreadable;  // source folders that could not be read
     UpdateList update;
 };
 

@@ -152,6 +152,9 @@ void TMirror::body(RunOutcome& outcome)
                 }
             }
 
+            for (const UnreadableFolder& folder : lists.unreadable)
+                log.addUnreadable(folder.path, folder.err);
+
             if (!lists.sources.empty())
                 phase_ = phMirror;
             maximum_ = static_cast<int>(lists.sources.size());

@@ -76,6 +76,12 @@ void MirrorLog::addDeletion(const std::string& path, int err)
     }
 }
 
+void MirrorLog::addUnreadable(const std::string& folder, int err)
+{
+    add("読込失敗: " + folder);
+    add("原    因: " + errorText(err));
+}
+
 void MirrorLog::addHistory(size_t files)
 {
     add({});

@@ -22,6 +22,8 @@ public:
     void addCopy(const std::string& src, const std::string& dst, int err);
     void addDeletion(const std::string& path, int err);
     void addHistory(size_t files);
+    // A source folder whose files could not be listed.
+    void addUnreadable(const std::string& folder, int err);
     void end(double endTime);
 
     // Writes the pending lines if the log is kept. A failed write is dropped; the next

@@ -22,13 +22,17 @@ namespace {
 
 // Depth-first walk in the folder scan's order; `visit` gets each folder with its entries.
 template <typename Visit>
-void walk(const std::string& root, bool recurse, bool withStamps, Visit visit)
+void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
+          std::vector<UnreadableFolder>* unreadable = nullptr)
 {
     std::vector<std::string> pending{root};
     while (!pending.empty()) {
         std::string folder = std::move(pending.back());
         pending.pop_back();
-        const std::vector<DirEntry> entries = readDirectory(folder, withStamps);
+        int err = 0;
+        const std::vector<DirEntry> entries = readDirectory(folder, withStamps, &err);
+        if (err != 0 && unreadable)
+            unreadable->push_back({folder, err});
         if (recurse) {
             const size_t mark = pending.size();
             for (const DirEntry& e : entries) {
@@ -58,7 +62,8 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
     }
 }
 
-std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse)
+std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse,
+                                     std::vector<UnreadableFolder>* unreadable)
 {
     std::vector<FoundFile> out;
     walk(root, recurse, true, [&](const std::string& folder, const std::vector<DirEntry>& entries) {
@@ -68,7 +73,7 @@ std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<
                     out.push_back({joinPath(folder, e.name), e.stamp});
             }
         }
-    });
+    }, unreadable);
     return out;
 }
 

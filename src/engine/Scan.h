@@ -12,6 +12,12 @@ struct FoundFile {
     int32_t stamp = -1;
 };
 
+// A folder of a walk that could not be read, with the errno.
+struct UnreadableFolder {
+    std::string path;
+    int err = 0;
+};
+
 // True for an entry the folder scan enters: a folder that is not hidden, system or a link.
 bool isWalkableFolder(uint32_t attr);
 // True for an entry the file scan lists: anything that is no folder.
@@ -27,7 +33,8 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 // Source listing of a folder item: for each folder of the folder scan, for each mask in mask
 // order, the matching files. A file matched by two masks is listed twice. Each folder is read
 // once. Hidden folders below the root are not entered; the root itself may lie in one.
+// Folders that could not be read are added to `unreadable` when it is given.
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks,
-                                     bool recurse);
+                                     bool recurse, std::vector<UnreadableFolder>* unreadable = nullptr);
 
 }  // namespace renvo

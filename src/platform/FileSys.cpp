@@ -164,18 +164,34 @@ int32_t dosStampFromUnix(int64_t seconds)
     return static_cast<int32_t>((date << 16) | time);
 }
 
-std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps)
+std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error)
 {
     std::vector<DirEntry> out;
+    int ignored = 0;
+    int& err = error ? *error : ignored;
+    err = 0;
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0)
+    if (dfd < 0) {
+        err = errno;
         return out;
+    }
     DIR* d = ::fdopendir(dfd);
     if (!d) {
+        err = errno;
         ::close(dfd);
         return out;
     }
-    while (const dirent* e = ::readdir(d)) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(d);
+        if (!e) {
+            if (errno != 0) {
+                // Half a listing is no listing: nothing may be taken as deleted from it.
+                err = errno;
+                out.clear();
+            }
+            break;
+        }
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
             continue;
@@ -202,6 +218,8 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps)
         out.push_back(std::move(entry));
     }
     ::closedir(d);
+    if (err != 0)
+        return out;
     std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return out;
 }

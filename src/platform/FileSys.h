@@ -27,8 +27,9 @@ struct DirEntry {
 // Every entry of a folder but "." and "..", sorted by name bytes. Attributes come from the
 // entry type where that suffices (links are followed, so a link to a folder carries the
 // directory bit); withStamps adds one stat per entry for the stamp and the read-only bit.
-// A folder that cannot be read yields no entries.
-std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps);
+// A folder that cannot be read yields no entries; `error`, when given, receives 0 or the errno
+// of the failure (so that a caller can tell an empty folder from an unreadable one).
+std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error = nullptr);
 
 // Stamp of a file (local time, DOS date-time word); -1 when it does not exist or is a folder.
 int32_t fileStamp(const std::string& path);

@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <future>
 
+#include "common/Privileges.h"
 #include "engine/EngineTestUtil.h"
 #include "platform/FileSys.h"
 
@@ -310,6 +312,64 @@ TEST_F(RunTest, EndHandlerMayFreeTheRun)
         ended.set_value(o.end);
     });
     EXPECT_EQ(ended.get_future().get(), RunEnd::Completed);
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+namespace {
+
+TEST_F(RunTest, UnreadableSourceFolderKeepsItsMirroredFilesInSyncMode)
+{
+    source("t/a.txt");
+    source("t/locked/b.txt");
+    source("t/other/c.txt");
+    setList({folderItem(src + "/t", "*.*", true, 1)});
+    run(true);
+    ASSERT_TRUE(fs::exists(latest("locked/b.txt")));
+
+    ::chmod((src + "/t/locked").c_str(), 0);
+    fs::remove(src + "/t/other/c.txt");
+    RunOutcome out;
+    {
+        test::WithoutDacOverride guard;
+        if (!guard.effective())
+            GTEST_SKIP() << "file modes do not bind this process";
+        out = run(true);
+    }
+    ::chmod((src + "/t/locked").c_str(), 0755);
+
+    // The file that really went is deleted; the one that could not be seen stays.
+    EXPECT_EQ(out.deletions, 1u);
+    EXPECT_FALSE(fs::exists(latest("other/c.txt")));
+    EXPECT_TRUE(fs::exists(latest("locked/b.txt")));
+    EXPECT_EQ(logLinesWith("読込失敗: "), Strings{"読込失敗: " + src + "/t/locked"});
+    const Strings lines = logLines();
+    const auto at = std::find(lines.begin(), lines.end(), "読込失敗: " + src + "/t/locked");
+    ASSERT_NE(at, lines.end());
+    EXPECT_EQ(*(at + 1), "原    因: " + errorText(EACCES));
+}
+
+TEST_F(RunTest, UnreadableItemFolderDeletesNothing)
+{
+    source("t/a.txt");
+    source("t/sub/b.txt");
+    setList({folderItem(src + "/t", "*.*", true, 1)});
+    run(true);
+
+    ::chmod((src + "/t").c_str(), 0);
+    RunOutcome out;
+    {
+        test::WithoutDacOverride guard;
+        if (!guard.effective())
+            GTEST_SKIP() << "file modes do not bind this process";
+        out = run(true);
+    }
+    ::chmod((src + "/t").c_str(), 0755);
+    EXPECT_EQ(out.deletions, 0u);
+    EXPECT_TRUE(fs::exists(latest("a.txt")));
+    EXPECT_TRUE(fs::exists(latest("sub/b.txt")));
 }
 
 }  // namespace

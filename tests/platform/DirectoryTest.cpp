@@ -1,5 +1,6 @@
 #include "platform/FileSys.h"
 
+#include "common/Privileges.h"
 #include "common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -103,15 +104,22 @@ TEST(ReadDirectory, MissingOrNoFolderGivesNothing)
     EXPECT_TRUE(readDirectory(dir.path(), false).size() == 1);
 }
 
-TEST(ReadDirectory, UnreadableFolderGivesNothing)
+TEST(ReadDirectory, UnreadableFolderGivesNothingAndSaysWhy)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "running as root: a mode of 000 does not keep root out";
     TempDir dir;
     writeFile(dir / "locked/f.txt", "x");
     ::chmod((dir / "locked").c_str(), 0);
-    EXPECT_TRUE(readDirectory(dir / "locked", true).empty());
+    WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "file modes do not bind this process";
+    int err = 0;
+    EXPECT_TRUE(readDirectory(dir / "locked", true, &err).empty());
+    EXPECT_EQ(err, EACCES);
     EXPECT_TRUE(readDirectory(dir / "locked", false).empty());
+    readDirectory(dir.path(), false, &err);
+    EXPECT_EQ(err, 0);
+    readDirectory(dir / "missing", false, &err);
+    EXPECT_EQ(err, ENOENT);
 }
 
 TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)

@@ -1,9 +1,9 @@
 #include "settings/SettingsStore.h"
 
 #include "SettingsFixture.h"
+#include "common/Privileges.h"
 
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -247,33 +247,6 @@ TEST_F(HiveTest, SaveKeepsWhatOthersStoredInTheHive)
     ASSERT_TRUE(check.OpenKey("\\Software\\Tovan\\Other", false));
     EXPECT_TRUE(check.ValueExists("Name"));
 }
-
-// Root writes into read-only folders anyway; this drops that power from the calling thread
-// for the life of the object.
-class WithoutDacOverride {
-public:
-    WithoutDacOverride()
-    {
-        if (::geteuid() != 0)
-            return;
-        if (::syscall(SYS_capget, &header_, saved_) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) |
-                                  (1u << CAP_FOWNER));
-        dropped_ = ::syscall(SYS_capset, &header_, reduced) == 0;
-    }
-    ~WithoutDacOverride()
-    {
-        if (dropped_)
-            ::syscall(SYS_capset, &header_, saved_);
-    }
-
-private:
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2]{};
-    bool dropped_ = false;
-};
 
 TEST_F(HiveTest, SaveIntoReadOnlyHiveFolderFailsAndKeepsTheOldFile)
 {
