@@ -18,9 +18,15 @@ class MirrorList {
 public:
     explicit MirrorList(std::vector<FoundFile> files) : files_(std::move(files)), next_(files_.size(), kNone)
     {
+        // Keys point into the entries (or their folded forms), which never move afterwards.
+        if (fold_) {
+            folded_.reserve(files_.size());
+            for (const FoundFile& f : files_)
+                folded_.push_back(pathKey(f.path));
+        }
         index_.reserve(files_.size());
         for (size_t i = files_.size(); i-- > 0;) {
-            auto [it, inserted] = index_.try_emplace(key(files_[i].path), i);
+            auto [it, inserted] = index_.try_emplace(fold_ ? folded_[i] : files_[i].path, i);
             if (!inserted) {
                 next_[i] = it->second;  // keeps the chain in list order
                 it->second = i;
@@ -31,7 +37,8 @@ public:
     // Index of the first unused entry for the path, which becomes used; kNone if there is none.
     size_t take(const std::string& path)
     {
-        auto it = index_.find(key(path));
+        const std::string folded = fold_ ? pathKey(path) : std::string();
+        auto it = index_.find(fold_ ? std::string_view(folded) : std::string_view(path));
         if (it == index_.end())
             return kNone;
         const size_t i = it->second;
@@ -39,7 +46,7 @@ public:
             index_.erase(it);
         else
             it->second = next_[i];
-        used_.push_back(i);
+        taken_[i] = true;
         return i;
     }
 
@@ -48,12 +55,9 @@ public:
     // Entries never taken, in list order.
     std::vector<std::string> leftovers() const
     {
-        std::vector<bool> taken(files_.size(), false);
-        for (size_t i : used_)
-            taken[i] = true;
         std::vector<std::string> out;
         for (size_t i = 0; i < files_.size(); ++i) {
-            if (!taken[i])
+            if (!taken_[i])
                 out.push_back(files_[i].path);
         }
         return out;
@@ -62,20 +66,12 @@ public:
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
 private:
-    static std::string key(const std::string& path)
-    {
-        if (!nativePathRules().ignoreCase)
-            return path;
-        std::string k = path;
-        std::transform(k.begin(), k.end(), k.begin(),
-                       [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-        return k;
-    }
-
+    const bool fold_ = nativePathRules().ignoreCase;
     std::vector<FoundFile> files_;
+    std::vector<std::string> folded_;
     std::vector<size_t> next_;
-    std::vector<size_t> used_;
-    std::unordered_map<std::string, size_t> index_;
+    std::vector<bool> taken_ = std::vector<bool>(files_.size(), false);
+    std::unordered_map<std::string_view, size_t> index_;
 };
 
 void queueCopy(EvalContext& ctx, const std::string& src, const std::string& dst, const std::string& rel)
@@ -154,19 +150,20 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     // The listing joins one delimiter to the address as stored, also to one that ends with a
     // delimiter ("/"): cutting exactly that keeps targets equal to the mirror list's paths.
     const std::string prefix = item.address + pathDelim();
+    std::string target = mirrorRoot + pathDelim();  // built in place: most files need no copy
+    const size_t targetBase = target.size();
     for (const FoundFile& s : sources) {
         // A listed path outside the item's folder (a damaged table) has no place in the mirror.
         if (s.path.size() <= prefix.size() || s.path.compare(0, prefix.size(), prefix) != 0)
             continue;
-        std::string rel = s.path.substr(prefix.size());
-        if (!item.dest.empty())
-            rel = joinPath(item.dest, rel);
-        const std::string target = joinPath(ctx.latest, rel);
+        target.resize(targetBase);
+        target.append(s.path, prefix.size());
         const size_t j = mirror.take(target);
-        if (j == MirrorList::kNone)
-            queueCopy(ctx, s.path, target, rel);
-        else if (s.stamp != mirror[j].stamp)
-            queueCopy(ctx, s.path, mirror[j].path, rel);
+        if (j != MirrorList::kNone && s.stamp == mirror[j].stamp)
+            continue;
+        const std::string inItem = s.path.substr(prefix.size());
+        const std::string rel = item.dest.empty() ? inItem : joinPath(item.dest, inItem);
+        queueCopy(ctx, s.path, j == MirrorList::kNone ? target : mirror[j].path, rel);
     }
     if (option == 1) {
         // A source folder that could not be read says nothing about which of its files are

@@ -34,17 +34,6 @@ bool readRecord(int fd, uint8_t* record)
     return true;
 }
 
-// The key under which an address is compared: itself, or folded where names ignore case.
-std::string addressKey(const std::string& address)
-{
-    if (!nativePathRules().ignoreCase)
-        return address;
-    std::string key = address;
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return key;
-}
-
 }  // namespace
 
 void putShortString(uint8_t* field, const std::string& text)
@@ -148,7 +137,7 @@ size_t dropItems(const std::string& folder, const std::vector<std::string>& addr
     const std::string bakPath = includeTrailingDelimiter(folder) + kListBakName;
     std::unordered_set<std::string> drop;
     for (const std::string& a : addresses)
-        drop.insert(addressKey(a));
+        drop.insert(pathKey(a));
 
     // The list stays locked until the new one has replaced it.
     FdGuard list(openRetry(listPath, O_RDONLY, 0, true));
@@ -165,7 +154,7 @@ size_t dropItems(const std::string& folder, const std::vector<std::string>& addr
     std::string kept;
     uint8_t record[kItemRecordSize];
     while (readRecord(list.get(), record)) {
-        if (drop.count(addressKey(getShortString(record + kAddressAt)))) {
+        if (drop.count(pathKey(getShortString(record + kAddressAt)))) {
             ++removed;
             continue;
         }

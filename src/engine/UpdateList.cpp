@@ -23,7 +23,7 @@ void UpdateList::load(const std::string& path)
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (!line.empty())
-            paths_.emplace(line);
+            paths_.emplace_hint(paths_.end(), line);  // a saved list is sorted: each goes last
     }
     saved_ = text() == data;
 }

@@ -255,6 +255,20 @@ bool samePath(std::string_view a, std::string_view b, const PathRules& r)
     return samePart(a, b, r);
 }
 
+std::string pathKey(std::string_view path, const PathRules& r)
+{
+    std::string key(path);
+    if (!r.ignoreCase)
+        return key;
+    for (size_t i = 0; i < key.size();) {
+        const size_t len = charLength(key, i, r.codePage);
+        if (len == 1)
+            key[i] = foldAscii(key[i]);
+        i += len;
+    }
+    return key;
+}
+
 bool pathLess(std::string_view a, std::string_view b, const PathRules& r)
 {
     if (r.ignoreCase)

@@ -53,6 +53,9 @@ std::string relativePath(std::string_view base, std::string_view target, const P
 // The platform's file-name comparison: exact on Linux, letter case ignored on Windows.
 bool samePath(std::string_view a, std::string_view b, const PathRules& r = nativePathRules());
 bool pathLess(std::string_view a, std::string_view b, const PathRules& r = nativePathRules());
+// The form under which paths equal by samePath are equal bytes, for hashing: the path itself
+// where names are exact, else with single-byte letters folded to lower case.
+std::string pathKey(std::string_view path, const PathRules& r = nativePathRules());
 // ASCII letter case ignored, other bytes exact.
 bool sameTextIgnoreCase(std::string_view a, std::string_view b);
 int compareTextIgnoreCase(std::string_view a, std::string_view b);

@@ -172,5 +172,19 @@ TEST(PathCompare, WindowsIgnoresAsciiCaseOnly)
     EXPECT_EQ(relativePath("C:\\\x83\x41\\f", "C:\\\x83\x61\\g", win()), "..\\\x83\x61\\g");
 }
 
+TEST(PathCompare, KeysAreEqualExactlyWhenPathsAre)
+{
+    // Keys stand in for samePath in hash look-ups, so the two must agree.
+    const char* const names[] = {"C:\\DATA\\File.TXT", "c:\\data\\file.txt", "C:\\\x83\x41", "C:\\\x83\x61",
+                                 "c:\\\x83\x41", "C:\\a\x83\x41B"};
+    for (const char* a : names) {
+        for (const char* b : names) {
+            EXPECT_EQ(pathKey(a, win()) == pathKey(b, win()), samePath(a, b, win())) << a << " / " << b;
+            EXPECT_EQ(pathKey(a) == pathKey(b), samePath(a, b)) << a << " / " << b;
+        }
+    }
+    EXPECT_EQ(pathKey("/Home/A"), "/Home/A");
+}
+
 }  // namespace
 }  // namespace renvo
