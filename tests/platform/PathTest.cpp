@@ -176,7 +176,7 @@ TEST(PathCompare, KeysAreEqualExactlyWhenPathsAre)
 {
     // Keys stand in for samePath in hash look-ups, so the two must agree.
     const char* const names[] = {"C:\\DATA\\File.TXT", "c:\\data\\file.txt", "C:\\\x83\x41", "C:\\\x83\x61",
-                                 "c:\\\x83\x41", "C:\\a\x83\x41B"};
+                                 "c:\\\x83\x41", "C:\\a\x83\x41" "B"};
     for (const char* a : names) {
         for (const char* b : names) {
             EXPECT_EQ(pathKey(a, win()) == pathKey(b, win()), samePath(a, b, win())) << a << " / " << b;
