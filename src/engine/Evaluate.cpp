@@ -6,6 +6,7 @@
 #include "platform/Path.h"
 
 #include <algorithm>
+#include <future>
 #include <unordered_map>
 
 namespace renvo {
@@ -142,10 +143,13 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     }
     const int option = effectiveFolderOption(item, ctx.snapshot.FolderOption);
     const size_t unreadBefore = ctx.lists.unreadable.size();
-    const std::vector<FoundFile> sources = sourcesOf(item, option, ctx);
-
     const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
-    MirrorList mirror(sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders()));
+    // The two trees are walked at once: the walks wait on the file system, not on each other.
+    std::future<std::vector<FoundFile>> mirrorFiles = std::async(std::launch::async, [&mirrorRoot, &item] {
+        return sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders());
+    });
+    const std::vector<FoundFile> sources = sourcesOf(item, option, ctx);
+    MirrorList mirror(mirrorFiles.get());
 
     // The listing joins one delimiter to the address as stored, also to one that ends with a
     // delimiter ("/"): cutting exactly that keeps targets equal to the mirror list's paths.
