@@ -132,6 +132,7 @@ def median(values):
 def bench_size(args, files, results):
     folders = files // 50
     base = os.path.join(args.out, "n%d" % files)
+    os.makedirs(args.out, exist_ok=True)
     src = os.path.join(base, "src")
     print("generating %d files in %d folders ..." % (files, folders), flush=True)
     generate_tree(src, files, folders, seed=files)
@@ -195,8 +196,7 @@ def bench_size(args, files, results):
                 sy.append(rv.run()[0])
     results.append((files, "table", tb, {"sync-mode run": sy}, max(mem)))
 
-    if not args.keep:
-        shutil.rmtree(work, ignore_errors=True)
+    return work
 
 
 def main():
@@ -210,9 +210,21 @@ def main():
     args = ap.parse_args()
     args.bin = os.path.abspath(args.bin)
     sizes = (20000, 40000) if args.quick else (100000, 200000)
+    # Inodes freed in the last minute are not reused here: creating files right after a large
+    # deletion is many times slower. So the mirrors are removed only after all timings, and a
+    # run that follows a removal too closely waits.
+    stamp = os.path.join(args.out, ".removed")
+    if os.path.exists(stamp):
+        wait = 65 - (time.time() - os.path.getmtime(stamp))
+        if wait > 0:
+            print("waiting %.0f s after the last removal ..." % wait, flush=True)
+            time.sleep(wait)
     results = []
-    for n in sizes:
-        bench_size(args, n, results)
+    works = [bench_size(args, n, results) for n in sizes]
+    if not args.keep:
+        for work in works:
+            shutil.rmtree(work, ignore_errors=True)
+        open(stamp, "w").close()
 
     print()
     print("machine: %s, %d cores" % (os.uname().release, os.cpu_count()))

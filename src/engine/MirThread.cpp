@@ -67,9 +67,13 @@ const char* TMirror::phaseCaption(int phase)
 
 void TMirror::start(std::function<void(const RunOutcome&)> onTerminate)
 {
+    // The end handler may free this object, which looks at thread_: it waits until the
+    // thread object has been stored.
+    std::lock_guard<std::mutex> storing(startMutex_);
     thread_ = std::thread([this, onTerminate = std::move(onTerminate)] {
         applyTaskPriority(taskPriority_);
         const RunOutcome outcome = run();
+        { std::lock_guard<std::mutex> stored(startMutex_); }
         if (onTerminate)
             onTerminate(outcome);
     });

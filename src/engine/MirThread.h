@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -64,6 +65,7 @@ private:
     int position_ = 0;
     int maximum_ = 0;
     std::thread thread_;
+    std::mutex startMutex_;
 };
 
 }  // namespace renvo
