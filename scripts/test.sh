@@ -3,4 +3,13 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/build.sh
+
+# The engine's threads (the run, the two walks of a folder item) under ThreadSanitizer.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-fsanitize=thread -O1" >/dev/null
+cmake --build build-tsan -j2 --target test_engine test_tools renvo-run
+export TSAN_OPTIONS="halt_on_error=1 abort_on_error=1"
+./build-tsan/tests/test_engine --gtest_brief=1
+RENVO_TEST_BIN="$PWD/build-tsan/bin" ./build-tsan/tests/test_tools --gtest_brief=1
+unset TSAN_OPTIONS
+
 ctest --test-dir build --output-on-failure -j2

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "common/Privileges.h"
 #include "registry/HiveTestUtil.h"
 
 namespace renvo::test {
@@ -76,10 +77,11 @@ TEST_F(HiveSharing, ReadOnlyFolderRefusesWritesAndKeepsTheFile)
     }
     const std::string before = readFile(hive);
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    WithoutDacOverride guard;
     std::string probe = folder + "/probe";
     if (std::ofstream(probe)) {
         ::unlink(probe.c_str());
-        GTEST_SKIP() << "this user can write into read-only folders (root)";
+        GTEST_SKIP() << "this user can write into read-only folders";
     }
     TRegistry reg = openRenvo(false);
     EXPECT_TRUE(reg.OpenKey("\\Software\\Tovan\\Renvo", true));  // exists: opens without a write
