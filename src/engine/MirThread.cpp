@@ -13,6 +13,7 @@
 #include "platform/Program.h"
 
 #include <exception>
+#include <unordered_set>
 
 namespace renvo {
 
@@ -197,8 +198,11 @@ void TMirror::body(RunOutcome& outcome)
             if (!lists.dropped.empty()) {
                 outcome.droppedItems = dropItems(folder_, lists.dropped);
                 log.add({});
-                for (const std::string& address : lists.dropped)
-                    log.add("登録削除: " + address);
+                std::unordered_set<std::string> noted;  // an address listed twice is noted once
+                for (const std::string& address : lists.dropped) {
+                    if (noted.insert(address).second)
+                        log.add("登録削除: " + address);
+                }
             }
             if (!snap.standardRun) {
                 maximum_ = static_cast<int>(lists.update.size()) + snap.LimitHistory;

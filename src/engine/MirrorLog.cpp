@@ -26,12 +26,16 @@ MirrorLog::MirrorLog(std::string path, bool append, bool keep)
 bool MirrorLog::begin(bool standardRun, double startTime)
 {
     if (append_ && pathExists(path_)) {
-        // Only whether it can be read and how it ends matters: the old lines stay on disk.
-        std::string old;
-        if (!readWholeFile(path_, old))
+        // Only whether it can be read and how it ends matters: the old lines stay on disk, and
+        // a log that grows run by run is never read whole.
+        FdGuard old(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat st {};
+        char last = '\n';
+        if (old.get() < 0 || ::fstat(old.get(), &st) != 0 ||
+            (st.st_size > 0 && ::pread(old.get(), &last, 1, st.st_size - 1) != 1))
             return false;
         hadOldLog_ = true;
-        if (!old.empty() && old.back() != '\n' && keep_)
+        if (last != '\n' && keep_)
             pending_ = "\r\n";  // ends the old log's last line
         add({});  // the empty line between two runs' blocks
     }
@@ -53,7 +57,6 @@ void MirrorLog::add(const std::string& line)
         return;
     pending_ += line;
     pending_ += "\r\n";
-    ++lineCount_;
 }
 
 void MirrorLog::addCopy(const std::string& src, const std::string& dst, int err)

@@ -32,9 +32,6 @@ public:
     // The final write is skipped after an unreadable old log, so it is not replaced.
     void disableWrites() { keep_ = false; }
 
-    // Lines added in this run so far.
-    size_t lineCount() const { return lineCount_; }
-
 private:
     std::string path_;
     bool append_;
@@ -42,7 +39,6 @@ private:
     bool started_ = false;       // the file was replaced or found for appending this run
     bool hadOldLog_ = false;
     std::string pending_;        // lines not yet on disk, each ended by CR LF
-    size_t lineCount_ = 0;
     FdGuard fd_;                 // the log, open for appending once written
 };
 
