@@ -129,10 +129,10 @@ TEST_F(RunTest, VanishedItemsAreDroppedAndNotedAfterTheDeletions)
     writeFile(latest("keep/stale.txt"), "stale");
     writeFile(latest("lost.txt"), "copy");
     setList({fileItem(src + "/lost.txt"), folderItem(src + "/keep", "*.*", true, 1, "keep"),
-             folderItem(src + "/lostdir")});
+             folderItem(src + "/lostdir"), fileItem(src + "/lost.txt")});
 
     const RunOutcome out = run(true);
-    EXPECT_EQ(out.droppedItems, 2u);
+    EXPECT_EQ(out.droppedItems, 3u);
     const std::vector<MirrorItem> left = readListFile(listPath());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].address, src + "/keep");
