@@ -1,39 +1,22 @@
 #include "platform/RunLock.h"
 
+#include "platform/FileSys.h"
+#include "platform/Path.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace renvo {
 
-namespace {
-
-std::string lockPathOf(const std::string& programFolder)
-{
-    std::string path = programFolder;
-    if (!path.empty() && path.back() != '/')
-        path += '/';
-    return path + kRunLockFileName;
-}
-
-std::string errorText(int err)
-{
-    std::string text = std::strerror(err);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '.' || text.back() == '\n'))
-        text.pop_back();
-    return text;
-}
-
-}  // namespace
 
 RunLock RunLock::tryAcquire(const std::string& programFolder)
 {
     RunLock lock;
-    const std::string path = lockPathOf(programFolder);
+    const std::string path = includeTrailingDelimiter(programFolder) + kRunLockFileName;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     // A lock file made earlier in a folder that is read-only now still serves.
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
