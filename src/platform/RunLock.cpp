@@ -12,7 +12,6 @@
 
 namespace renvo {
 
-
 RunLock RunLock::tryAcquire(const std::string& programFolder)
 {
     RunLock lock;
