@@ -118,11 +118,13 @@ int copyContent(int in, int out)
     }
 }
 
-// A temporary file beside `path`, hidden so that it stands out as ours. The name part is
-// shortened (at a character boundary) so that the temporary name fits where `path` does.
-int makeTempBeside(const std::string& path, std::string& tmpPath)
+constexpr std::string_view kSuffix = ".rvtmp-XXXXXX";
+
+// The name of temporary files beside `path` without their six random characters: hidden so
+// that it stands out as ours, and shortened (at a character boundary) so that a temporary
+// name fits where `path` does.
+std::string tempNamePrefix(const std::string& path)
 {
-    static constexpr std::string_view kSuffix = ".rvtmp-XXXXXX";
     static constexpr size_t kNameMax = 255;
     std::string name = extractFileName(path);
     const size_t room = kNameMax - 1 - kSuffix.size();
@@ -133,7 +135,13 @@ int makeTempBeside(const std::string& path, std::string& tmpPath)
             keep += charLength(name, keep, cp);
         name.resize(keep);
     }
-    std::string tmpl = extractFilePath(path) + "." + name + std::string(kSuffix);
+    return "." + name + std::string(kSuffix.substr(0, kSuffix.size() - 6));
+}
+
+// A temporary file beside `path`.
+int makeTempBeside(const std::string& path, std::string& tmpPath)
+{
+    std::string tmpl = extractFilePath(path) + tempNamePrefix(path) + "XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
@@ -352,7 +360,7 @@ std::string errorText(int err)
     return s;
 }
 
-int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd)
+int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd, unsigned newFileMode)
 {
     // Replace the file a link points to, not the link (settings kept elsewhere stay linked).
     std::string path = linkOrPath;
@@ -369,7 +377,7 @@ int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int*
         return errno;
     int err = 0;
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : static_cast<mode_t>(newFileMode);
     if (!writeAll(out.get(), data.data(), data.size()) || ::fchmod(out.get(), mode) != 0 ||
         ::fsync(out.get()) != 0)
         err = errno;
@@ -381,12 +389,27 @@ int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int*
         ::unlink(tmp.c_str());
         return err;
     }
+    // The rename itself made durable; should this fail, either file is whole all the same.
+    std::string folder = extractFileDir(path);
+    FdGuard dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
     if (keepOpenFd) {
         // Further writes go to the end, whatever a failed write left behind.
         ::fcntl(out.get(), F_SETFL, O_APPEND);
         *keepOpenFd = out.release();
     }
     return 0;
+}
+
+void removeStaleTemporaries(const std::string& path)
+{
+    const std::string prefix = tempNamePrefix(path);
+    std::string folder = extractFileDir(path);
+    for (const DirEntry& e : readDirectory(folder.empty() ? "." : folder, false)) {
+        if (e.name.size() == prefix.size() + 6 && e.name.compare(0, prefix.size(), prefix) == 0)
+            ::unlink(joinPath(folder, e.name).c_str());
+    }
 }
 
 bool readWholeFile(const std::string& path, std::string& out)

@@ -77,7 +77,13 @@ std::string errorText(int err);
 // Writes data to path through a temporary file and a rename (fsync'd): the file holds either
 // its old or its new content at every moment. 0 or errno.
 // With keepOpenFd, the new file stays open for appending and its descriptor is handed over.
-int writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr);
+// A file that did not exist gets newFileMode; an existing one keeps its mode. A link is
+// followed: the file it points to is replaced.
+int writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr,
+                    unsigned newFileMode = 0644);
+// Removes temporary files that writeFileAtomic left beside path when its writer died. Only
+// for callers that know no writer of that path is running (they hold its lock).
+void removeStaleTemporaries(const std::string& path);
 // Reads a whole file. false with errno set when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& out);
 

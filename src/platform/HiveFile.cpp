@@ -1,5 +1,8 @@
 #include "platform/HiveFile.h"
 
+#include "platform/FileSys.h"
+#include "platform/OpenRetry.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -27,33 +30,6 @@ public:
 
 private:
     int saved_;
-};
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0) {
-            ErrnoGuard keep;
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-    // Closes and reports the result (a delayed write error shows up here).
-    bool close()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
 };
 
 std::string folderOf(const std::string& path)
@@ -130,7 +106,7 @@ public:
     bool held() const { return fd_.get() >= 0; }
 
 private:
-    Fd fd_;
+    FdGuard fd_;
 };
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
@@ -139,7 +115,7 @@ ReadResult readText(const std::string& path, std::string& text)
 {
     text.clear();
     // O_NONBLOCK: a FIFO put in the hive's place must not hang the program.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
     struct stat st;
@@ -224,68 +200,6 @@ bool loadFile(const std::string& hivePath, const std::string& file, bool locked,
     return moveAside(file, hivePath);
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Writes a temporary file beside the hive, syncs it and renames it over the hive: a crash
-// leaves either the old or the new file, never a mix.
-bool saveText(const std::string& file, const std::string& text)
-{
-    std::string temp = file + ".tmp-XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
-    auto fail = [&] {
-        ErrnoGuard keep;
-        fd.reset();
-        ::unlink(temp.c_str());
-        return false;
-    };
-    struct stat st;
-    mode_t mode = ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
-    if (::fchmod(fd.get(), mode) != 0 || !writeAll(fd.get(), text) || ::fsync(fd.get()) != 0)
-        return fail();
-    if (!fd.close() || ::rename(temp.c_str(), file.c_str()) != 0)
-        return fail();
-    // Make the rename itself durable; a failure here leaves a valid file either way.
-    Fd dir(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) {
-        ErrnoGuard keep;
-        ::fsync(dir.get());
-    }
-    return true;
-}
-
-// Temporary files exist only while a writer holds the lock; one found under the lock was left
-// by a writer that crashed.
-void removeStaleTemporaries(const std::string& file)
-{
-    std::string dirPath = folderOf(file);
-    std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
-    DIR* dir = ::opendir(dirPath.c_str());
-    if (!dir)
-        return;
-    ErrnoGuard keep;
-    while (dirent* entry = ::readdir(dir)) {
-        std::string_view name = entry->d_name;
-        if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix)
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
 std::mutex noticeMutex;
 std::deque<HiveNotice> notices;
 
@@ -333,7 +247,10 @@ bool updateHive(const std::string& hivePath, const std::function<HiveChange(Hive
     case HiveChange::Changed:
         break;
     }
-    return saveText(file, hive.toText());
+    // A crash leaves either the old or the new file, never a mix.
+    const int err = writeFileAtomic(file, hive.toText(), nullptr, 0600);
+    errno = err;
+    return err == 0;
 }
 
 }  // namespace renvo

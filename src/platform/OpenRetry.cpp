@@ -33,9 +33,18 @@ FdGuard::~FdGuard()
 
 void FdGuard::reset(int fd)
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        const int saved = errno;
         ::close(fd_);
+        errno = saved;
+    }
     fd_ = fd;
+}
+
+bool FdGuard::close()
+{
+    const int fd = release();
+    return fd < 0 || ::close(fd) == 0;
 }
 
 bool writeAll(int fd, const void* data, size_t size)

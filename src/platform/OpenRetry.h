@@ -21,7 +21,10 @@ public:
     FdGuard& operator=(const FdGuard&) = delete;
     int get() const { return fd_; }
     int release() { int f = fd_; fd_ = -1; return f; }
+    // Closing here keeps errno: it still tells why the operation before failed.
     void reset(int fd = -1);
+    // Closes and tells whether the close succeeded (a delayed write error shows up here).
+    bool close();
 private:
     int fd_;
 };

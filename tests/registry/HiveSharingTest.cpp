@@ -123,7 +123,7 @@ TEST_F(HiveSharing, FailedWriteLeavesTheOldHive)
     EXPECT_EQ(listFolder(folder), (std::vector<std::string>{"user.reg", "user.reg.lock"}));
 
     // A temporary file left by a writer that died is cleared by the next write.
-    writeFile(folder + "/user.reg.tmp-Ab12Cd", "half a hive");
+    writeFile(folder + "/.user.reg.rvtmp-Ab12Cd", "half a hive");
     ASSERT_TRUE(openRenvo(false).WriteInteger("Mirroring", 1));
     EXPECT_EQ(listFolder(folder), (std::vector<std::string>{"user.reg", "user.reg.lock"}));
 }
