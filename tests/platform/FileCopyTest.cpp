@@ -197,6 +197,30 @@ TEST(WriteFileAtomic, ALinkedFileStaysLinked)
     EXPECT_EQ(listFolder(dir / "dotfiles"), std::vector<std::string>{"_update"});
 }
 
+TEST(WriteFileAtomic, NewFileModeAndLeftoversOfADeadWriter)
+{
+    TempDir dir;
+    const std::string p = dir / "user.reg";
+    ASSERT_EQ(writeFileAtomic(p, "private", nullptr, 0600), 0);
+    EXPECT_EQ(statOf(p).st_mode & 07777, 0600u);
+
+    // What a writer that died half-way leaves, next to names that only look alike.
+    writeFile(dir / ".user.reg.rvtmp-Ab12Cd", "half");
+    writeFile(dir / ".user.reg.rvtmp-toolong", "not ours");
+    writeFile(dir / ".other.rvtmp-Ab12Cd", "another file's");
+    removeStaleTemporaries(p);
+    EXPECT_EQ(listFolder(dir.path()),
+              (std::vector<std::string>{".other.rvtmp-Ab12Cd", ".user.reg.rvtmp-toolong", "user.reg"}));
+
+    // The descriptor handed over appends to the new file.
+    int fd = -1;
+    ASSERT_EQ(writeFileAtomic(p, "a\n", &fd), 0);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, "b\n", 2), 2);
+    ::close(fd);
+    EXPECT_EQ(readFile(p), "a\nb\n");
+}
+
 TEST(RenamePath, NeverReplacesAnExistingTarget)
 {
     TempDir dir;
