@@ -122,7 +122,8 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
     }
     const size_t unreadBefore = ctx.lists.unreadable.size();
     std::vector<FoundFile> listing =
-        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable);
+        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable,
+                      ctx.snapshot.MirTopFolder);  // the backup never backs itself up
     // A listing that misses an unreadable folder is not kept: the next run looks again.
     if (option == 3 && ctx.lists.unreadable.size() == unreadBefore) {
         std::vector<std::string> paths;

@@ -7,6 +7,7 @@
 #include "engine/EngineTestUtil.h"
 #include "engine/Evaluate.h"
 #include "engine/TableFile.h"
+#include "platform/FileSys.h"
 
 namespace renvo::enginetest {
 namespace {
@@ -169,4 +170,22 @@ TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
 }
 
 }  // namespace
+}  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+
+TEST_F(EngineTest, TopFolderInsideAMirroredFolderIsNotMirroredAgain)
+{
+    // The mirror lies inside the mirrored tree: each run would copy the previous run's copies.
+    const std::string home = tmp / "home";
+    writeFile(home + "/doc.txt", "doc");
+    host.snap.MirTopFolder = home + "/Mirrored Files";
+    setList({folderItem(home, "*.*", true, 1, "home")});
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(run(false).failedCopies, 0u);
+    EXPECT_EQ(readFile(home + "/Mirrored Files/Latest/home/doc.txt"), "doc");
+    EXPECT_FALSE(fileExists(home + "/Mirrored Files/Latest/home/Mirrored Files/Latest/home/doc.txt"));
+    EXPECT_TRUE(logLinesWith("複製成功: " + home + "/Mirrored Files").empty());
+}
+
 }  // namespace renvo::enginetest
