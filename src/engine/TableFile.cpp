@@ -95,6 +95,7 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
             // The next block starts before this one ended: only this block is lost.
             files.clear();
             buffer_.erase(start, offset - start);
+            changed_ = true;
             return Lookup::ReadError;
         }
         if (offset + kTableRecordSize == size) {
