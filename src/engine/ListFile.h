@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileNames.h"
+
 namespace renvo {
 
 constexpr size_t kItemRecordSize = 780;
-constexpr const char* kListFileName = "_rvffl2";
 constexpr const char* kListBakName = "_rvbak";
 
 // One mirror item as stored. Flag bytes are kept as read: any nonzero value counts as set.

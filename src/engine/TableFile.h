@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileNames.h"
+
 namespace renvo {
 
 constexpr size_t kTableRecordSize = 257;
-constexpr const char* kTableFileName = "Renvo.ctf";
 constexpr const char* kTableEndText = "dummy but needed";
 
 class TableBuffer {

@@ -5,11 +5,10 @@
 #include <set>
 #include <string>
 
+#include "platform/FileNames.h"
 #include "platform/Path.h"
 
 namespace renvo {
-
-constexpr const char* kUpdateFileName = "_update";
 
 struct PathLessCmp {
     bool operator()(const std::string& a, const std::string& b) const { return pathLess(a, b); }

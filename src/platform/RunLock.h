@@ -8,9 +8,10 @@
 
 #include <string>
 
+#include "platform/FileNames.h"
+
 namespace renvo {
 
-inline constexpr char kRunLockFileName[] = "_rvlock";
 // Told when another run holds the lock.
 inline constexpr char kRunLockBusyText[] =
     "現在ミラーリング中です（同じプログラムフォルダの実行が終わるまで開始できません）";

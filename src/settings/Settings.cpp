@@ -1,11 +1,13 @@
-#include "Settings.h"
+#include "settings/Settings.h"
+
+#include "platform/FileNames.h"
 
 namespace renvo {
 
 TSettings defaultSettings(const std::string& programFolder)
 {
     TSettings s;
-    s.MirTopFolder = programFolder + "Mirrored Files";
+    s.MirTopFolder = programFolder + kTopFolderName;
     s.Mirroring = false;
     s.Interval = minutesSpan(30);
     s.MirOnStart = false;
@@ -22,7 +24,7 @@ TSettings defaultSettings(const std::string& programFolder)
     s.EveryTimes = 5;
     s.ProgressPosition = 0;
     s.DoneStandard = 0;
-    s.LogFile = programFolder + "logfile.txt";
+    s.LogFile = programFolder + kLogFileName;
     s.KeepLogFile = true;
     s.LogAppend = false;
     return s;

@@ -1,14 +1,13 @@
 #pragma once
 // The settings record in the registry: one value per field under the program's key.
 
+#include "platform/FileNames.h"
 #include "settings/Settings.h"
 #include "settings/SettingsUi.h"
 
 #include <string>
 
 namespace renvo {
-
-inline constexpr char kSettingsKey[] = "\\Software\\Tovan\\Renvo";
 
 // Reads every field, in the stored order. A missing value gives the field's default. A value of
 // the wrong type also gives the default, and every such value is named in one error message

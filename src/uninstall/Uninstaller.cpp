@@ -5,13 +5,11 @@
 #include <unistd.h>
 
 #include "platform/Registry.h"
-#include "uninstall/ProgramFiles.h"
+#include "platform/FileNames.h"
 
 namespace renvo {
 
 namespace {
-
-const char* const kSettingsKey = "\\Software\\Tovan\\Renvo";
 
 const UninstallMessage kStartQuestion{
     "Renvo アンインストーラ",

@@ -11,6 +11,7 @@
 
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
+#include "platform/FileNames.h"
 #include "engine/MirThread.h"
 #include "engine/MirrorHost.h"
 
@@ -103,8 +104,8 @@ protected:
 
     std::string latest(const std::string& rel) const { return top + "/Latest/" + rel; }
     std::string listPath() const { return prog + "/" + kListFileName; }
-    std::string updatePath() const { return prog + "/_update"; }
-    std::string tablePath() const { return prog + "/Renvo.ctf"; }
+    std::string updatePath() const { return prog + "/" + kUpdateFileName; }
+    std::string tablePath() const { return prog + "/" + kTableFileName; }
     std::string logPath() const { return host.snap.LogFile; }
 
     void setList(const std::vector<MirrorItem>& items);
