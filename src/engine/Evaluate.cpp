@@ -105,10 +105,8 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
     if (option == 3 && ctx.snapshot.standardRun) {
         std::vector<std::string> files;
         const TableBuffer::Lookup found = ctx.table.lookup(item.address, files);
-        if (found == TableBuffer::Lookup::SearchError)
-            ctx.host.showError("ストリームエラー", "テーブルリードエラー：サーチ", {});
-        else if (found == TableBuffer::Lookup::ReadError)
-            ctx.host.showError("ストリームエラー", "テーブルリードエラー：リード", {});
+        if (found == TableBuffer::Lookup::SearchError || found == TableBuffer::Lookup::ReadError)
+            ctx.lists.tableErrors.push_back(found);
         if (found == TableBuffer::Lookup::Found) {
             std::vector<FoundFile> out;
             out.reserve(files.size());

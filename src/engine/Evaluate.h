@@ -20,13 +20,13 @@ struct RunLists {
     std::vector<std::string> deletions;
     std::vector<std::string> dropped;       // addresses of vanished items
     std::vector<UnreadableFolder> unreadable;  // source folders that could not be read
+    std::vector<TableBuffer::Lookup> tableErrors;  // damage met in the table, in order
     UpdateList update;
 };
 
 struct EvalContext {
     const MirrorSnapshot& snapshot;
     TableBuffer& table;
-    MirrorHost& host;
     RunLists& lists;
     std::string latest;  // <top>/Latest
 };

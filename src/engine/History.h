@@ -10,10 +10,6 @@ namespace renvo {
 
 std::string generationFolder(const std::string& top, int n);
 
-// Removes a folder tree of the program's own backup layout, hidden entries included;
-// symbolic links are removed, never followed. Failures of single entries are passed over.
-void removeTree(const std::string& folder);
-
 // Rotates the generations and fills History1 with the current copies of the updated files,
 // then removes the generations above the limit. `advance` is called once per rotation step,
 // per updated file and once before the final removal, which the progress maximum

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 
 namespace renvo {
 
@@ -78,6 +79,29 @@ MirrorItem decodeItem(const uint8_t* record)
 
 ListReader::ListReader(const std::string& path)
 {
+    open(path);
+}
+
+ListReader::ListReader(ListReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), count_(other.count_), read_(other.read_)
+{
+}
+
+std::optional<ListReader> ListReader::openIfExists(const std::string& path)
+{
+    std::optional<ListReader> reader(ListReader{});
+    try {
+        reader->open(path);
+    } catch (const EFOpenError& e) {
+        if (e.err == ENOENT)
+            return std::nullopt;
+        throw;
+    }
+    return reader;
+}
+
+void ListReader::open(const std::string& path)
+{
     fd_ = openRetry(path, O_RDONLY, 0, true);
     if (fd_ < 0)
         throw EFOpenError{path, errno};
@@ -134,7 +158,6 @@ int writeListFile(const std::string& path, const std::vector<MirrorItem>& items)
 size_t dropItems(const std::string& folder, const std::vector<std::string>& addresses)
 {
     const std::string listPath = includeTrailingDelimiter(folder) + kListFileName;
-    const std::string bakPath = includeTrailingDelimiter(folder) + kListBakName;
     std::unordered_set<std::string> drop;
     for (const std::string& a : addresses)
         drop.insert(pathKey(a));
@@ -143,13 +166,6 @@ size_t dropItems(const std::string& folder, const std::vector<std::string>& addr
     FdGuard list(openRetry(listPath, O_RDONLY, 0, true));
     if (list.get() < 0)
         throw EFOpenError{listPath, errno};
-    FdGuard bak(openRetry(bakPath, O_WRONLY | O_CREAT | O_TRUNC, 0644));
-    if (bak.get() < 0)
-        throw EFOpenError{bakPath, errno};
-    struct stat st {};
-    if (::fstat(list.get(), &st) == 0)
-        ::fchmod(bak.get(), st.st_mode & 07777);
-
     size_t removed = 0;
     std::string kept;
     uint8_t record[kItemRecordSize];
@@ -160,12 +176,10 @@ size_t dropItems(const std::string& folder, const std::vector<std::string>& addr
         }
         kept.append(reinterpret_cast<const char*>(record), kItemRecordSize);
     }
-    if (!writeAll(bak.get(), kept.data(), kept.size()) || ::fsync(bak.get()) != 0 ||
-        ::close(bak.release()) != 0 || ::rename(bakPath.c_str(), listPath.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(bakPath.c_str());
-        throw EFOpenError{bakPath, err};
-    }
+    if (removed == 0)
+        return 0;
+    if (const int err = retryAttempts([&] { return writeFileAtomic(listPath, kept); }); err != 0)
+        throw EFOpenError{listPath, err};
     return removed;
 }
 

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/EFOpenError.h"
 #include "platform/FileNames.h"
+
+#include <optional>
 
 namespace renvo {
 
 constexpr size_t kItemRecordSize = 780;
-constexpr const char* kListBakName = "_rvbak";
 
 // One mirror item as stored. Flag bytes are kept as read: any nonzero value counts as set.
 struct MirrorItem {
@@ -36,17 +38,14 @@ std::string getShortString(const uint8_t* field);
 void encodeItem(const MirrorItem& item, uint8_t* record);
 MirrorItem decodeItem(const uint8_t* record);
 
-// The error a run reports for a file of its own that cannot be opened.
-struct EFOpenError {
-    std::string path;
-    int err;  // errno
-};
-
 // Reads the list one record at a time, holding the file open with an exclusive lock.
 class ListReader {
 public:
     // Throws EFOpenError after 50 failed attempts.
     explicit ListReader(const std::string& path);
+    // As the constructor, but a list file that does not exist (any more) gives nothing.
+    static std::optional<ListReader> openIfExists(const std::string& path);
+    ListReader(ListReader&& other) noexcept;
     ~ListReader();
     ListReader(const ListReader&) = delete;
     ListReader& operator=(const ListReader&) = delete;
@@ -57,6 +56,9 @@ public:
     void close();
 
 private:
+    ListReader() = default;
+    void open(const std::string& path);
+
     int fd_ = -1;
     size_t count_ = 0;
     size_t read_ = 0;
@@ -71,8 +73,8 @@ std::vector<MirrorItem> readListFile(const std::string& path);
 int writeListFile(const std::string& path, const std::vector<MirrorItem>& items);
 
 // Removes every record whose address is one of `addresses` (the platform's file-name rule)
-// from the list file in `folder`, keeping the others in order. The kept records go to the
-// temporary list, which then replaces the list file by a rename. Throws EFOpenError.
+// from the list file in `folder`, keeping the others in order. The list stays locked while the
+// kept records replace it atomically. Throws EFOpenError.
 // Returns the number of records removed.
 size_t dropItems(const std::string& folder, const std::vector<std::string>& addresses);
 

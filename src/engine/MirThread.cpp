@@ -1,254 +1,303 @@
 #include "engine/MirThread.h"
 
 #include "engine/CopyStep.h"
+#include "engine/EFOpenError.h"
 #include "engine/Evaluate.h"
 #include "engine/History.h"
 #include "engine/ListFile.h"
 #include "engine/MirrorLog.h"
 #include "engine/TableFile.h"
 #include "platform/DateTime.h"
+#include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "platform/OpenRetry.h"
 #include "platform/Path.h"
 #include "platform/Program.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <exception>
 #include <unordered_set>
 
 namespace renvo {
 
-namespace {
-
-template <typename Save>
-void retrySave(Save save)
-{
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        if (save() == 0)
-            return;
+// The steps of one run, in order; each step leaves its results in the run's lists.
+class RunBody {
+public:
+    RunBody(TMirror& mirror, RunOutcome& outcome)
+        : mirror_(mirror), host_(mirror.host_), outcome_(outcome), folder_(mirror.folder_),
+          listPath_(folder_ + kListFileName), updatePath_(folder_ + kUpdateFileName),
+          tablePath_(folder_ + kTableFileName), snap_(host_.takeSnapshot()),
+          log_(snap_.LogFile, snap_.LogAppend, snap_.KeepLogFile)
+    {
     }
-}
 
-}  // namespace
+    void execute()
+    {
+        outcome_.end = RunEnd::Completed;
+        try {
+            beginStep();
+            if (evaluateStep()) {
+                copyStep();
+                deleteStep();
+                dropStep();
+                historyStep();
+                saveStep();
+            }
+        } catch (const EMirStop&) {
+            outcome_.end = RunEnd::Cancelled;
+            ask(kCancelCaption, kCancelText, {});
+        } catch (const EFOpenError& e) {
+            outcome_.end = RunEnd::OpenError;
+            outcome_.error = e.path + ": " + errorText(e.err);
+            ask(kOpenErrorCaption, openErrorText(errorText(e.err)), e.path);
+        } catch (const std::exception& e) {
+            outcome_.end = RunEnd::Failed;
+            outcome_.error = e.what();
+        }
+        reportStep();
+    }
 
-MirrorSnapshot snapshotOf(const TSettings& s, bool standardRun)
-{
-    MirrorSnapshot snap;
-    snap.standardRun = standardRun;
-    snap.LogAppend = s.LogAppend;
-    snap.KeepLogFile = s.KeepLogFile;
-    snap.LogFile = s.LogFile;
-    snap.LimitHistory = s.LimitHistory;
-    snap.DelOnNotExists = s.DelOnNotExists;
-    snap.MirTopFolder = s.MirTopFolder;
-    snap.FolderOption = s.FolderOption;
-    return snap;
-}
+private:
+    // The phase's maximum, its position 0, and the phase itself unless it keeps the caption of
+    // the one before (a copy or deletion phase with nothing to do).
+    void beginPhase(RunPhase phase, size_t maximum, bool enter = true)
+    {
+        if (enter)
+            phase_ = phase;
+        maximum_ = maximum > INT_MAX ? INT_MAX : static_cast<int>(maximum);
+        setPosition(0);
+    }
+    void setPosition(size_t position)
+    {
+        position_ = position > INT_MAX ? INT_MAX : static_cast<int>(position);
+        mirror_.publish(phase_, position_, maximum_);
+    }
+    void poll()
+    {
+        if (mirror_.stopRequested())
+            throw EMirStop{};
+    }
+    void ask(const std::string& caption, const std::string& text, const std::string& detail)
+    {
+        mirror_.prompt_.ask({caption, text, PromptIcon::Error, PromptButtons::Ok, PromptAnswer::Ok, nullptr, detail});
+    }
 
-TMirror::TMirror(MirrorHost& host, std::string programFolder, int taskPriority)
-    : host_(host), folder_(includeTrailingDelimiter(programFolder)), taskPriority_(taskPriority)
+    // The log's first lines, the update list and the table.
+    void beginStep()
+    {
+        if (!log_.begin(snap_.standardRun, nowDateTime())) {
+            log_.disableWrites();  // the unreadable old log must not be replaced
+            throw std::runtime_error("the log file cannot be read: " + snap_.LogFile);
+        }
+        lists_.update.load(updatePath_);
+        if (snap_.standardRun)
+            table_.load(tablePath_);
+        else
+            deleteFile(tablePath_);
+    }
+
+    // Reads the list and evaluates every due item. False when the list file has gone since
+    // the run began: the run then ends with only the log's first and last lines.
+    bool evaluateStep()
+    {
+        std::optional<ListReader> reader = ListReader::openIfExists(listPath_);
+        if (!reader)
+            return false;
+        EvalContext ctx{snap_, table_, lists_, joinPath(snap_.MirTopFolder, "Latest")};
+        beginPhase(RunPhase::Prepare, reader->count());
+        MirrorItem item;
+        for (size_t i = 1; i <= reader->count(); ++i) {
+            phase_ = RunPhase::Check;
+            setPosition(i);
+            if (!reader->next(item))
+                break;
+            poll();
+            if (item.runs() && (!snap_.standardRun || item.everyRun != 0)) {
+                const size_t errorsBefore = lists_.tableErrors.size();
+                evaluateItem(item, ctx);
+                for (size_t e = errorsBefore; e < lists_.tableErrors.size(); ++e)
+                    ask(kStreamErrorCaption,
+                        lists_.tableErrors[e] == TableBuffer::Lookup::SearchError ? kTableSearchErrorText
+                                                                                   : kTableReadErrorText,
+                        {});
+            }
+        }
+        reader->close();
+        for (const UnreadableFolder& folder : lists_.unreadable)
+            log_.addUnreadable(folder.path, folder.err);
+        return true;
+    }
+
+    void copyStep()
+    {
+        const size_t count = lists_.sources.size();
+        beginPhase(RunPhase::Mirror, count, count > 0);
+        CopyStep copier;
+        for (size_t k = 0; k < count; ++k) {
+            if (snap_.KeepLogFile)
+                log_.save();
+            poll();
+            setPosition(k + 1);
+            const int err = copier.copy(lists_.sources[k], lists_.destinations[k]);
+            log_.addCopy(lists_.sources[k], lists_.destinations[k], err);
+            ++outcome_.copies;
+            outcome_.failedCopies += err != 0;
+        }
+    }
+
+    void deleteStep()
+    {
+        const size_t count = lists_.deletions.size();
+        beginPhase(RunPhase::Delete, count, count > 0);
+        if (count > 0)
+            log_.add({});
+        for (size_t k = 0; k < count; ++k) {
+            poll();
+            setPosition(k + 1);
+            const int err = deleteFile(lists_.deletions[k]);
+            log_.addDeletion(lists_.deletions[k], err);
+            ++outcome_.deletions;
+            outcome_.failedDeletions += err != 0;
+        }
+    }
+
+    void dropStep()
+    {
+        if (lists_.dropped.empty())
+            return;
+        outcome_.droppedItems = dropItems(folder_, lists_.dropped);
+        log_.add({});
+        std::unordered_set<std::string> noted;  // an address listed twice is noted once
+        for (const std::string& address : lists_.dropped) {
+            if (noted.insert(address).second)
+                log_.add("登録削除: " + address);
+        }
+    }
+
+    void historyStep()
+    {
+        if (snap_.standardRun)
+            return;
+        const int64_t maximum = static_cast<int64_t>(lists_.update.size()) + snap_.LimitHistory;
+        beginPhase(RunPhase::History, static_cast<size_t>(std::max<int64_t>(maximum, 0)));
+        if (snap_.LimitHistory > 0)
+            log_.addHistory(lists_.update.size());
+        renvo::historyStep(snap_.MirTopFolder, snap_.LimitHistory, lists_.update, [this] { setPosition(position_ + 1u); });
+        poll();
+        lists_.update.clear();
+    }
+
+    // A save that still fails is dropped: the next run starts from the old files. Files that
+    // would be rewritten with the same bytes are left alone: a standard run with nothing new
+    // writes neither (a table of 100,000 files is 25 MB).
+    void saveStep()
+    {
+        if (table_.needsSave())
+            retryAttempts([&] { return table_.save(tablePath_); });
+        if (lists_.update.needsSave())
+            retryAttempts([&] { return lists_.update.save(updatePath_); });
+    }
+
+    // The end of every run that began: the host is told, and the log gets its last line.
+    void reportStep()
+    {
+        host_.notifyEnd();
+        host_.setBusyCursor(false);
+        log_.end(nowDateTime());
+        if (snap_.KeepLogFile)
+            log_.save();
+    }
+
+    TMirror& mirror_;
+    MirrorHost& host_;
+    RunOutcome& outcome_;
+    const std::string& folder_;
+    const std::string listPath_, updatePath_, tablePath_;
+    const MirrorSnapshot snap_;
+    RunLists lists_;
+    TableBuffer table_;
+    MirrorLog log_;
+    RunPhase phase_ = RunPhase::Prepare;
+    int position_ = 0;
+    int maximum_ = 0;
+};
+
+TMirror::TMirror(MirrorHost& host, Prompt& prompt, std::string programFolder, int taskPriority)
+    : host_(host), prompt_(prompt), folder_(includeTrailingDelimiter(programFolder)), taskPriority_(taskPriority)
 {
 }
 
 TMirror::~TMirror()
 {
-    join();
-}
-
-const char* TMirror::phaseCaption(int phase)
-{
-    switch (phase) {
-    case phPrepare: return "準備しています...";
-    case phCheck: return "ファイルをチェックしています...";
-    case phMirror: return "ミラーリングしています...";
-    case phDelete: return "不要なファイルを削除しています...";
-    case phHistory: return "履歴を更新しています...";
-    default: return "";
-    }
-}
-
-void TMirror::start(std::function<void(const RunOutcome&)> onTerminate)
-{
-    // The end handler may free this object, which looks at thread_: it waits until the
-    // thread object has been stored.
-    std::lock_guard<std::mutex> storing(startMutex_);
-    thread_ = std::thread([this, onTerminate = std::move(onTerminate)] {
-        applyTaskPriority(taskPriority_);
-        const RunOutcome outcome = run();
-        { std::lock_guard<std::mutex> stored(startMutex_); }
-        if (onTerminate)
-            onTerminate(outcome);
-    });
-}
-
-void TMirror::join()
-{
-    if (!thread_.joinable())
-        return;
-    // Freed by its own end handler: the thread cannot wait for itself, and a joinable
-    // thread object must not be destroyed.
-    if (thread_.get_id() == std::this_thread::get_id())
-        thread_.detach();
-    else
+    if (thread_.joinable())
         thread_.join();
-}
-
-void TMirror::report()
-{
-    host_.reportProgress(phase_, position_, maximum_);
-}
-
-void TMirror::poll()
-{
-    if (host_.pollStop())
-        throw EMirStop{};
 }
 
 RunOutcome TMirror::run()
 {
     RunOutcome outcome;
-    const std::string listPath = folder_ + kListFileName;
-    if (!pathExists(listPath))
+    if (!pathExists(folder_ + kListFileName))
         return outcome;
     host_.setBusyCursor(true);
-    body(outcome);
+    RunBody(*this, outcome).execute();
     return outcome;
 }
 
-void TMirror::body(RunOutcome& outcome)
+void TMirror::start(std::function<void()> onEnd)
 {
-    const std::string listPath = folder_ + kListFileName;
-    const MirrorSnapshot snap = host_.takeSnapshot();
-    RunLists lists;
-    TableBuffer table;
-    MirrorLog log(snap.LogFile, snap.LogAppend, snap.KeepLogFile);
-    outcome.end = RunEnd::Completed;
-
-    try {
-        if (!log.begin(snap.standardRun, nowDateTime())) {
-            log.disableWrites();  // the unreadable old log must not be replaced
-            throw std::runtime_error("the log file cannot be read: " + snap.LogFile);
+    thread_ = std::thread([this, onEnd = std::move(onEnd)] {
+        applyTaskPriority(taskPriority_);
+        RunOutcome outcome = run();
+        {
+            std::lock_guard<std::mutex> lock(endMutex_);
+            outcome_ = std::move(outcome);
+            ended_ = true;
         }
-        const std::string updatePath = folder_ + kUpdateFileName;
-        const std::string tablePath = folder_ + kTableFileName;
-        lists.update.load(updatePath);
-        if (snap.standardRun)
-            table.load(tablePath);
-        else
-            deleteFile(tablePath);
+        endCv_.notify_all();
+        if (onEnd)
+            onEnd();
+    });
+}
 
-        if (pathExists(listPath)) {
-            EvalContext ctx{snap, table, host_, lists, joinPath(snap.MirTopFolder, "Latest")};
-            {
-                ListReader reader(listPath);
-                phase_ = phPrepare;
-                maximum_ = static_cast<int>(reader.count());
-                position_ = 0;
-                report();
-                MirrorItem item;
-                for (size_t i = 1; i <= reader.count(); ++i) {
-                    position_ = static_cast<int>(i);
-                    phase_ = phCheck;
-                    report();
-                    if (!reader.next(item))
-                        break;
-                    poll();
-                    if (item.runs() && (!snap.standardRun || item.everyRun != 0))
-                        evaluateItem(item, ctx);
-                }
-            }
+RunOutcome TMirror::join()
+{
+    if (thread_.joinable())
+        thread_.join();
+    std::lock_guard<std::mutex> lock(endMutex_);
+    return outcome_;
+}
 
-            for (const UnreadableFolder& folder : lists.unreadable)
-                log.addUnreadable(folder.path, folder.err);
+bool TMirror::waitFor(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(endMutex_);
+    return endCv_.wait_for(lock, timeout, [this] { return ended_; });
+}
 
-            if (!lists.sources.empty())
-                phase_ = phMirror;
-            maximum_ = static_cast<int>(lists.sources.size());
-            position_ = 0;
-            report();
-            CopyStep copier;
-            for (size_t k = 0; k < lists.sources.size(); ++k) {
-                if (snap.KeepLogFile)
-                    log.save();
-                poll();
-                position_ = static_cast<int>(k + 1);
-                report();
-                const int err = copier.copy(lists.sources[k], lists.destinations[k]);
-                log.addCopy(lists.sources[k], lists.destinations[k], err);
-                ++outcome.copies;
-                outcome.failedCopies += err != 0;
-            }
+void TMirror::publish(RunPhase phase, int position, int maximum)
+{
+    const unsigned seq = progressSeq_.load(std::memory_order_relaxed);
+    progressSeq_.store(seq + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    phase_.store(static_cast<int>(phase), std::memory_order_relaxed);
+    position_.store(position, std::memory_order_relaxed);
+    maximum_.store(maximum, std::memory_order_relaxed);
+    progressSeq_.store(seq + 2, std::memory_order_release);
+    host_.progressChanged({phase, position, maximum});
+}
 
-            if (!lists.deletions.empty()) {
-                phase_ = phDelete;
-                log.add({});
-            }
-            maximum_ = static_cast<int>(lists.deletions.size());
-            position_ = 0;
-            report();
-            for (size_t k = 0; k < lists.deletions.size(); ++k) {
-                poll();
-                position_ = static_cast<int>(k + 1);
-                report();
-                const int err = deleteFile(lists.deletions[k]);
-                log.addDeletion(lists.deletions[k], err);
-                ++outcome.deletions;
-                outcome.failedDeletions += err != 0;
-            }
-
-            if (!lists.dropped.empty()) {
-                outcome.droppedItems = dropItems(folder_, lists.dropped);
-                log.add({});
-                std::unordered_set<std::string> noted;  // an address listed twice is noted once
-                for (const std::string& address : lists.dropped) {
-                    if (noted.insert(address).second)
-                        log.add("登録削除: " + address);
-                }
-            }
-            if (!snap.standardRun) {
-                maximum_ = static_cast<int>(lists.update.size()) + snap.LimitHistory;
-                position_ = 0;
-                phase_ = phHistory;
-                report();
-                if (snap.LimitHistory > 0)
-                    log.addHistory(lists.update.size());
-                historyStep(snap.MirTopFolder, snap.LimitHistory, lists.update, [this] {
-                    ++position_;
-                    report();
-                });
-                poll();
-                lists.update.clear();
-            }
-            // A save that still fails is dropped: the next run starts from the old files.
-            // Files that would be rewritten with the same bytes are left alone: a standard run
-            // with nothing new writes neither (a table of 100,000 files is 25 MB).
-            if (table.needsSave())
-                retrySave([&] { return table.save(tablePath); });
-            if (lists.update.needsSave())
-                retrySave([&] { return lists.update.save(updatePath); });
-        }
-    } catch (const EMirStop&) {
-        outcome.end = RunEnd::Cancelled;
-        host_.showError("ミラーリング中止",
-                        "キャンセルしました\r\n\r\n途中でミラーリングできなかったファイルが存在します\r\n"
-                        "近いうちに再実行して下さい",
-                        {});
-    } catch (const EFOpenError& e) {
-        outcome.end = RunEnd::OpenError;
-        outcome.error = e.path + ": " + errorText(e.err);
-        host_.showError("ファイルオープンエラー",
-                        "例外 EFOpenError が発生しました\r\n原因> " + errorText(e.err) +
-                            "\r\n\r\n念のため Renvo を再起動後，再度実行して下さい",
-                        e.path);
-    } catch (const std::exception& e) {
-        outcome.end = RunEnd::Failed;
-        outcome.error = e.what();
+RunProgress TMirror::progress() const
+{
+    for (;;) {
+        const unsigned before = progressSeq_.load(std::memory_order_acquire);
+        RunProgress p{static_cast<RunPhase>(phase_.load(std::memory_order_relaxed)),
+                      position_.load(std::memory_order_relaxed), maximum_.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1u) == 0 && progressSeq_.load(std::memory_order_relaxed) == before)
+            return p;
+        std::this_thread::yield();
     }
-
-    host_.notifyEnd();
-    host_.setBusyCursor(false);
-    log.end(nowDateTime());
-    if (snap.KeepLogFile)
-        log.save();
 }
 
 }  // namespace renvo

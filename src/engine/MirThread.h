@@ -1,19 +1,27 @@
 #pragma once
 // TMirror: one mirror run over the item list, on a thread of its own or the caller's.
+//
+// The object that starts a run owns it: it may read the progress and request a stop from
+// any thread, and it joins the run (the destructor joins too). A GUI owner learns of the end
+// through the end handler, which runs on the run thread and must not destroy the TMirror:
+// it can post a queued signal whose slot joins and frees it.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "engine/MirrorHost.h"
+#include "prompt/Prompt.h"
 
 namespace renvo {
 
 // Raised at a poll point when the stop request is set.
-struct EMirStop {
-    const char* message = "Error";
+struct EMirStop : std::exception {
+    const char* what() const noexcept override { return "Error"; }
 };
 
 enum class RunEnd {
@@ -34,38 +42,54 @@ struct RunOutcome {
     std::string error;  // the fatal error of a failed run
 };
 
+class RunBody;
+
 class TMirror {
 public:
-    enum Phase { phPrepare = 0, phCheck = 1, phMirror = 2, phDelete = 3, phHistory = 4 };
-
-    // programFolder ends with the delimiter; taskPriority as the setting holds it.
-    TMirror(MirrorHost& host, std::string programFolder, int taskPriority = 2);
+    // programFolder with or without the trailing delimiter; taskPriority as the setting holds it.
+    // The run's message boxes (cancel, file-open error, table errors) go to `prompt`.
+    TMirror(MirrorHost& host, Prompt& prompt, std::string programFolder, int taskPriority = 2);
     ~TMirror();
     TMirror(const TMirror&) = delete;
     TMirror& operator=(const TMirror&) = delete;
 
     // The run on the calling thread.
     RunOutcome run();
-    // The run on a thread of its own at the task priority; onTerminate runs on that thread
-    // after the run has ended, and may free this object.
-    void start(std::function<void(const RunOutcome&)> onTerminate);
-    void join();
+    // The run on a thread of its own at the task priority. onEnd runs on that thread once the
+    // outcome is ready; it must not destroy this object.
+    void start(std::function<void()> onEnd = {});
+    // Waits for the run begun by start() and gives its outcome.
+    RunOutcome join();
+    // True once the run begun by start() has ended (waiting at most `timeout`).
+    bool waitFor(std::chrono::milliseconds timeout);
 
-    static const char* phaseCaption(int phase);
+    // Any thread, any time: the run stops at its next poll point.
+    void requestStop() { stop_.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
+    // Any thread; never blocks. A consistent phase, position and maximum.
+    RunProgress progress() const;
 
 private:
-    void body(RunOutcome& outcome);
-    void report();
-    void poll();
+    friend class RunBody;
+    // Run thread only.
+    void publish(RunPhase phase, int position, int maximum);
 
     MirrorHost& host_;
+    Prompt& prompt_;
     std::string folder_;
     int taskPriority_;
-    int phase_ = phPrepare;
-    int position_ = 0;
-    int maximum_ = 0;
+    std::atomic<bool> stop_{false};
+
+    // A sequence lock: odd while the one writer changes the values, so a reader retries
+    // instead of seeing a phase with another phase's position.
+    std::atomic<unsigned> progressSeq_{0};
+    std::atomic<int> phase_{0}, position_{0}, maximum_{0};
+
     std::thread thread_;
-    std::mutex startMutex_;
+    std::mutex endMutex_;
+    std::condition_variable endCv_;
+    bool ended_ = false;
+    RunOutcome outcome_;
 };
 
 }  // namespace renvo

@@ -1,11 +1,17 @@
 #pragma once
-// What a run needs from the program that starts it. The tray program runs these on its GUI
-// thread (blocking queued calls); renvo-run and the tests answer them directly.
+// What a run needs from the program that starts it.
+//
+// takeSnapshot and notifyEnd block the run until the host has answered: the tray program runs
+// them on its GUI thread. Everything else a host learns without a round trip: the progress is
+// published by the run (TMirror::progress(), read whenever the host wants), progressChanged
+// is a hint on the run thread that must never block, and the stop request is the run's own
+// (TMirror::requestStop()). The run's message boxes go through the Prompt the run is given,
+// and block until answered.
 
 #include <cstdint>
 #include <string>
 
-#include "settings/Settings.h"
+#include "engine/RunTexts.h"
 
 namespace renvo {
 
@@ -21,24 +27,25 @@ struct MirrorSnapshot {
     uint8_t FolderOption = 1;
 };
 
-MirrorSnapshot snapshotOf(const TSettings& settings, bool standardRun);
+struct RunProgress {
+    RunPhase phase = RunPhase::Prepare;
+    int position = 0;
+    int maximum = 0;
+    bool operator==(const RunProgress&) const = default;
+};
 
 class MirrorHost {
 public:
     virtual ~MirrorHost() = default;
-    // Clears the stop request, holds the scheduler, starts the tray animation, and returns
-    // the settings of the run.
+    // Blocks. Holds the scheduler, starts the tray animation, and returns the settings of the run.
     virtual MirrorSnapshot takeSnapshot() = 0;
-    // Called at every change of phase, position or maximum; a host may coalesce them.
-    virtual void reportProgress(int phase, int position, int maximum) = 0;
-    // The stop request; must be cheap (an atomic read).
-    virtual bool pollStop() = 0;
-    // Once at the end of every run that took a snapshot: animation off, scheduler on,
+    // Blocks. Once at the end of every run that took a snapshot: animation off, scheduler on,
     // last-run time = now.
     virtual void notifyEnd() = 0;
-    // A message box of the run: caption and text as the user sees them ("\r\n" line breaks);
-    // `detail` names the file concerned where there is one.
-    virtual void showError(const std::string& caption, const std::string& text, const std::string& detail) = 0;
+    // Never blocks: on the run thread, after every change of phase, position or maximum (over
+    // 100,000 times in a large first run). The values are the ones TMirror::progress() gives.
+    virtual void progressChanged(const RunProgress& /*progress*/) {}
+    // Never blocks: the hourglass cursor on at the start of a run and off at its end.
     virtual void setBusyCursor(bool /*busy*/) {}
 };
 

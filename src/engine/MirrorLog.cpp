@@ -4,12 +4,6 @@
 #include "platform/FileSys.h"
 #include "platform/OpenRetry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace renvo {
 
 namespace {
@@ -28,14 +22,11 @@ bool MirrorLog::begin(bool standardRun, double startTime)
     if (append_ && pathExists(path_)) {
         // Only whether it can be read and how it ends matters: the old lines stay on disk, and
         // a log that grows run by run is never read whole.
-        FdGuard old(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat st {};
-        char last = '\n';
-        if (old.get() < 0 || ::fstat(old.get(), &st) != 0 ||
-            (st.st_size > 0 && ::pread(old.get(), &last, 1, st.st_size - 1) != 1))
+        bool endsWithLf = true;
+        if (endsWithLineFeed(path_, endsWithLf) != 0)
             return false;
         hadOldLog_ = true;
-        if (last != '\n' && keep_)
+        if (!endsWithLf && keep_)
             pending_ = "\r\n";  // ends the old log's last line
         add({});  // the empty line between two runs' blocks
     }
@@ -101,35 +92,25 @@ void MirrorLog::save()
 {
     if (!keep_ || pending_.empty())
         return;
-    if (fd_.get() < 0) {
+    if (!file_.isOpen()) {
         if (!started_ && !hadOldLog_) {
             // The first write of a fresh log replaces the old file whole, atomically, and the
             // new file stays open for the lines that follow.
             int fd = -1;
-            for (int attempt = 0; attempt < kOpenAttempts && fd < 0; ++attempt) {
-                if (writeFileAtomic(path_, pending_, &fd) != 0)
-                    fd = -1;
-            }
-            if (fd >= 0) {
-                fd_.reset(fd);
+            if (retryAttempts([&] { return writeFileAtomic(path_, pending_, &fd); }) == 0) {
+                file_.adopt(fd);
                 started_ = true;
                 pending_.clear();
             }
             return;
         }
-        fd_.reset(openRetry(path_, O_WRONLY | O_APPEND | O_CREAT, 0644));
-        if (fd_.get() < 0)
+        if (file_.open(path_) != 0)
             return;
     }
-    struct stat st {};
-    const off_t before = ::fstat(fd_.get(), &st) == 0 ? st.st_size : -1;
-    if (!writeAll(fd_.get(), pending_.data(), pending_.size())) {
-        // Leave no half-written line behind: the next write starts from the same lines.
-        if (before >= 0)
-            static_cast<void>(::ftruncate(fd_.get(), before));
-        fd_.reset();
+    // A failed append leaves no half-written line behind: the next write starts from the
+    // same lines.
+    if (file_.append(pending_) != 0)
         return;
-    }
     started_ = true;
     pending_.clear();
 }

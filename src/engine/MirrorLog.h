@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/OpenRetry.h"
+#include "platform/AppendFile.h"
 
 namespace renvo {
 
@@ -39,7 +39,7 @@ private:
     bool started_ = false;       // the file was replaced or found for appending this run
     bool hadOldLog_ = false;
     std::string pending_;        // lines not yet on disk, each ended by CR LF
-    FdGuard fd_;                 // the log, open for appending once written
+    AppendFile file_;            // the log, open for appending once written
 };
 
 }  // namespace renvo

@@ -1,6 +1,6 @@
 #include "engine/TableFile.h"
 
-#include "engine/ListFile.h"
+#include "engine/EFOpenError.h"
 #include "platform/FileSys.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "engine/UpdateList.h"
 
-#include "engine/ListFile.h"
+#include "engine/EFOpenError.h"
 #include "platform/FileSys.h"
 
 #include <cerrno>

@@ -10,6 +10,19 @@ constexpr int kOpenAttempts = 50;
 // open(2) with `flags` and `mode`; with exclusive, an advisory exclusive lock is taken too
 // (and an open that finds the file locked by another party counts as a failed attempt).
 // Returns the descriptor, or -1 with errno set after the last attempt.
+// Calls op (returning 0 or an errno) until it succeeds, at most kOpenAttempts times.
+// Returns 0 or the errno of the last attempt.
+template <typename Op>
+int retryAttempts(Op op)
+{
+    int err = 0;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if ((err = op()) == 0)
+            return 0;
+    }
+    return err;
+}
+
 int openRetry(const std::string& path, int flags, int mode = 0644, bool exclusive = false);
 
 // Closes a descriptor on scope exit.

@@ -1,7 +1,6 @@
 #include "RunConsole.h"
 
 #include "ConsoleSettingsUi.h"
-#include "engine/MirThread.h"
 
 #include <string>
 
@@ -19,51 +18,67 @@ void printMessage(std::FILE* out, const std::string& caption, const std::string&
     std::fflush(out);
 }
 
-std::atomic<bool> RunConsole::stopRequest{false};
+std::atomic<bool> RunConsole::interrupted_{false};
+std::atomic<TMirror*> RunConsole::watched_{nullptr};
 
 RunConsole::RunConsole(MirrorSnapshot snapshot, std::FILE* out, bool interactive)
     : snapshot_(std::move(snapshot)), out_(out), interactive_(interactive)
 {
 }
 
+void RunConsole::interrupt()
+{
+    interrupted_.store(true);
+    if (TMirror* mirror = watched_.load())
+        mirror->requestStop();
+}
+
+RunOutcome RunConsole::watch(TMirror& mirror)
+{
+    watched_.store(&mirror);
+    // A Ctrl-C before the run began still counts: the user wants no run.
+    if (interrupted_.load())
+        mirror.requestStop();
+    mirror.start();
+    while (!mirror.waitFor(std::chrono::milliseconds(100)))
+        drawProgress(mirror.progress());
+    watched_.store(nullptr);
+    return mirror.join();
+}
+
 MirrorSnapshot RunConsole::takeSnapshot()
 {
-    // A Ctrl-C before the run took its snapshot still counts: the user wants no run.
     return snapshot_;
 }
 
-void RunConsole::reportProgress(int phase, int position, int maximum)
+void RunConsole::drawProgress(const RunProgress& progress)
 {
     if (!interactive_)
         return;
-    const auto now = std::chrono::steady_clock::now();
-    // Redraw at most ten times a second, and at every change of phase or at the end.
-    if (phase == lastPhase_ && position != maximum && now - lastDraw_ < std::chrono::milliseconds(100))
+    std::lock_guard<std::mutex> lock(outMutex_);
+    if (lineShown_ && progress == shown_)
         return;
-    lastPhase_ = phase;
-    lastDraw_ = now;
-    std::fprintf(out_, "\r\033[K%s %d / %d", TMirror::phaseCaption(phase), position, maximum);
+    std::fprintf(out_, "\r\033[K%s %d / %d", phaseCaption(progress.phase), progress.position, progress.maximum);
     std::fflush(out_);
     lineShown_ = true;
-}
-
-bool RunConsole::pollStop()
-{
-    return stopRequest.load(std::memory_order_relaxed);
+    shown_ = progress;
 }
 
 void RunConsole::notifyEnd()
 {
+    std::lock_guard<std::mutex> lock(outMutex_);
     clearLine();
 }
 
-void RunConsole::showError(const std::string& caption, const std::string& text, const std::string& detail)
+PromptAnswer RunConsole::ask(const PromptMessage& message)
 {
+    std::lock_guard<std::mutex> lock(outMutex_);
     clearLine();
-    printMessage(out_, caption, text);
-    if (!detail.empty())
-        std::fprintf(out_, "(%s)\n", detail.c_str());
+    printMessage(out_, message.caption, message.text);
+    if (!message.detail.empty())
+        std::fprintf(out_, "(%s)\n", message.detail.c_str());
     std::fflush(out_);
+    return message.defaultButton;
 }
 
 void RunConsole::clearLine()

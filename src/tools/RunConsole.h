@@ -5,33 +5,43 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 
+#include "engine/MirThread.h"
 #include "engine/MirrorHost.h"
+#include "prompt/Prompt.h"
 
 namespace renvo {
 
-class RunConsole : public MirrorHost {
+class RunConsole : public MirrorHost, public Prompt {
 public:
     RunConsole(MirrorSnapshot snapshot, std::FILE* out, bool interactive);
 
-    // Set from the SIGINT handler; read by pollStop.
-    static std::atomic<bool> stopRequest;
+    // For the SIGINT handler: asks the watched run to stop. Async-signal-safe.
+    static void interrupt();
+
+    // Starts the run on its own thread and waits for its end, redrawing the progress line
+    // at most ten times a second.
+    RunOutcome watch(TMirror& mirror);
 
     MirrorSnapshot takeSnapshot() override;
-    void reportProgress(int phase, int position, int maximum) override;
-    bool pollStop() override;
     void notifyEnd() override;
-    void showError(const std::string& caption, const std::string& text, const std::string& detail) override;
+    // Prints the box and answers its default button: nobody is asked.
+    PromptAnswer ask(const PromptMessage& message) override;
 
 private:
+    void drawProgress(const RunProgress& progress);
     void clearLine();
+
+    static std::atomic<bool> interrupted_;
+    static std::atomic<TMirror*> watched_;
 
     MirrorSnapshot snapshot_;
     std::FILE* out_;
     bool interactive_;
+    std::mutex outMutex_;  // the progress line (main thread) and the run's messages (run thread)
     bool lineShown_ = false;
-    int lastPhase_ = -1;
-    std::chrono::steady_clock::time_point lastDraw_{};
+    RunProgress shown_{};
 };
 
 }  // namespace renvo

@@ -11,6 +11,7 @@
 #include "platform/FileSys.h"
 #include "platform/Program.h"
 #include "platform/RunLock.h"
+#include "runhost/RunSettings.h"
 #include "settings/RunKind.h"
 #include "settings/SettingsStore.h"
 
@@ -27,7 +28,7 @@ namespace {
 
 void onInterrupt(int)
 {
-    RunConsole::stopRequest.store(true);
+    RunConsole::interrupt();
 }
 
 int usage()
@@ -76,10 +77,8 @@ int main(int argc, char** argv)
     SaveSettings(settings, settingsUi);
 
     RunConsole console(snapshotOf(settings, !completeRun), stderr, isatty(STDERR_FILENO) != 0);
-    TMirror mirror(console, folder, settings.TaskPriority);
-    RunOutcome outcome;
-    mirror.start([&outcome](const RunOutcome& o) { outcome = o; });
-    mirror.join();
+    TMirror mirror(console, console, folder, settings.TaskPriority);
+    const RunOutcome outcome = console.watch(mirror);
 
     switch (outcome.end) {
     case RunEnd::Completed:

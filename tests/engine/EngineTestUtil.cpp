@@ -53,11 +53,13 @@ RunOutcome EngineTest::run(bool standard)
     host.snap.standardRun = standard;
     host.reports.clear();
     host.errors.clear();
-    host.polls = 0;
     host.ends = 0;
     host.snapshots = 0;
-    TMirror mirror(host, prog);
-    return mirror.run();
+    TMirror mirror(host, host, prog);
+    host.mirror = &mirror;
+    const RunOutcome outcome = mirror.run();
+    host.mirror = nullptr;
+    return outcome;
 }
 
 std::vector<std::string> EngineTest::logLines() const

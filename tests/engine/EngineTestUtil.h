@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the engine tests: a host that records what a run tells it and can stop
-// the run at a chosen poll, and a fixture with a program folder, a source tree and a
+// the run after a chosen progress report, and a fixture with a program folder, a source tree and a
 // mirroring top folder in a fresh temporary folder.
 
 #include <gtest/gtest.h>
@@ -28,37 +28,37 @@ struct ShownError {
     std::string caption, text, detail;
 };
 
-class TestHost : public MirrorHost {
+class TestHost : public MirrorHost, public Prompt {
 public:
     MirrorSnapshot snap;
     std::vector<Report> reports;
     std::vector<ShownError> errors;
     int snapshots = 0;
     int ends = 0;
-    int polls = 0;
-    int stopAfterPolls = -1;  // the poll after this many answers "stop"; -1 never
     std::function<void(const Report&)> onReport;
+    // The run is asked to stop right after the first report for which this is true, so it
+    // stops at the poll point that follows.
+    std::function<bool(const Report&)> stopAfter;
+    TMirror* mirror = nullptr;  // the run being hosted
 
     MirrorSnapshot takeSnapshot() override
     {
         ++snapshots;
         return snap;
     }
-    void reportProgress(int phase, int position, int maximum) override
+    void progressChanged(const RunProgress& p) override
     {
-        reports.push_back({phase, position, maximum});
+        reports.push_back({static_cast<int>(p.phase), p.position, p.maximum});
         if (onReport)
             onReport(reports.back());
-    }
-    bool pollStop() override
-    {
-        ++polls;
-        return stopAfterPolls >= 0 && polls > stopAfterPolls;
+        if (stopAfter && mirror && stopAfter(reports.back()))
+            mirror->requestStop();
     }
     void notifyEnd() override { ++ends; }
-    void showError(const std::string& caption, const std::string& text, const std::string& detail) override
+    PromptAnswer ask(const PromptMessage& m) override
     {
-        errors.push_back({caption, text, detail});
+        errors.push_back({m.caption, m.text, m.detail});
+        return m.defaultButton;
     }
 };
 

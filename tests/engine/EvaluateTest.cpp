@@ -21,7 +21,7 @@ protected:
 
     void evaluate(const MirrorItem& item)
     {
-        EvalContext ctx{host.snap, table, host, lists, top + "/Latest"};
+        EvalContext ctx{host.snap, table, lists, top + "/Latest"};
         evaluateItem(item, ctx);
     }
     // A mirrored copy with a given stamp.

@@ -181,11 +181,11 @@ TEST_F(TableTest, CancelledCompleteRunLeavesNoTableAndTheNextRunRecords)
     run(false);
     ASSERT_TRUE(fs::exists(tablePath()));
 
-    host.stopAfterPolls = 0;
+    host.stopAfter = [](const Report& r) { return r.phase == 1; };  // at the first record
     run(false);
     EXPECT_FALSE(fs::exists(tablePath()));
 
-    host.stopAfterPolls = -1;
+    host.stopAfter = nullptr;
     source("t/b.txt");
     run(true);
     EXPECT_TRUE(fs::exists(latest("b.txt"))) << "no table: the folder is scanned";

@@ -1,0 +1,39 @@
+#pragma once
+// What a run shows the user, shared by every host of a run (the tray program, renvo-run):
+// the phase captions and the texts of the run's message boxes.
+
+#include <string>
+
+namespace renvo {
+
+enum class RunPhase { Prepare = 0, Check = 1, Mirror = 2, Delete = 3, History = 4 };
+
+inline const char* phaseCaption(RunPhase phase)
+{
+    switch (phase) {
+    case RunPhase::Prepare: return "準備しています...";
+    case RunPhase::Check: return "ファイルをチェックしています...";
+    case RunPhase::Mirror: return "ミラーリングしています...";
+    case RunPhase::Delete: return "不要なファイルを削除しています...";
+    case RunPhase::History: return "履歴を更新しています...";
+    }
+    return "";
+}
+
+inline constexpr char kCancelCaption[] = "ミラーリング中止";
+inline constexpr char kCancelText[] =
+    "キャンセルしました\r\n\r\n途中でミラーリングできなかったファイルが存在します\r\n近いうちに再実行して下さい";
+
+inline constexpr char kOpenErrorCaption[] = "ファイルオープンエラー";
+// causeText: the system's text for the error.
+inline std::string openErrorText(const std::string& causeText)
+{
+    return "例外 EFOpenError が発生しました\r\n原因> " + causeText +
+           "\r\n\r\n念のため Renvo を再起動後，再度実行して下さい";
+}
+
+inline constexpr char kStreamErrorCaption[] = "ストリームエラー";
+inline constexpr char kTableSearchErrorText[] = "テーブルリードエラー：サーチ";
+inline constexpr char kTableReadErrorText[] = "テーブルリードエラー：リード";
+
+}  // namespace renvo
