@@ -67,6 +67,26 @@ std::vector<std::string> EngineTest::logLines() const
     return splitCrLf(readFile(logPath()));
 }
 
+std::vector<std::string> EngineTest::logBody() const
+{
+    const std::vector<std::string> lines = logLines();
+    size_t start = lines.size();
+    for (size_t i = lines.size(); i-- > 0;) {
+        if (lines[i].rfind("実行開始: ", 0) == 0) {
+            start = i + 2;  // the start time and the blank line after it
+            break;
+        }
+    }
+    size_t end = lines.size();
+    if (end >= 2 && lines[end - 1].rfind("実行終了: ", 0) == 0 && lines[end - 2].empty())
+        end -= 2;
+    if (start > end) {
+        ADD_FAILURE() << "the log has no run block";
+        return {};
+    }
+    return {lines.begin() + static_cast<long>(start), lines.begin() + static_cast<long>(end)};
+}
+
 std::vector<std::string> EngineTest::logLinesWith(const std::string& label) const
 {
     std::vector<std::string> out;

@@ -114,6 +114,9 @@ protected:
     // One run on this thread; the host's counters and reports start afresh.
     RunOutcome run(bool standard);
     std::vector<std::string> logLines() const;
+    // The lines of the log's last run between its header (up to the blank line after the
+    // start time) and its end (the blank line and the end time), whatever the header holds.
+    std::vector<std::string> logBody() const;
     // Log lines starting with the given label.
     std::vector<std::string> logLinesWith(const std::string& label) const;
 };
