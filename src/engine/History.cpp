@@ -4,34 +4,84 @@
 #include "platform/Path.h"
 #include "platform/RemoveTree.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace renvo {
 
-std::string generationFolder(const std::string& top, int n)
+namespace {
+
+constexpr std::string_view kGenerationPrefix = "History";
+
+// The number of a generation folder's name; 0 for any other name.
+int64_t generationNumber(const std::string& name)
 {
-    return joinPath(top, "History" + std::to_string(n));
+    if (name.size() <= kGenerationPrefix.size() || name.compare(0, kGenerationPrefix.size(), kGenerationPrefix) != 0)
+        return 0;
+    const std::string_view digits = std::string_view(name).substr(kGenerationPrefix.size());
+    if (digits.size() > 18 || digits[0] == '0')
+        return 0;
+    int64_t n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
 }
 
-void historyStep(const std::string& top, int limitHistory, const UpdateList& updated,
-                 const std::function<void()>& advance)
+}  // namespace
+
+std::string generationFolder(const std::string& top, int64_t n)
 {
-    const std::string latest = joinPath(top, "Latest");
-    if (limitHistory > 0 && directoryExists(latest)) {
-        if (updated.empty())
+    return joinPath(top, std::string(kGenerationPrefix) + std::to_string(n));
+}
+
+std::vector<int64_t> generationsPresent(const std::string& top)
+{
+    std::vector<int64_t> out;
+    for (const DirEntry& e : readDirectory(top, false)) {
+        if (const int64_t n = generationNumber(e.name); n > 0)
+            out.push_back(n);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated)
+    : top_(std::move(top)), latest_(joinPath(top_, "Latest")), limit_(limitHistory), updated_(updated),
+      present_(generationsPresent(top_))
+{
+    if (limit_ > 0 && directoryExists(latest_)) {
+        rotates_ = std::any_of(updated_.paths().begin(), updated_.paths().end(),
+                               [&](const std::string& rel) { return pathExists(joinPath(latest_, rel)); });
+        if (!rotates_) {
+            removesAbove_ = false;
             return;
-        const std::string oldest = generationFolder(top, limitHistory);
-        if (pathExists(oldest))
-            removeTree(oldest);
-        for (int n = limitHistory - 1; n >= 1; --n) {
-            const std::string from = generationFolder(top, n);
-            if (pathExists(from))
-                renamePath(from, generationFolder(top, n + 1));
+        }
+        steps_ = static_cast<size_t>(std::count_if(present_.begin(), present_.end(),
+                                                   [&](int64_t n) { return n < limit_; })) +
+                 updated_.size();
+    }
+    ++steps_;
+}
+
+void HistoryStep::run(const std::function<void()>& advance)
+{
+    if (rotates_) {
+        auto above = std::lower_bound(present_.begin(), present_.end(), static_cast<int64_t>(limit_));
+        if (above != present_.end() && *above == limit_)
+            removeTree(generationFolder(top_, limit_));
+        // Newest last: History2 moves to History3 before History1 takes its place.
+        for (auto it = std::make_reverse_iterator(above); it != present_.rend(); ++it) {
+            renamePath(generationFolder(top_, *it), generationFolder(top_, *it + 1));
             advance();
         }
-        const std::string first = generationFolder(top, 1);
+        const std::string first = generationFolder(top_, 1);
         std::string madeFolder;
-        for (const std::string& rel : updated.paths()) {
-            const std::string src = joinPath(latest, rel);
-            if (fileExists(src)) {
+        for (const std::string& rel : updated_.paths()) {
+            const std::string src = joinPath(latest_, rel);
+            if (pathExists(src)) {
                 const std::string dst = joinPath(first, rel);
                 const std::string folder = extractFileDir(dst);
                 if (folder != madeFolder && forceDirectories(folder))
@@ -41,12 +91,19 @@ void historyStep(const std::string& top, int limitHistory, const UpdateList& upd
             advance();
         }
     }
+    if (!removesAbove_)
+        return;
     advance();
-    for (int n = limitHistory + 1;; ++n) {
-        const std::string gen = generationFolder(top, n);
-        if (!pathExists(gen))
+    // The generations above the limit, up to the first number that is missing (a negative
+    // limit, from a damaged setting, removes none).
+    int64_t next = static_cast<int64_t>(limit_) + 1;
+    for (int64_t n : present_) {
+        if (n < next)
+            continue;
+        if (n != next)
             break;
-        removeTree(gen);
+        removeTree(generationFolder(top_, n));
+        ++next;
     }
 }
 

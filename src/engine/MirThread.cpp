@@ -87,6 +87,10 @@ private:
     // The log's first lines, the update list and the table.
     void beginStep()
     {
+        // The owner holds the program folder's run lock: no other writer of these files runs,
+        // so a temporary file beside them was left by a run that was killed.
+        for (const std::string* path : {&listPath_, &updatePath_, &tablePath_})
+            removeStaleTemporaries(*path);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
             throw std::runtime_error("the log file cannot be read: " + snap_.LogFile);
@@ -127,6 +131,9 @@ private:
         reader->close();
         for (const UnreadableFolder& folder : lists_.unreadable)
             log_.addUnreadable(folder.path, folder.err);
+        // On disk before anything is copied: a run that is killed or cancelled on the way
+        // still leaves every file it may have changed in Latest on the list for History1.
+        saveUpdateList();
         return true;
     }
 
@@ -180,24 +187,39 @@ private:
     {
         if (snap_.standardRun)
             return;
-        const int64_t maximum = static_cast<int64_t>(lists_.update.size()) + snap_.LimitHistory;
-        beginPhase(RunPhase::History, static_cast<size_t>(std::max<int64_t>(maximum, 0)));
+        HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update);
+        beginPhase(RunPhase::History, history.steps());
         if (snap_.LimitHistory > 0)
             log_.addHistory(lists_.update.size());
-        renvo::historyStep(snap_.MirTopFolder, snap_.LimitHistory, lists_.update, [this] { setPosition(position_ + 1u); });
-        poll();
+        history.run([this] { setPosition(position_ + 1u); });
+        // Saved at once: a run that ends here in any way must not rotate the same files again.
         lists_.update.clear();
+        saveUpdateList();
+        poll();
     }
 
-    // A save that still fails is dropped: the next run starts from the old files. Files that
+    // A save that still fails is logged: the next run starts from the old files. Files that
     // would be rewritten with the same bytes are left alone: a standard run with nothing new
     // writes neither (a table of 100,000 files is 25 MB).
     void saveStep()
     {
         if (table_.needsSave())
-            retryAttempts([&] { return table_.save(tablePath_); });
+            saveOwnFile(tablePath_, [&] { return table_.save(tablePath_); });
+        saveUpdateList();
+    }
+
+    void saveUpdateList()
+    {
         if (lists_.update.needsSave())
-            retryAttempts([&] { return lists_.update.save(updatePath_); });
+            saveOwnFile(updatePath_, [&] { return lists_.update.save(updatePath_); });
+    }
+
+    // A failed save is logged once per file and the run goes on.
+    template <typename Save>
+    void saveOwnFile(const std::string& path, Save save)
+    {
+        if (const int err = retryAttempts(save); err != 0 && saveFailures_.insert(path).second)
+            log_.addSaveFailure(path, err);
     }
 
     // The end of every run that began: the host is told, and the log gets its last line.
@@ -219,6 +241,7 @@ private:
     RunLists lists_;
     TableBuffer table_;
     MirrorLog log_;
+    std::unordered_set<std::string> saveFailures_;
     RunPhase phase_ = RunPhase::Prepare;
     int position_ = 0;
     int maximum_ = 0;

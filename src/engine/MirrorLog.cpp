@@ -76,6 +76,12 @@ void MirrorLog::addUnreadable(const std::string& folder, int err)
     add("原    因: " + errorText(err));
 }
 
+void MirrorLog::addSaveFailure(const std::string& path, int err)
+{
+    add("保存失敗: " + path);
+    add("原    因: " + errorText(err));
+}
+
 void MirrorLog::addHistory(size_t files)
 {
     add({});

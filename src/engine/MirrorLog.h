@@ -24,6 +24,8 @@ public:
     void addHistory(size_t files);
     // A source folder whose files could not be listed.
     void addUnreadable(const std::string& folder, int err);
+    // One of the program's own files could not be saved.
+    void addSaveFailure(const std::string& path, int err);
     void end(double endTime);
 
     // Writes the pending lines if the log is kept. A failed write is dropped; the next

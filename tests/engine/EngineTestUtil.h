@@ -22,6 +22,7 @@ using namespace renvo::test;
 struct Report {
     int phase, position, maximum;
     bool operator==(const Report&) const = default;
+    friend void PrintTo(const Report& r, std::ostream* os) { *os << "{" << r.phase << "," << r.position << "," << r.maximum << "}"; }
 };
 
 struct ShownError {

@@ -38,8 +38,10 @@ protected:
         UpdateList list;
         for (const std::string& rel : updated)
             list.add(rel);
+        HistoryStep history(top, limit, list);
         int advances = 0;
-        historyStep(top, limit, list, [&] { ++advances; });
+        history.run([&] { ++advances; });
+        EXPECT_EQ(static_cast<size_t>(advances), history.steps()) << "the progress maximum is reached";
         return advances;
     }
 };
@@ -51,7 +53,7 @@ TEST_F(HistoryTest, RotationSkipsMissingGenerationsAndStopsAtTheLimit)
     makeGeneration(1);
     makeGeneration(3);
 
-    EXPECT_EQ(step(3, {"d/changed.txt", "gone.txt"}), 2 + 2 + 1) << "rotations, files, final removal";
+    EXPECT_EQ(step(3, {"d/changed.txt", "gone.txt"}), 1 + 2 + 1) << "generations moved, files, final removal";
     EXPECT_EQ(generations(4), (Strings{"new", "1", "-", "-"}));
     EXPECT_EQ(readFile(gen(1, "d/changed.txt")), "now");
     EXPECT_EQ(fs::last_write_time(gen(1, "d/changed.txt")), fs::last_write_time(latest("d/changed.txt")));

@@ -204,7 +204,10 @@ TEST_P(CancelTest, StopsAtThePollAndKeepsTableAndUpdateList)
     EXPECT_EQ(fs::exists(latest("f/gone.txt")), answered < 4);
     EXPECT_EQ(fs::exists(top + "/History1/f/b.txt"), answered >= 4);
     EXPECT_FALSE(fs::exists(tablePath())) << "a complete run deletes the table first";
-    EXPECT_EQ(readFile(updatePath()), "old.txt\r\n");
+    // Saved after the evaluation, before any copy: a cancelled run keeps what it may have
+    // changed on the list; after the history step it is saved empty at once.
+    const std::string update = answered == 0 ? "old.txt\r\n" : answered < 4 ? "f/a.txt\r\nf/b.txt\r\nold.txt\r\n" : "";
+    EXPECT_EQ(readFile(updatePath()), update);
     const Strings lines = logLines();
     ASSERT_GE(lines.size(), 10u);
     EXPECT_EQ(lines[lines.size() - 2], "");
@@ -286,11 +289,13 @@ TEST_F(RunTest, ProgressReportsFollowThePhases)
     source("a.txt", "y", 1600000100);
     writeFile(latest("f/gone.txt"), "gone");
     host.snap.LimitHistory = 2;
+    writeFile(top + "/History1/older.txt", "older");
     run(false);
     const std::vector<Report> expected{{0, 0, 3}, {1, 1, 3}, {1, 2, 3}, {1, 3, 3}, {2, 0, 1}, {2, 1, 1},
                                        {3, 0, 1}, {3, 1, 1}, {4, 0, 5}, {4, 1, 5}, {4, 2, 5}, {4, 3, 5},
                                        {4, 4, 5}, {4, 5, 5}};
-    EXPECT_EQ(host.reports, expected) << "phase 4 reaches its maximum: 3 updated files + limit 2";
+    EXPECT_EQ(host.reports, expected) << "phase 4 reaches its maximum: 3 updated files, 1 generation moved, 1";
+    EXPECT_TRUE(fs::exists(top + "/History2/older.txt"));
 }
 
 TEST_F(RunTest, RunOnItsOwnThreadCallsTheEndHandlerAndTheOwnerJoins)

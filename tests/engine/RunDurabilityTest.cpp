@@ -1,0 +1,156 @@
+// What a run keeps safe whatever happens to it: history that never rotates away for files
+// that fail to copy, limits of any size, the update list on disk before the copies, and the
+// temporary files of killed runs.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <filesystem>
+
+#include "common/Privileges.h"
+#include "engine/EngineTestUtil.h"
+#include "engine/History.h"
+#include "platform/FileSys.h"
+
+namespace renvo::enginetest {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+class RunDurabilityTest : public EngineTest {
+protected:
+    std::string gen(int64_t n, const std::string& rel = "mark.txt") const
+    {
+        return top + "/History" + std::to_string(n) + "/" + rel;
+    }
+    void makeGenerations(std::initializer_list<int> numbers)
+    {
+        for (int n : numbers)
+            writeFile(gen(n), std::to_string(n));
+    }
+    Strings marks(int upTo) const
+    {
+        Strings out;
+        for (int n = 1; n <= upTo; ++n)
+            out.push_back(fs::exists(gen(n)) ? readFile(gen(n)) : fs::exists(top + "/History" + std::to_string(n)) ? "new" : "-");
+        return out;
+    }
+};
+
+TEST_F(RunDurabilityTest, FileThatNeverCopiesLeavesTheGenerationsAlone)
+{
+    source("f/x.txt");
+    // A file where the item's mirror folder belongs: every copy fails.
+    writeFile(latest("blocked"), "in the way");
+    setList({folderItem(src + "/f", "*.*", false, 1, "blocked")});
+    makeGenerations({1, 2, 3});
+    for (int complete = 0; complete < 4; ++complete) {
+        const RunOutcome out = run(false);
+        EXPECT_EQ(out.failedCopies, 1u);
+    }
+    EXPECT_EQ(marks(4), (Strings{"1", "2", "3", "-"})) << "no generation is lost to a file that never arrives";
+    EXPECT_EQ(readFile(updatePath()), "") << "the list is emptied all the same";
+
+    // Once one listed file does reach Latest, the history moves on.
+    source("f/x.txt");
+    fs::remove(latest("blocked"));
+    run(false);
+    EXPECT_EQ(marks(4), (Strings{"new", "1", "2", "-"}));
+    EXPECT_EQ(readFile(gen(1, "blocked/x.txt")), "x");
+}
+
+TEST_F(RunDurabilityTest, HugeLimitCostsOnlyTheGenerationsPresent)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    makeGenerations({1, 2, 5});
+    writeFile(top + "/History0/x", "not a generation");
+    writeFile(top + "/History03/x", "not a generation");
+    writeFile(top + "/Historyx/x", "not a generation");
+    host.snap.LimitHistory = INT_MAX;
+
+    const RunOutcome out = run(false);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(marks(6), (Strings{"new", "1", "2", "-", "-", "5"}));
+    EXPECT_TRUE(fs::exists(top + "/History0/x"));
+    EXPECT_TRUE(fs::exists(top + "/History03/x"));
+    // One updated file, three generations moved, the final step.
+    ASSERT_FALSE(host.reports.empty());
+    EXPECT_EQ(host.reports.back(), (Report{4, 5, 5}));
+    EXPECT_EQ(generationsPresent(top), (std::vector<int64_t>{1, 2, 3, 6}));
+}
+
+TEST_F(RunDurabilityTest, UpdateListIsOnDiskBeforeTheFirstCopy)
+{
+    source("a.txt");
+    source("b.txt");
+    writeFile(updatePath(), "old.txt\r\n");
+    setList({folderItem(src)});
+    std::string seenAtFirstCopy;
+    host.onReport = [&](const Report& r) {
+        if (r.phase == 2 && r.position == 1)
+            seenAtFirstCopy = readFile(updatePath());
+    };
+    run(true);
+    EXPECT_EQ(seenAtFirstCopy, "a.txt\r\nb.txt\r\nold.txt\r\n");
+    EXPECT_EQ(readFile(updatePath()), "a.txt\r\nb.txt\r\nold.txt\r\n");
+}
+
+TEST_F(RunDurabilityTest, EmptiedUpdateListIsSavedRightAfterTheHistoryStep)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    std::string seenAtLastHistoryReport = "unseen";
+    host.onReport = [&](const Report& r) {
+        if (r.phase == 4 && r.position == r.maximum && r.maximum > 0)
+            seenAtLastHistoryReport = readFile(updatePath());
+    };
+    run(false);
+    EXPECT_EQ(seenAtLastHistoryReport, "a.txt\r\n") << "still listed while the step works";
+    EXPECT_EQ(readFile(updatePath()), "");
+    EXPECT_TRUE(fs::exists(gen(1, "a.txt")));
+}
+
+TEST_F(RunDurabilityTest, TemporariesOfKilledRunsAreRemovedAtTheStart)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    const Strings stale{"._update.rvtmp-Ab12Cd", ".Renvo.ctf.rvtmp-x1y2z3", "._rvffl2.rvtmp-QwErTy"};
+    for (const std::string& name : stale)
+        writeFile(prog + "/" + name, std::string(1000, 'x'));
+    const std::string other = writeFile(prog + "/.notes.txt.rvtmp-Ab12Cd", "someone else's");
+    const std::string almost = writeFile(prog + "/._update.rvtmp-short", "not ours");
+
+    run(true);
+    for (const std::string& name : stale)
+        EXPECT_FALSE(fs::exists(prog + "/" + name)) << name;
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_TRUE(fs::exists(almost));
+}
+
+TEST_F(RunDurabilityTest, UpdateListThatCannotBeSavedIsLogged)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    host.snap.LogFile = tmp / "log.txt";
+    ::chmod(prog.c_str(), 0555);
+    RunOutcome out;
+    {
+        test::WithoutDacOverride guard;
+        if (!guard.effective())
+            GTEST_SKIP() << "file modes do not bind this process";
+        out = run(true);
+    }
+    ::chmod(prog.c_str(), 0755);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_TRUE(fs::exists(latest("a.txt")));
+    // Once per file, though the update list is tried twice (before the copies and at the end).
+    EXPECT_EQ(logLinesWith("保存失敗: "), (Strings{"保存失敗: " + updatePath(), "保存失敗: " + tablePath()}));
+    EXPECT_EQ(logLinesWith("原    因: "), (Strings(2, "原    因: Permission denied")));
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
