@@ -131,6 +131,7 @@ private:
         reader->close();
         for (const UnreadableFolder& folder : lists_.unreadable)
             log_.addUnreadable(folder.path, folder.err);
+        outcome_.unreadableFolders = lists_.unreadable.size();
         // On disk before anything is copied: a run that is killed or cancelled on the way
         // still leaves every file it may have changed in Latest on the list for History1.
         saveUpdateList();
@@ -179,7 +180,7 @@ private:
         std::unordered_set<std::string> noted;  // an address listed twice is noted once
         for (const std::string& address : lists_.dropped) {
             if (noted.insert(address).second)
-                log_.add("登録削除: " + address);
+                log_.addDropped(address);
         }
     }
 

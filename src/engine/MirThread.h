@@ -39,7 +39,11 @@ struct RunOutcome {
     size_t deletions = 0;
     size_t failedDeletions = 0;
     size_t droppedItems = 0;
+    size_t unreadableFolders = 0;  // source folders whose files are missing from the backup
     std::string error;  // the fatal error of a failed run
+
+    // Everything due was copied and deleted: no failure, no folder left unread.
+    bool complete() const { return failedCopies == 0 && failedDeletions == 0 && unreadableFolders == 0; }
 };
 
 class RunBody;

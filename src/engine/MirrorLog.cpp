@@ -10,6 +10,26 @@ namespace {
 
 const std::string kRule(70, '-');
 
+// A name may hold any byte but '/' and NUL: control characters are written as \xNN, so one
+// name can never start a line of its own in the log.
+std::string shown(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (const char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 MirrorLog::MirrorLog(std::string path, bool append, bool keep)
@@ -53,9 +73,9 @@ void MirrorLog::add(const std::string& line)
 void MirrorLog::addCopy(const std::string& src, const std::string& dst, int err)
 {
     if (err == 0) {
-        add("複製成功: " + src + " -> " + dst);
+        add("複製成功: " + shown(src) + " -> " + shown(dst));
     } else {
-        add("複製失敗: " + src + " ->X " + dst);
+        add("複製失敗: " + shown(src) + " ->X " + shown(dst));
         add("原    因: " + errorText(err));
     }
 }
@@ -63,23 +83,28 @@ void MirrorLog::addCopy(const std::string& src, const std::string& dst, int err)
 void MirrorLog::addDeletion(const std::string& path, int err)
 {
     if (err == 0) {
-        add("削除成功: " + path);
+        add("削除成功: " + shown(path));
     } else {
-        add("削除失敗: " + path);
+        add("削除失敗: " + shown(path));
         add("原    因: " + errorText(err));
     }
 }
 
 void MirrorLog::addUnreadable(const std::string& folder, int err)
 {
-    add("読込失敗: " + folder);
+    add("読込失敗: " + shown(folder));
     add("原    因: " + errorText(err));
 }
 
 void MirrorLog::addSaveFailure(const std::string& path, int err)
 {
-    add("保存失敗: " + path);
+    add("保存失敗: " + shown(path));
     add("原    因: " + errorText(err));
+}
+
+void MirrorLog::addDropped(const std::string& address)
+{
+    add("登録削除: " + shown(address));
 }
 
 void MirrorLog::addHistory(size_t files)

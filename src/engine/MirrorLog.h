@@ -22,6 +22,8 @@ public:
     void addCopy(const std::string& src, const std::string& dst, int err);
     void addDeletion(const std::string& path, int err);
     void addHistory(size_t files);
+    // An item dropped from the list because its source has gone.
+    void addDropped(const std::string& address);
     // A source folder whose files could not be listed.
     void addUnreadable(const std::string& folder, int err);
     // One of the program's own files could not be saved.

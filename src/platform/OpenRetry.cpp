@@ -8,6 +8,22 @@
 
 namespace renvo {
 
+bool mayPassOnRetry(int err)
+{
+    switch (err) {
+    case EBUSY:
+    case EAGAIN:
+    case EINTR:
+    case ETXTBSY:
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+        return true;
+    default:
+        return false;
+    }
+}
+
 int openRetry(const std::string& path, int flags, int mode, bool exclusive)
 {
     int err = 0;

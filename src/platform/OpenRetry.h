@@ -10,15 +10,20 @@ constexpr int kOpenAttempts = 50;
 // open(2) with `flags` and `mode`; with exclusive, an advisory exclusive lock is taken too
 // (and an open that finds the file locked by another party counts as a failed attempt).
 // Returns the descriptor, or -1 with errno set after the last attempt.
-// Calls op (returning 0 or an errno) until it succeeds, at most kOpenAttempts times.
-// Returns 0 or the errno of the last attempt.
+// True for a failure that another attempt may not meet: the file is locked or busy, the call
+// was interrupted, the process ran short of descriptors. A name too long, a missing folder or
+// a refused permission stay as they are, so they fail at once.
+bool mayPassOnRetry(int err);
+
+// Calls op (returning 0 or an errno) until it succeeds, at most kOpenAttempts times, as long
+// as its failures may pass. Returns 0 or the errno of the last attempt.
 template <typename Op>
 int retryAttempts(Op op)
 {
     int err = 0;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        if ((err = op()) == 0)
-            return 0;
+        if ((err = op()) == 0 || !mayPassOnRetry(err))
+            return err;
     }
     return err;
 }

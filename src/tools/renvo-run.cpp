@@ -1,7 +1,7 @@
 // renvo-run: one mirror run over the program folder's item list, without the tray program.
 //
 // Exit status: 0 completed and every copy and deletion succeeded; 1 completed with failed
-// copies or deletions; 2 wrong arguments; 3 no run was done, or it was cancelled or failed.
+// copies or deletions, or with source folders that could not be read; 2 wrong arguments; 3 no run was done, or it was cancelled or failed.
 
 #include "ConsoleSettingsUi.h"
 #include "RunConsole.h"
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
 
     switch (outcome.end) {
     case RunEnd::Completed:
-        return (outcome.failedCopies || outcome.failedDeletions) ? 1 : 0;
+        return outcome.complete() ? 0 : 1;
     case RunEnd::Failed:
         std::fprintf(stderr, "%s\n", outcome.error.c_str());
         return 3;

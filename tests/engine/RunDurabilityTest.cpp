@@ -154,3 +154,41 @@ TEST_F(RunDurabilityTest, UpdateListThatCannotBeSavedIsLogged)
 
 }  // namespace
 }  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+namespace {
+
+TEST_F(RunDurabilityTest, ControlCharactersInNamesCannotForgeLogLines)
+{
+    const std::string odd = source("a\n複製成功: forged\x7f.txt");
+    setList({fileItem(odd)});
+    run(true);
+    const Strings lines = logLines();
+    EXPECT_EQ(logLinesWith("複製成功: "),
+              Strings{"複製成功: " + src + "/a\\x0A複製成功: forged\\x7F.txt -> " + latest("a\\x0A複製成功: forged\\x7F.txt")});
+    EXPECT_EQ(readFile(latest("a\n複製成功: forged\x7f.txt")), "x") << "the file itself keeps its name";
+}
+
+TEST_F(RunDurabilityTest, UnreadableFolderMakesTheRunIncomplete)
+{
+    source("t/a.txt");
+    source("t/locked/b.txt");
+    setList({folderItem(src + "/t", "*.*", true, 1)});
+    EXPECT_TRUE(run(true).complete());
+    ::chmod((src + "/t/locked").c_str(), 0);
+    RunOutcome out;
+    {
+        test::WithoutDacOverride guard;
+        if (!guard.effective())
+            GTEST_SKIP() << "file modes do not bind this process";
+        out = run(true);
+    }
+    ::chmod((src + "/t/locked").c_str(), 0755);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(out.failedCopies, 0u);
+    EXPECT_EQ(out.unreadableFolders, 1u);
+    EXPECT_FALSE(out.complete()) << "files are missing from the backup";
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
