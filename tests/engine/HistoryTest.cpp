@@ -150,5 +150,27 @@ TEST(UpdateListTest, LoadTakesAnyLineEndAndSavesSortedCrLf)
     EXPECT_THROW(none.load(tmp / "dir"), EFOpenError);
 }
 
+TEST(UpdateListTest, LoadedListNeedsSavingUnlessSavedAsItWouldWriteIt)
+{
+    TempDir tmp;
+    const auto loaded = [&](const std::string& content) {
+        UpdateList list;
+        list.load(writeFile(tmp / "_update", content));
+        return list;
+    };
+    EXPECT_FALSE(loaded("a.txt\r\nb/x.txt\r\n").needsSave());
+    EXPECT_FALSE(loaded("").needsSave());
+    EXPECT_TRUE(loaded("a.txt\nb/x.txt\n").needsSave()) << "LF only";
+    EXPECT_TRUE(loaded("a.txt\r\nb/x.txt").needsSave()) << "last line without its end";
+    EXPECT_TRUE(loaded("b/x.txt\r\na.txt\r\n").needsSave()) << "unsorted";
+    EXPECT_TRUE(loaded("a.txt\r\na.txt\r\nb/x.txt\r\n").needsSave()) << "a path twice";
+    EXPECT_TRUE(loaded("a.txt\r\n\r\nb/x.txt\r\n").needsSave()) << "a blank line";
+
+    // Saving makes the file what a load takes as saved.
+    UpdateList list = loaded("b/x.txt\na.txt\na.txt\n");
+    ASSERT_EQ(list.save(tmp / "_update"), 0);
+    EXPECT_FALSE(loaded(readFile(tmp / "_update")).needsSave());
+}
+
 }  // namespace
 }  // namespace renvo::enginetest

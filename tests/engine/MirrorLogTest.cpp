@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <regex>
 
+#include "common/Privileges.h"
 #include "engine/EngineTestUtil.h"
 
 namespace renvo::enginetest {
@@ -156,6 +159,30 @@ TEST_F(MirrorLogTest, UnreadableOldLogEndsTheRunQuietly)
     EXPECT_TRUE(fs::is_empty(logPath()));
     for (const auto& e : fs::directory_iterator(prog))
         EXPECT_EQ(e.path().filename().string().find(".rvtmp"), std::string::npos) << e.path();
+}
+
+TEST_F(MirrorLogTest, OldLogFileThatCannotBeReadIsNotReplaced)
+{
+    // A folder in the log's place could not be replaced anyway; a file could.
+    setList({fileItem(source("a.txt"))});
+    const std::string old = "old lines of a log the run may not read\r\n";
+    writeFile(logPath(), old);
+    ASSERT_EQ(::chmod(logPath().c_str(), 0), 0);
+    host.snap.LogAppend = true;
+
+    RunOutcome out;
+    {
+        WithoutDacOverride noOverride;
+        if (!noOverride.effective())
+            GTEST_SKIP() << "permissions do not bind here";
+        out = run(true);
+    }
+    EXPECT_EQ(out.end, RunEnd::Failed);
+    struct stat st {};
+    ASSERT_EQ(::stat(logPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0u);
+    ASSERT_EQ(::chmod(logPath().c_str(), 0644), 0);
+    EXPECT_EQ(readFile(logPath()), old);
 }
 
 TEST_F(MirrorLogTest, NoFileWithoutKeepLogFile)

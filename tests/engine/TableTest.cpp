@@ -112,6 +112,32 @@ TEST_F(TableTest, DamagedTablesGiveAnErrorAndLoseTheDamagedPart)
     }
 }
 
+TEST_F(TableTest, DamageInsideABlockCutsTheTableAtThatBlocksStart)
+{
+    TableBuffer sound;
+    sound.record("/a", {"/a/1"});
+    sound.record("/b", {"/b/1", "/b/2", "/b/3"});
+    sound.record("/c", {"/c/1"});
+    const std::string raw = sound.bytes();  // records: a, a1, end, b, b1, b2, b3, end, c, c1, end
+    const auto cut = [&](size_t records, size_t extra = 0) { return raw.substr(0, records * 257 + extra); };
+    const std::string beforeB = cut(3);
+
+    // Met while searching for a folder that is not there: a foreign record type, a record cut
+    // off, and the end of the table, each a few records into /b's block.
+    std::string foreign = raw;
+    foreign[5 * 257] = 2;
+    for (const std::string& bytes : {foreign, cut(6, 100), cut(6)}) {
+        TableBuffer t = loaded(bytes);
+        lookup(t, "/x", TableBuffer::Lookup::SearchError);
+        EXPECT_EQ(t.bytes(), beforeB) << "the blocks before the damaged one, nothing of it";
+        EXPECT_TRUE(t.needsSave());
+        EXPECT_EQ(lookup(t, "/a", TableBuffer::Lookup::Found), Strings{"/a/1"});
+        lookup(t, "/b", TableBuffer::Lookup::NotFound);
+        t.record("/b", {"/b/9"});
+        EXPECT_EQ(lookup(t, "/b", TableBuffer::Lookup::Found), Strings{"/b/9"});
+    }
+}
+
 TEST_F(TableTest, StandardRunsUseTheListOfTheLastCompleteRun)
 {
     source("t/a.txt");
