@@ -1,23 +1,11 @@
 #include "RunConsole.h"
 
-#include "ConsoleSettingsUi.h"
+#include "ConsolePrompt.h"
 #include "engine/MirThread.h"
 
 #include <string>
 
 namespace renvo {
-
-void printMessage(std::FILE* out, const std::string& caption, const std::string& text)
-{
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        plain.push_back(text[i]);
-    }
-    std::fprintf(out, "%s\n%s\n", caption.c_str(), plain.c_str());
-    std::fflush(out);
-}
 
 std::atomic<bool> RunConsole::stopRequest{false};
 
