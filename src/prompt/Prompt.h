@@ -9,26 +9,74 @@
 namespace renvo {
 
 enum class PromptIcon { None, Information, Warning, Error, Question };
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class PromptAnswer { Ok, Cancel, Yes, No };
+// Buttons in the order the box shows them. YesNoAll is the toolkit's confirmation dialog with
+// "すべて(&A)" after Yes and No.
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoAll };
+enum class PromptAnswer { Ok, Cancel, Yes, No, All };
+
+// Captions of the toolkit's message dialog, which is titled by its type.
+inline constexpr char kWarningDialogCaption[] = "警告";
+inline constexpr char kErrorDialogCaption[] = "エラー";
+inline constexpr char kInformationDialogCaption[] = "情報";
+inline constexpr char kConfirmationDialogCaption[] = "確認";
 
 struct PromptMessage {
     std::string caption;
     std::string text;  // line breaks are CR LF, as the texts are written
     PromptIcon icon = PromptIcon::None;
     PromptButtons buttons = PromptButtons::Ok;
+    // A default that is not one of the buttons stands for the first button, as a message box
+    // without a named default behaves.
     PromptAnswer defaultButton = PromptAnswer::Ok;
     // The window the box belongs to (a QWidget* for the Qt prompt); null for none.
     const void* owner = nullptr;
     // A file the message concerns, shown beside the text where the box has room for it.
-    std::string detail;
+    // (Initialised here so that a box written without owner and detail needs neither.)
+    std::string detail = {};
 };
+
+// Whether the box has a button giving this answer.
+constexpr bool hasButton(PromptButtons buttons, PromptAnswer answer)
+{
+    switch (buttons) {
+    case PromptButtons::Ok:
+        return answer == PromptAnswer::Ok;
+    case PromptButtons::OkCancel:
+        return answer == PromptAnswer::Ok || answer == PromptAnswer::Cancel;
+    case PromptButtons::YesNo:
+        return answer == PromptAnswer::Yes || answer == PromptAnswer::No;
+    case PromptButtons::YesNoCancel:
+        return answer == PromptAnswer::Yes || answer == PromptAnswer::No || answer == PromptAnswer::Cancel;
+    case PromptButtons::YesNoAll:
+        return answer == PromptAnswer::Yes || answer == PromptAnswer::No || answer == PromptAnswer::All;
+    }
+    return false;
+}
+
+// What Escape or closing the box answers: Cancel where there is a Cancel button, else No where
+// there is a No button, else OK.
+constexpr PromptAnswer escapeAnswer(PromptButtons buttons)
+{
+    if (hasButton(buttons, PromptAnswer::Cancel))
+        return PromptAnswer::Cancel;
+    if (hasButton(buttons, PromptAnswer::No))
+        return PromptAnswer::No;
+    return PromptAnswer::Ok;
+}
+
+// The button that Enter presses when the box opens.
+constexpr PromptAnswer defaultAnswer(const PromptMessage& message)
+{
+    if (hasButton(message.buttons, message.defaultButton))
+        return message.defaultButton;
+    return hasButton(message.buttons, PromptAnswer::Yes) ? PromptAnswer::Yes : PromptAnswer::Ok;
+}
 
 class Prompt {
 public:
     virtual ~Prompt() = default;
-    // Shows the box and waits for the answer. Escape or closing the box answers No on a
-    // Yes/No box, Cancel where there is a Cancel button, and OK on an OK box.
+    // Shows the box and waits for the answer, which is always one of the box's buttons.
+    // Escape or closing the box answers escapeAnswer(message.buttons).
     virtual PromptAnswer ask(const PromptMessage& message) = 0;
 
     // An OK box.

@@ -38,10 +38,10 @@ void decodeIdleBlob(const uint8_t blob[kIdleBlobSize], TSettings& s)
     s.IdleThreshold = static_cast<int32_t>(t);
 }
 
-void tellHiveNotice(SettingsUi& ui)
+void tellHiveNotice(Prompt& prompt)
 {
     if (std::optional<HiveNotice> n = TRegistry::takeCorruptHiveNotice())
-        ui.hiveKeptAside(kHiveKeptAsideCaption, hiveKeptAsideText(n->hivePath, n->keptAsPath));
+        prompt.tell(kHiveKeptAsideCaption, hiveKeptAsideText(n->hivePath, n->keptAsPath), PromptIcon::Warning);
 }
 
 enum class Got { missing, read, bad };
@@ -102,7 +102,7 @@ private:
 
 }  // namespace
 
-TSettings LoadSettings(const std::string& programFolder, SettingsUi& ui,
+TSettings LoadSettings(const std::string& programFolder, Prompt& prompt,
                        const std::string& hivePath)
 {
     // Every field starts at its default, so one that cannot be read keeps the default rather
@@ -112,13 +112,13 @@ TSettings LoadSettings(const std::string& programFolder, SettingsUi& ui,
 
     TQRegEx reg(hivePath);
     reg.OpenKey(kSettingsKey, true);  // a key that cannot be opened reads as all missing
-    tellHiveNotice(ui);
+    tellHiveNotice(prompt);
     FieldReader f(reg, s, def);
 
     f.str("MirTopFolder", &TSettings::MirTopFolder);
     // A Mirroring value of the wrong type exists: that is no first run.
     if (f.boolean("Mirroring", &TSettings::Mirroring) == Got::missing)
-        ui.firstRunMessage(kFirstRunCaption, kFirstRunText);
+        prompt.tell(kFirstRunCaption, kFirstRunText, PromptIcon::Information);
     f.time("Interval", &TSettings::Interval);
     f.boolean("MirOnStart", &TSettings::MirOnStart);
     f.boolean("DelOnNotExists", &TSettings::DelOnNotExists);
@@ -147,22 +147,22 @@ TSettings LoadSettings(const std::string& programFolder, SettingsUi& ui,
     // A key without LogFile in idle mode 2 was written by a version whose RLF figure had
     // another scale.
     if (f.str("LogFile", &TSettings::LogFile) == Got::missing && s.IdleMode == 2)
-        ui.rlfWarning(kRlfWarningCaption, kRlfWarningText);
+        prompt.tell(kRlfWarningCaption, kRlfWarningText, PromptIcon::Warning);
 
     f.boolean("KeepLogFile", &TSettings::KeepLogFile);
     f.boolean("LogAppend", &TSettings::LogAppend);
 
-    tellHiveNotice(ui);
+    tellHiveNotice(prompt);
     if (f.failed())
-        ui.errorMessage(f.message());
+        prompt.tell(kErrorDialogCaption, f.message(), PromptIcon::Error);
     return s;
 }
 
-bool SaveSettings(const TSettings& s, SettingsUi& ui, const std::string& hivePath)
+bool SaveSettings(const TSettings& s, Prompt& prompt, const std::string& hivePath)
 {
     TQRegEx reg(hivePath);
     reg.OpenKey(kSettingsKey, true);  // when it fails, the first write reports it
-    tellHiveNotice(ui);
+    tellHiveNotice(prompt);
     try {
         reg.WriteString("MirTopFolder", s.MirTopFolder);
         reg.WriteBool("Mirroring", s.Mirroring);
@@ -186,11 +186,11 @@ bool SaveSettings(const TSettings& s, SettingsUi& ui, const std::string& hivePat
         reg.WriteBool("KeepLogFile", s.KeepLogFile);
         reg.WriteBool("LogAppend", s.LogAppend);
     } catch (const ERegistryException& e) {
-        tellHiveNotice(ui);
-        ui.errorMessage(e.what());
+        tellHiveNotice(prompt);
+        prompt.tell(kErrorDialogCaption, e.what(), PromptIcon::Error);
         return false;
     }
-    tellHiveNotice(ui);
+    tellHiveNotice(prompt);
     return true;
 }
 

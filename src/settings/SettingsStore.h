@@ -2,8 +2,9 @@
 // The settings record in the registry: one value per field under the program's key.
 
 #include "platform/FileNames.h"
+#include "prompt/Prompt.h"
 #include "settings/Settings.h"
-#include "settings/SettingsUi.h"
+#include "settings/SettingsTexts.h"
 
 #include <string>
 
@@ -14,11 +15,11 @@ namespace renvo {
 // once all fields have been read, so a damaged value never becomes a destructive setting.
 // A missing Mirroring value shows the first-run message; a missing LogFile with idle mode 2
 // shows the RLF warning. hivePath empty = the user's hive.
-TSettings LoadSettings(const std::string& programFolder, SettingsUi& ui,
+TSettings LoadSettings(const std::string& programFolder, Prompt& prompt,
                        const std::string& hivePath = {});
 
 // Writes all nineteen values in the stored order. The first write that fails is reported
-// through ui.errorMessage and ends the save (values written before it stay written); false then.
-bool SaveSettings(const TSettings& settings, SettingsUi& ui, const std::string& hivePath = {});
+// in the error box and ends the save (values written before it stay written); false then.
+bool SaveSettings(const TSettings& settings, Prompt& prompt, const std::string& hivePath = {});
 
 }  // namespace renvo

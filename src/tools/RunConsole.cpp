@@ -1,22 +1,10 @@
 #include "RunConsole.h"
 
-#include "ConsoleSettingsUi.h"
+#include "ConsolePrompt.h"
 
 #include <string>
 
 namespace renvo {
-
-void printMessage(std::FILE* out, const std::string& caption, const std::string& text)
-{
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        plain.push_back(text[i]);
-    }
-    std::fprintf(out, "%s\n%s\n", caption.c_str(), plain.c_str());
-    std::fflush(out);
-}
 
 std::atomic<bool> RunConsole::interrupted_{false};
 std::atomic<TMirror*> RunConsole::watched_{nullptr};
@@ -74,11 +62,7 @@ PromptAnswer RunConsole::ask(const PromptMessage& message)
 {
     std::lock_guard<std::mutex> lock(outMutex_);
     clearLine();
-    printMessage(out_, message.caption, message.text);
-    if (!message.detail.empty())
-        std::fprintf(out_, "(%s)\n", message.detail.c_str());
-    std::fflush(out_);
-    return message.defaultButton;
+    return ConsolePrompt(out_).ask(message);
 }
 
 void RunConsole::clearLine()

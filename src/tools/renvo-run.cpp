@@ -3,7 +3,7 @@
 // Exit status: 0 completed and every copy and deletion succeeded; 1 completed with failed
 // copies or deletions, or with source folders that could not be read; 2 wrong arguments; 3 no run was done, or it was cancelled or failed.
 
-#include "ConsoleSettingsUi.h"
+#include "ConsolePrompt.h"
 #include "RunConsole.h"
 
 #include "engine/ListFile.h"
@@ -50,8 +50,8 @@ int main(int argc, char** argv)
     }
 
     const std::string folder = programFolder();
-    ConsoleSettingsUi settingsUi(stderr);
-    TSettings settings = LoadSettings(folder, settingsUi);
+    ConsolePrompt prompt(stderr);
+    TSettings settings = LoadSettings(folder, prompt);
 
     const std::string listPath = folder + kListFileName;
     if (!pathExists(listPath)) {
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
 
     // The counter is stored before the run, so a run that is killed still counts.
     const bool completeRun = chooseCompleteRun(settings, complete);
-    SaveSettings(settings, settingsUi);
+    SaveSettings(settings, prompt);
 
     RunConsole console(snapshotOf(settings, !completeRun), stderr, isatty(STDERR_FILENO) != 0);
     TMirror mirror(console, console, folder, settings.TaskPriority);

@@ -11,7 +11,7 @@ namespace renvo {
 
 namespace {
 
-const UninstallMessage kStartQuestion{
+const PromptMessage kStartQuestion{
     "Renvo アンインストーラ",
     "アンインストールを実行します\r\n"
     "このアンインストーラではスタートアップのショートカットを消すことができません\r\n"
@@ -20,26 +20,26 @@ const UninstallMessage kStartQuestion{
     "また，必ず Renvo が終了していることを確認して下さい\r\n"
     "\r\n"
     "実行を開始してよろしいですか？",
-    MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No};
+    PromptIcon::Question, PromptButtons::YesNo, PromptAnswer::No};
 
-const UninstallMessage kFileQuestion{
+const PromptMessage kFileQuestion{
     "ファイル削除の確認",
     "本体やヘルプファイルなどを削除しますか？\r\n"
     "\r\n"
     "※後で作成されたファイルなどは削除できません",
-    MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes};
+    PromptIcon::Question, PromptButtons::YesNo, PromptAnswer::Yes};
 
 // No default is named for this box; a message box then defaults to its first button.
-const UninstallMessage kRegistryQuestion{
+const PromptMessage kRegistryQuestion{
     "レジストリ削除の確認", "レジストリの登録情報も消去しますか？",
-    MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes};
+    PromptIcon::Question, PromptButtons::YesNo, PromptAnswer::Yes};
 
-const UninstallMessage kClosingMessage{
+const PromptMessage kClosingMessage{
     "アンインストール完了",
     "アンインストールは完了しました\r\n"
     "\r\n"
     "※このアンインストーラや使用していたフォルダなどは手動で削除して下さい",
-    MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok};
+    PromptIcon::Information, PromptButtons::Ok, PromptAnswer::Ok};
 
 // Depth first, last subkey first. Keys deeper than the hive allows are never listed, which
 // bounds the recursion.
@@ -80,15 +80,15 @@ void deleteSettingsKey(const std::string& hivePath)
         deleteKeyTree(reg, kSettingsKey);
 }
 
-void runUninstall(UninstallUi& ui, const std::string& programFolder, const std::string& hivePath)
+void runUninstall(Prompt& prompt, const std::string& programFolder, const std::string& hivePath)
 {
-    if (ui.showMessage(kStartQuestion) != MsgAnswer::Yes)
+    if (prompt.ask(kStartQuestion) != PromptAnswer::Yes)
         return;
-    if (ui.showMessage(kFileQuestion) == MsgAnswer::Yes)
+    if (prompt.ask(kFileQuestion) == PromptAnswer::Yes)
         deleteProgramFiles(programFolder);
-    if (ui.showMessage(kRegistryQuestion) == MsgAnswer::Yes)
+    if (prompt.ask(kRegistryQuestion) == PromptAnswer::Yes)
         deleteSettingsKey(hivePath);
-    ui.showMessage(kClosingMessage);
+    prompt.ask(kClosingMessage);
 }
 
 }  // namespace renvo

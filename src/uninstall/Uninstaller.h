@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "uninstall/UninstallUi.h"
+#include "prompt/Prompt.h"
 
 namespace renvo {
 
 // programFolder: the folder whose program files are removed (the uninstaller's own folder).
 // hivePath: the registry hive holding the settings key.
-void runUninstall(UninstallUi& ui, const std::string& programFolder, const std::string& hivePath);
+void runUninstall(Prompt& prompt, const std::string& programFolder, const std::string& hivePath);
 
 // Removes the listed files from the folder, by exact name. A folder of such a name, a missing
 // file or a read-only one stays; a symbolic link is removed itself, its target never.

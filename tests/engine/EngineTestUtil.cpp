@@ -52,10 +52,10 @@ RunOutcome EngineTest::run(bool standard)
 {
     host.snap.standardRun = standard;
     host.reports.clear();
-    host.errors.clear();
+    prompt.asked.clear();
     host.ends = 0;
     host.snapshots = 0;
-    TMirror mirror(host, host, prog);
+    TMirror mirror(host, prompt, prog);
     host.mirror = &mirror;
     const RunOutcome outcome = mirror.run();
     host.mirror = nullptr;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
 #include "platform/FileNames.h"
@@ -25,15 +26,10 @@ struct Report {
     friend void PrintTo(const Report& r, std::ostream* os) { *os << "{" << r.phase << "," << r.position << "," << r.maximum << "}"; }
 };
 
-struct ShownError {
-    std::string caption, text, detail;
-};
-
-class TestHost : public MirrorHost, public Prompt {
+class TestHost : public MirrorHost {
 public:
     MirrorSnapshot snap;
     std::vector<Report> reports;
-    std::vector<ShownError> errors;
     int snapshots = 0;
     int ends = 0;
     std::function<void(const Report&)> onReport;
@@ -56,11 +52,6 @@ public:
             mirror->requestStop();
     }
     void notifyEnd() override { ++ends; }
-    PromptAnswer ask(const PromptMessage& m) override
-    {
-        errors.push_back({m.caption, m.text, m.detail});
-        return m.defaultButton;
-    }
 };
 
 inline MirrorItem folderItem(const std::string& address, const std::string& masks = "*.*", bool subfolders = true,
@@ -100,6 +91,7 @@ protected:
     std::string top = tmp / "top";
     std::string src = tmp / "src";
     TestHost host;
+    ScriptedPrompt prompt;  // the boxes of the last run are in prompt.asked
 
     void SetUp() override;
 

@@ -71,7 +71,7 @@ TEST_F(RunTest, FailedCopiesAreLoggedWithTheirCauseAndTheRunGoesOn)
         "複製成功: " + ok + " -> " + latest("ok.txt"),
     };
     EXPECT_EQ(logBody(), expected);
-    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(prompt.asked.empty());
     // Failed copies stay on the update list for the next complete run.
     EXPECT_EQ(readFile(updatePath()), "blocked/x.txt\r\nok.txt\r\nvanish.txt\r\n");
     EXPECT_EQ(namesIn(top + "/Latest"), (Strings{"blocked", "ok.txt"})) << "no temporary file is left";
@@ -153,6 +153,7 @@ TEST_F(RunTest, DropStepThatCannotWriteEndsTheRunWithTheOpenMessage)
     // The log lives elsewhere: only the list's rewrite needs the program folder.
     host.snap.LogFile = tmp / "log.txt";
     ::chmod(prog.c_str(), 0555);
+    prompt.expect(kOpenErrorCaption, PromptAnswer::Ok);
     RunOutcome out;
     {
         test::WithoutDacOverride guard;
@@ -163,11 +164,11 @@ TEST_F(RunTest, DropStepThatCannotWriteEndsTheRunWithTheOpenMessage)
     ::chmod(prog.c_str(), 0755);
 
     EXPECT_EQ(out.end, RunEnd::OpenError);
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0].caption, "ファイルオープンエラー");
-    EXPECT_EQ(host.errors[0].text, "例外 EFOpenError が発生しました\r\n原因> Permission denied"
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    EXPECT_EQ(prompt.asked[0].caption, "ファイルオープンエラー");
+    EXPECT_EQ(prompt.asked[0].text, "例外 EFOpenError が発生しました\r\n原因> Permission denied"
                                    "\r\n\r\n念のため Renvo を再起動後，再度実行して下さい");
-    EXPECT_EQ(host.errors[0].detail, listPath());
+    EXPECT_EQ(prompt.asked[0].detail, listPath());
     EXPECT_EQ(readFile(listPath()), before);
     EXPECT_EQ(namesIn(prog), (Strings{kListFileName})) << "no temporary file is left";
     EXPECT_TRUE(fs::exists(latest("a.txt"))) << "the copies came first";
@@ -191,12 +192,16 @@ TEST_P(CancelTest, StopsAtThePollAndKeepsTableAndUpdateList)
     writeFile(tablePath(), "");
     setList({folderItem(src + "/f", "*.*", false, 1, "f")});
     host.stopAfter = [&](const Report& r) { return r == stopAfter[static_cast<size_t>(answered)]; };
+    prompt.expect(kCancelCaption, PromptAnswer::Ok);
 
     const RunOutcome out = run(false);
     EXPECT_EQ(out.end, RunEnd::Cancelled);
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0].caption, kCancelCaption);
-    EXPECT_EQ(host.errors[0].text, kCancelText);
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    EXPECT_EQ(prompt.asked[0].caption, kCancelCaption);
+    EXPECT_EQ(prompt.asked[0].text, kCancelText);
+    EXPECT_EQ(prompt.asked[0].icon, PromptIcon::Error);
+    EXPECT_EQ(prompt.asked[0].buttons, PromptButtons::Ok);
+    EXPECT_EQ(prompt.asked[0].owner, nullptr) << "the run's boxes have no owner window";
     EXPECT_EQ(host.ends, 1);
 
     EXPECT_EQ(fs::exists(latest("f/a.txt")), answered >= 2);
@@ -223,6 +228,7 @@ TEST_F(RunTest, CancelledStandardRunKeepsTheTable)
     writeFile(updatePath(), "x\r\n");
     setList({folderItem(src + "/f", "*.*", false, 3)});
     host.stopAfter = [](const Report& r) { return r.phase == 1; };
+    prompt.expect(kCancelCaption, PromptAnswer::Ok);
     EXPECT_EQ(run(true).end, RunEnd::Cancelled);
     EXPECT_TRUE(fs::exists(tablePath()));
     EXPECT_EQ(readFile(tablePath()), "");
@@ -234,17 +240,19 @@ TEST_F(RunTest, FileThatCannotBeOpenedEndsTheRunWithTheOpenMessage)
     source("a.txt");
     setList({fileItem(src + "/a.txt")});
     const auto expectOpenError = [&](const std::string& path, const std::string& cause) {
-        ASSERT_EQ(host.errors.size(), 1u);
-        EXPECT_EQ(host.errors[0].caption, "ファイルオープンエラー");
-        EXPECT_EQ(host.errors[0].text, "例外 EFOpenError が発生しました\r\n原因> " + cause +
+        ASSERT_EQ(prompt.asked.size(), 1u);
+        EXPECT_EQ(prompt.asked[0].caption, "ファイルオープンエラー");
+        EXPECT_EQ(prompt.asked[0].text, "例外 EFOpenError が発生しました\r\n原因> " + cause +
                                            "\r\n\r\n念のため Renvo を再起動後，再度実行して下さい");
-        EXPECT_EQ(host.errors[0].detail, path);
+        EXPECT_EQ(prompt.asked[0].detail, path);
         EXPECT_EQ(host.ends, 1);
         EXPECT_TRUE(host.reports.empty()) << "no item is read";
         EXPECT_FALSE(fs::exists(latest("a.txt")));
         EXPECT_EQ(logLines().back().rfind("実行終了: ", 0), 0u);
     };
 
+    prompt.expect(kOpenErrorCaption, PromptAnswer::Ok).expect(kOpenErrorCaption, PromptAnswer::Ok)
+        .expect(kOpenErrorCaption, PromptAnswer::Ok);
     fs::create_directories(updatePath());
     EXPECT_EQ(run(false).end, RunEnd::OpenError);
     expectOpenError(updatePath(), "Is a directory");
@@ -303,7 +311,7 @@ TEST_F(RunTest, RunOnItsOwnThreadCallsTheEndHandlerAndTheOwnerJoins)
     source("a.txt");
     setList({fileItem(src + "/a.txt")});
     host.snap.standardRun = true;
-    TMirror mirror(host, host, prog);
+    TMirror mirror(host, prompt, prog);
     std::promise<bool> endedBeforeHandler;
     mirror.start([&] { endedBeforeHandler.set_value(mirror.waitFor(std::chrono::milliseconds(0))); });
     EXPECT_TRUE(endedBeforeHandler.get_future().get()) << "the outcome is ready when the handler runs";
@@ -320,7 +328,8 @@ TEST_F(RunTest, OwnerReadsTheProgressAndStopsTheRunFromItsOwnThread)
     source("b.txt");
     setList({folderItem(src)});
     host.snap.standardRun = true;
-    TMirror mirror(host, host, prog);
+    TMirror mirror(host, prompt, prog);
+    prompt.expect(kCancelCaption, PromptAnswer::Ok);
     // The run waits in its first copy report until the owner has looked and asked to stop.
     std::promise<void> reached, stopped;
     host.onReport = [&](const Report& r) {
@@ -338,8 +347,8 @@ TEST_F(RunTest, OwnerReadsTheProgressAndStopsTheRunFromItsOwnThread)
     const RunOutcome out = mirror.join();
     EXPECT_EQ(out.end, RunEnd::Cancelled);
     EXPECT_EQ(out.copies, 1u) << "the copy after the report is made, the next poll stops";
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0].caption, kCancelCaption);
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    EXPECT_EQ(prompt.asked[0].caption, kCancelCaption);
 }
 
 }  // namespace

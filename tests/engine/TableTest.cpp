@@ -36,8 +36,9 @@ protected:
     Strings shownErrors() const
     {
         Strings out;
-        for (const ShownError& e : host.errors) {
+        for (const PromptMessage& e : prompt.asked) {
             EXPECT_EQ(e.caption, "ストリームエラー");
+            EXPECT_EQ(e.icon, PromptIcon::Error);
             out.push_back(e.text);
         }
         return out;
@@ -178,6 +179,7 @@ TEST_F(TableTest, TruncatedTableIsScannedAfreshWithoutAWrongList)
     fs::remove(latest("x/2.txt"));
     setList({a, x});
 
+    prompt.expect("ストリームエラー", PromptAnswer::Ok);
     run(true);
     EXPECT_EQ(shownErrors(), Strings{kSearchError});
     EXPECT_TRUE(fs::exists(latest("x/2.txt"))) << "x is scanned afresh, not read from its cut block";
@@ -185,7 +187,7 @@ TEST_F(TableTest, TruncatedTableIsScannedAfreshWithoutAWrongList)
 
     source("x/4.txt");
     run(true);
-    EXPECT_TRUE(host.errors.empty()) << "the saved table is sound";
+    EXPECT_TRUE(prompt.asked.empty()) << "the saved table is sound";
     EXPECT_FALSE(fs::exists(latest("x/4.txt"))) << "now the table is used";
     TableBuffer saved;
     saved.load(tablePath());
@@ -194,6 +196,7 @@ TEST_F(TableTest, TruncatedTableIsScannedAfreshWithoutAWrongList)
     // The folder's own block cut after its start record.
     writeFile(tablePath(), readFile(tablePath()).substr(0, 4 * kTableRecordSize));
     source("x/3.txt");
+    prompt.expect("ストリームエラー", PromptAnswer::Ok);
     run(true);
     EXPECT_EQ(shownErrors(), Strings{kReadError});
     EXPECT_TRUE(fs::exists(latest("x/3.txt")));
@@ -208,6 +211,7 @@ TEST_F(TableTest, CancelledCompleteRunLeavesNoTableAndTheNextRunRecords)
     ASSERT_TRUE(fs::exists(tablePath()));
 
     host.stopAfter = [](const Report& r) { return r.phase == 1; };  // at the first record
+    prompt.expect(kCancelCaption, PromptAnswer::Ok);
     run(false);
     EXPECT_FALSE(fs::exists(tablePath()));
 
@@ -231,7 +235,7 @@ TEST_F(TableTest, FolderWithAnOverlongPathIsScannedEveryTime)
     source("late.txt");
     run(true);
     EXPECT_TRUE(fs::exists(latest("late.txt")));
-    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(prompt.asked.empty());
 }
 
 }  // namespace

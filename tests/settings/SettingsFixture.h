@@ -1,41 +1,18 @@
 #pragma once
 // A private user hive per test (XDG_CONFIG_HOME points into a temporary folder, so the real
-// one is never touched) and a user interface that records what it was asked to show.
+// one is never touched) and a scripted prompt for the messages the settings show.
 
+#include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "platform/Registry.h"
-#include "settings/SettingsUi.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace renvo::test {
-
-struct RecordingUi : SettingsUi {
-    struct Shown {
-        std::string kind;  // "firstRun", "rlf", "error", "hive"
-        std::string caption;
-        std::string text;
-    };
-    std::vector<Shown> shown;
-
-    void firstRunMessage(const std::string& c, const std::string& t) override { shown.push_back({"firstRun", c, t}); }
-    void rlfWarning(const std::string& c, const std::string& t) override { shown.push_back({"rlf", c, t}); }
-    void errorMessage(const std::string& t) override { shown.push_back({"error", "", t}); }
-    void hiveKeptAside(const std::string& c, const std::string& t) override { shown.push_back({"hive", c, t}); }
-
-    std::vector<std::string> kinds() const
-    {
-        std::vector<std::string> k;
-        for (const Shown& s : shown)
-            k.push_back(s.kind);
-        return k;
-    }
-};
 
 class HiveTest : public ::testing::Test {
 protected:
@@ -81,7 +58,7 @@ protected:
     }
 
     TempDir tmp;
-    RecordingUi ui;
+    ScriptedPrompt prompt;
 
 private:
     std::optional<std::string> savedXdg_;

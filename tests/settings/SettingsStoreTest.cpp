@@ -17,16 +17,32 @@ namespace {
 
 const std::string kProg = "/opt/renvo/";
 
-const char kFirstRunText[] =
+const std::string kFirstRun = "作者からのお願い";
+const std::string kRlf = "RLF 再設定のお願い";
+const std::string kError = "エラー";
+const std::string kHiveAside = "設定ファイルの退避";
+
+const char kExpectedFirstRunText[] =
     "拙作 Renvo を御利用いただき，ありがとうございます\r\n\r\n"
     "このソフトウエアは，その性質上，十分に用語が分かっていないと，\r\n"
     "ファイルの損失等につながるおそれがあります\r\n"
     "分からない用語が出てきましたら，必ずヘルプをご確認願います";
-const char kRlfText[] =
+const char kExpectedRlfText[] =
     "RLF は仕様が変わり，旧バージョンから異なる値を示すようになっています\r\n"
     "使い始める前に，再度設定して下さい";
 
-using Kinds = std::vector<std::string>;
+using Captions = std::vector<std::string>;
+
+// Every message of the settings is a plain OK box.
+void expectOkBox(const PromptMessage& m, const std::string& caption, const std::string& text, PromptIcon icon)
+{
+    EXPECT_EQ(m.caption, caption);
+    EXPECT_EQ(m.text, text);
+    EXPECT_EQ(m.icon, icon);
+    EXPECT_EQ(m.buttons, PromptButtons::Ok);
+    EXPECT_EQ(m.defaultButton, PromptAnswer::Ok);
+    EXPECT_EQ(m.detail, "");
+}
 
 // Every field away from its default, so a field that is not stored or not read shows.
 TSettings unusualSettings()
@@ -58,23 +74,24 @@ TSettings unusualSettings()
 
 TEST_F(HiveTest, EmptyKeyGivesTheDefaultsAndOneFirstRunMessage)
 {
-    EXPECT_EQ(LoadSettings(kProg, ui), defaultSettings(kProg));
-    ASSERT_EQ(ui.kinds(), Kinds{"firstRun"});
-    EXPECT_EQ(ui.shown[0].caption, "作者からのお願い");
-    EXPECT_EQ(ui.shown[0].text, kFirstRunText);
+    prompt.expect(kFirstRun, PromptAnswer::Ok);
+    EXPECT_EQ(LoadSettings(kProg, prompt), defaultSettings(kProg));
+    ASSERT_EQ(prompt.captions(), Captions{kFirstRun});
+    expectOkBox(prompt.asked[0], kFirstRun, kExpectedFirstRunText, PromptIcon::Information);
 
     // Other values in the key do not make it a known user: only Mirroring does.
-    ui.shown.clear();
+    prompt.asked.clear();
     writeSettingsKey("\"ListTop\"=dword:00000064\n\"LogFile\"=\"/x\"\n");
-    EXPECT_EQ(LoadSettings(kProg, ui).LogFile, "/x");
-    EXPECT_EQ(ui.kinds(), Kinds{"firstRun"});
+    prompt.expect(kFirstRun, PromptAnswer::Ok);
+    EXPECT_EQ(LoadSettings(kProg, prompt).LogFile, "/x");
+    EXPECT_EQ(prompt.captions(), Captions{kFirstRun});
 }
 
 TEST_F(HiveTest, SaveWritesEveryValueInItsEncodingAndLoadReadsItBack)
 {
     TSettings d = defaultSettings(kProg);
     d.Mirroring = true;
-    ASSERT_TRUE(SaveSettings(d, ui));
+    ASSERT_TRUE(SaveSettings(d, prompt));
     EXPECT_TRUE(hiveHasLine("\"MirTopFolder\"=\"/opt/renvo/Mirrored Files\""));
     EXPECT_TRUE(hiveHasLine("\"Mirroring\"=dword:00000001"));
     EXPECT_TRUE(hiveHasLine("\"Interval\"=hex:55,55,55,55,55,55,95,3f"));
@@ -83,16 +100,16 @@ TEST_F(HiveTest, SaveWritesEveryValueInItsEncodingAndLoadReadsItBack)
     EXPECT_TRUE(hiveHasLine("\"FolderOption\"=hex:01"));
     EXPECT_TRUE(hiveHasLine("\"TaskPriority\"=dword:00000005"));
     EXPECT_TRUE(hiveHasLine("\"LogFile\"=\"/opt/renvo/logfile.txt\""));
-    EXPECT_EQ(LoadSettings(kProg, ui), d);
+    EXPECT_EQ(LoadSettings(kProg, prompt), d);
 
     const TSettings u = unusualSettings();
-    ASSERT_TRUE(SaveSettings(u, ui));
+    ASSERT_TRUE(SaveSettings(u, prompt));
     EXPECT_TRUE(hiveHasLine("\"IdleOption\"=hex:02,11,22,33,0f,27,00,00"));
     EXPECT_TRUE(hiveHasLine("\"FolderOption\"=hex:03"));
     EXPECT_TRUE(hiveHasLine("\"DoneStandard\"=dword:0000000c"));
     EXPECT_TRUE(hiveHasLine("\"QueryDelFiles\"=dword:00000000"));
-    EXPECT_EQ(LoadSettings(kProg, ui), u);
-    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_EQ(LoadSettings(kProg, prompt), u);
+    EXPECT_TRUE(prompt.asked.empty());
 
     // The nineteen values, in the order they are written.
     const std::string text = readFile(hivePath());
@@ -113,28 +130,28 @@ TEST_F(HiveTest, SavingWhatWasLoadedKeepsItsContent)
     writeSettingsKey("\"Mirroring\"=dword:00000002\n"
                      "\"IdleOption\"=hex:01,aa,bb,cc,10,00,00,00\n"
                      "\"LogFile\"=hex(2):2f,6c,00\n");
-    const TSettings s = LoadSettings(kProg, ui);
+    const TSettings s = LoadSettings(kProg, prompt);
     EXPECT_TRUE(s.Mirroring);
     EXPECT_EQ(s.IdleMode, 1);
     EXPECT_EQ(s.IdleThreshold, 16);
     EXPECT_EQ(s.LogFile, "/l");
-    ASSERT_TRUE(SaveSettings(s, ui));
+    ASSERT_TRUE(SaveSettings(s, prompt));
     EXPECT_TRUE(hiveHasLine("\"Mirroring\"=dword:00000001"));
     EXPECT_TRUE(hiveHasLine("\"IdleOption\"=hex:01,aa,bb,cc,10,00,00,00"));
     EXPECT_TRUE(hiveHasLine("\"LogFile\"=\"/l\""));
-    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_TRUE(prompt.asked.empty());
 }
 
 TEST_F(HiveTest, ShortIdleOptionReplacesItsBytesAndKeepsTheDefaultThreshold)
 {
     writeSettingsKey("\"Mirroring\"=dword:00000000\n\"IdleOption\"=hex:01,07,08,09\n");
-    const TSettings s = LoadSettings(kProg, ui);
+    const TSettings s = LoadSettings(kProg, prompt);
     EXPECT_EQ(s.IdleMode, 1);
     EXPECT_EQ(s.IdleReserved, (std::array<uint8_t, 3>{7, 8, 9}));
     EXPECT_EQ(s.IdleThreshold, 30);
-    ASSERT_TRUE(SaveSettings(s, ui));
+    ASSERT_TRUE(SaveSettings(s, prompt));
     EXPECT_TRUE(hiveHasLine("\"IdleOption\"=hex:01,07,08,09,1e,00,00,00"));
-    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_TRUE(prompt.asked.empty());
 }
 
 TEST_F(HiveTest, ValuesOfTheWrongTypeTakeTheirDefaultsAndAreNamedOnce)
@@ -150,7 +167,8 @@ TEST_F(HiveTest, ValuesOfTheWrongTypeTakeTheirDefaultsAndAreNamedOnce)
                      "\"EveryTimes\"=dword:00000009\n"
                      "\"LogFile\"=\"/data/log.txt\"\n"
                      "\"LogAppend\"=dword:00000001\n");
-    const TSettings s = LoadSettings(kProg, ui);
+    prompt.expect(kError, PromptAnswer::Ok);
+    const TSettings s = LoadSettings(kProg, prompt);
 
     TSettings want = defaultSettings(kProg);
     want.MirTopFolder = "/data/mirror";
@@ -161,67 +179,74 @@ TEST_F(HiveTest, ValuesOfTheWrongTypeTakeTheirDefaultsAndAreNamedOnce)
     want.LogAppend = true;
     EXPECT_EQ(s, want);  // Interval 30 min, idle mode 0 / 30, folder option 1, priority 5, 3 generations
 
-    ASSERT_EQ(ui.kinds(), Kinds{"error"});
-    EXPECT_EQ(ui.shown[0].text,
-              "'Interval' のデータ型が不正です\r\n"
-              "'IdleOption' のデータ型が不正です\r\n"
-              "'FolderOption' のデータ型が不正です\r\n"
-              "'TaskPriority' のデータ型が不正です\r\n"
-              "'LimitHistory' のデータ型が不正です");
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    expectOkBox(prompt.asked[0], kError,
+                "'Interval' のデータ型が不正です\r\n"
+                "'IdleOption' のデータ型が不正です\r\n"
+                "'FolderOption' のデータ型が不正です\r\n"
+                "'TaskPriority' のデータ型が不正です\r\n"
+                "'LimitHistory' のデータ型が不正です",
+                PromptIcon::Error);
 }
 
 TEST_F(HiveTest, BadMirroringOrLogFileIsNoFirstRunAndNoOldVersion)
 {
     writeSettingsKey("\"Mirroring\"=\"1\"\n\"IdleOption\"=hex:02,00,00,00,64,00,00,00\n"
                      "\"LogFile\"=dword:00000001\n");
-    const TSettings s = LoadSettings(kProg, ui);
+    prompt.expect(kError, PromptAnswer::Ok);
+    const TSettings s = LoadSettings(kProg, prompt);
     EXPECT_FALSE(s.Mirroring);
     EXPECT_EQ(s.LogFile, kProg + "logfile.txt");
-    ASSERT_EQ(ui.kinds(), Kinds{"error"});
-    EXPECT_EQ(ui.shown[0].text, "'Mirroring' のデータ型が不正です\r\n'LogFile' のデータ型が不正です");
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    expectOkBox(prompt.asked[0], kError, "'Mirroring' のデータ型が不正です\r\n'LogFile' のデータ型が不正です",
+                PromptIcon::Error);
 }
 
 TEST_F(HiveTest, RlfWarningOnlyForAnOldKeyInIdleModeTwo)
 {
     writeSettingsKey("\"Mirroring\"=dword:00000001\n\"IdleOption\"=hex:02,00,00,00,64,00,00,00\n");
-    EXPECT_EQ(LoadSettings(kProg, ui).IdleThreshold, 100);
-    ASSERT_EQ(ui.kinds(), Kinds{"rlf"});
-    EXPECT_EQ(ui.shown[0].caption, "RLF 再設定のお願い");
-    EXPECT_EQ(ui.shown[0].text, kRlfText);
+    prompt.expect(kRlf, PromptAnswer::Ok);
+    EXPECT_EQ(LoadSettings(kProg, prompt).IdleThreshold, 100);
+    ASSERT_EQ(prompt.captions(), Captions{kRlf});
+    expectOkBox(prompt.asked[0], kRlf, kExpectedRlfText, PromptIcon::Warning);
 
     // Without Mirroring as well: the first-run message comes first.
-    ui.shown.clear();
+    prompt.asked.clear();
     writeSettingsKey("\"IdleOption\"=hex:02,00,00,00,64,00,00,00\n");
-    LoadSettings(kProg, ui);
-    EXPECT_EQ(ui.kinds(), (Kinds{"firstRun", "rlf"}));
+    prompt.expect(kFirstRun, PromptAnswer::Ok).expect(kRlf, PromptAnswer::Ok);
+    LoadSettings(kProg, prompt);
+    EXPECT_EQ(prompt.captions(), (Captions{kFirstRun, kRlf}));
 
-    ui.shown.clear();
+    prompt.asked.clear();
     writeSettingsKey("\"Mirroring\"=dword:00000001\n\"IdleOption\"=hex:02,00,00,00,64,00,00,00\n"
                      "\"LogFile\"=\"/l\"\n");
-    LoadSettings(kProg, ui);
+    LoadSettings(kProg, prompt);
     writeSettingsKey("\"Mirroring\"=dword:00000001\n\"IdleOption\"=hex:01,00,00,00,14,00,00,00\n");
-    LoadSettings(kProg, ui);
-    EXPECT_TRUE(ui.shown.empty());
+    LoadSettings(kProg, prompt);
+    EXPECT_TRUE(prompt.asked.empty());
 }
 
 TEST_F(HiveTest, UnreadableHiveIsKeptAsideAndToldOnce)
 {
     const std::string garbage = "this is no hive\n[[[\n\"x\"=dword:zz\n";
     writeFile(hivePath(), garbage);
-    EXPECT_EQ(LoadSettings(kProg, ui), defaultSettings(kProg));
-    ASSERT_EQ(ui.kinds(), (Kinds{"hive", "firstRun"}));
-    EXPECT_EQ(ui.shown[0].caption, "設定ファイルの退避");
+    prompt.expect(kHiveAside, PromptAnswer::Ok).expect(kFirstRun, PromptAnswer::Ok);
+    EXPECT_EQ(LoadSettings(kProg, prompt), defaultSettings(kProg));
+    ASSERT_EQ(prompt.captions(), (Captions{kHiveAside, kFirstRun}));
 
     std::string keptAs;
     for (const auto& e : std::filesystem::directory_iterator(hiveFolder()))
         if (e.path() != hivePath() && readFile(e.path()) == garbage)
             keptAs = e.path();
     ASSERT_FALSE(keptAs.empty()) << "the unreadable content was not kept";
-    EXPECT_NE(ui.shown[0].text.find(keptAs), std::string::npos) << ui.shown[0].text;
+    expectOkBox(prompt.asked[0], kHiveAside,
+                "設定ファイル '" + hivePath() + "' を読み取れなかったため，'" + keptAs +
+                    "' に移しました\r\nこのファイルにあった設定は既定値に戻ります",
+                PromptIcon::Warning);
 
-    ui.shown.clear();
-    ASSERT_TRUE(SaveSettings(defaultSettings(kProg), ui));
-    EXPECT_TRUE(ui.shown.empty());
+    prompt.asked.clear();
+    ASSERT_TRUE(SaveSettings(defaultSettings(kProg), prompt));
+    EXPECT_TRUE(prompt.asked.empty());
     EXPECT_EQ(readFile(keptAs), garbage);
 }
 
@@ -229,7 +254,8 @@ TEST_F(HiveTest, SaveKeepsWhatOthersStoredInTheHive)
 {
     writeSettingsKey("\"ListTop\"=dword:00000064\n",
                      "[HKEY_CURRENT_USER\\Software\\Tovan\\Other]\n\"Name\"=\"kept\"\n\n");
-    TSettings s = LoadSettings(kProg, ui);
+    prompt.expect(kFirstRun, PromptAnswer::Ok);  // no Mirroring value yet
+    TSettings s = LoadSettings(kProg, prompt);
     {
         // Another program writes while this one runs.
         TRegistry other;
@@ -237,7 +263,7 @@ TEST_F(HiveTest, SaveKeepsWhatOthersStoredInTheHive)
         ASSERT_TRUE(other.WriteInteger("ListWidth", 640));
     }
     s.Mirroring = true;
-    ASSERT_TRUE(SaveSettings(s, ui));
+    ASSERT_TRUE(SaveSettings(s, prompt));
 
     TRegistry check;
     ASSERT_TRUE(check.OpenKey("\\Software\\Tovan\\Renvo", false));
@@ -251,7 +277,7 @@ TEST_F(HiveTest, SaveKeepsWhatOthersStoredInTheHive)
 TEST_F(HiveTest, SaveIntoReadOnlyHiveFolderFailsAndKeepsTheOldFile)
 {
     TSettings s = defaultSettings(kProg);
-    ASSERT_TRUE(SaveSettings(s, ui));
+    ASSERT_TRUE(SaveSettings(s, prompt));
     const std::string before = readFile(hivePath());
 
     ASSERT_EQ(::chmod(hiveFolder().c_str(), 0555), 0);
@@ -267,9 +293,10 @@ TEST_F(HiveTest, SaveIntoReadOnlyHiveFolderFailsAndKeepsTheOldFile)
     // A changed first value: an unchanged one may not need the file at all.
     s.MirTopFolder = "/elsewhere";
     s.LimitHistory = 9;
-    EXPECT_FALSE(SaveSettings(s, ui));
-    ASSERT_EQ(ui.kinds(), Kinds{"error"});
-    EXPECT_EQ(ui.shown[0].text, "'MirTopFolder' の設定に失敗しました");
+    prompt.expect(kError, PromptAnswer::Ok);
+    EXPECT_FALSE(SaveSettings(s, prompt));
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    expectOkBox(prompt.asked[0], kError, "'MirTopFolder' の設定に失敗しました", PromptIcon::Error);
     EXPECT_EQ(readFile(hivePath()), before);
 }
 

@@ -5,45 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <deque>
 #include <filesystem>
 
+#include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "platform/Registry.h"
 #include "uninstall/Uninstaller.h"
 
 namespace renvo::test {
 namespace {
-
-class ScriptedUi : public UninstallUi {
-public:
-    explicit ScriptedUi(std::deque<MsgAnswer> answers) : answers_(std::move(answers)) {}
-
-    MsgAnswer showMessage(const UninstallMessage& message) override
-    {
-        shown.push_back(message);
-        if (answers_.empty()) {
-            ADD_FAILURE() << "unexpected box: " << message.caption;
-            return MsgAnswer::No;
-        }
-        MsgAnswer a = answers_.front();
-        answers_.pop_front();
-        return a;
-    }
-    bool allAnswersUsed() const { return answers_.empty(); }
-    std::vector<std::string> captions() const
-    {
-        std::vector<std::string> c;
-        for (const auto& m : shown)
-            c.push_back(m.caption);
-        return c;
-    }
-
-    std::vector<UninstallMessage> shown;
-
-private:
-    std::deque<MsgAnswer> answers_;
-};
 
 const std::vector<std::string> kAllBoxes = {"Renvo アンインストーラ", "ファイル削除の確認",
                                             "レジストリ削除の確認", "アンインストール完了"};
@@ -84,7 +54,7 @@ protected:
         }
     }
 
-    void run(ScriptedUi& ui) { runUninstall(ui, prog + "/", hive); }
+    void run(ScriptedPrompt& prompt) { runUninstall(prompt, prog + "/", hive); }
 
     TempDir tmp;
     std::string prog;
@@ -95,11 +65,11 @@ TEST_F(Uninstall, NoAtTheStartTouchesNothing)
 {
     install();
     const std::string hiveBefore = readFile(hive);
-    ScriptedUi ui({MsgAnswer::No});
-    run(ui);
-    EXPECT_TRUE(ui.allAnswersUsed());
-    ASSERT_EQ(ui.shown.size(), 1u);
-    const UninstallMessage& start = ui.shown[0];
+    ScriptedPrompt prompt{{"Renvo アンインストーラ", PromptAnswer::No}};
+    run(prompt);
+    prompt.expectAllAnswered();
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    const PromptMessage& start = prompt.asked[0];
     EXPECT_EQ(start.caption, "Renvo アンインストーラ");
     EXPECT_EQ(start.text,
               "アンインストールを実行します\r\n"
@@ -107,9 +77,10 @@ TEST_F(Uninstall, NoAtTheStartTouchesNothing)
               "先に Renvo の[環境設定]-[詳細]で削除して下さい\r\n\r\n"
               "また，必ず Renvo が終了していることを確認して下さい\r\n\r\n"
               "実行を開始してよろしいですか？");
-    EXPECT_EQ(start.icon, MsgIcon::Question);
-    EXPECT_EQ(start.buttons, MsgButtons::YesNo);
-    EXPECT_EQ(start.defaultButton, MsgAnswer::No);
+    EXPECT_EQ(start.icon, PromptIcon::Question);
+    EXPECT_EQ(start.buttons, PromptButtons::YesNo);
+    EXPECT_EQ(start.defaultButton, PromptAnswer::No);
+    EXPECT_EQ(start.owner, nullptr);  // the uninstaller has no window of its own
     for (const std::string& name : kListed)
         EXPECT_TRUE(exists(prog + "/" + name)) << name;
     EXPECT_EQ(readFile(hive), hiveBefore);
@@ -119,38 +90,43 @@ TEST_F(Uninstall, NoToBothQuestionsStillShowsTheClosingMessage)
 {
     install();
     const std::string hiveBefore = readFile(hive);
-    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::No, MsgAnswer::Ok});
-    run(ui);
-    EXPECT_TRUE(ui.allAnswersUsed());
-    ASSERT_EQ(ui.captions(), kAllBoxes);
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::No, PromptAnswer::Ok};
+    run(prompt);
+    prompt.expectAllAnswered();
+    ASSERT_EQ(prompt.captions(), kAllBoxes);
     for (const std::string& name : kListed)
         EXPECT_TRUE(exists(prog + "/" + name)) << name;
     EXPECT_EQ(readFile(hive), hiveBefore);
 
-    const UninstallMessage& files = ui.shown[1];
+    const PromptMessage& files = prompt.asked[1];
     EXPECT_EQ(files.text, "本体やヘルプファイルなどを削除しますか？\r\n\r\n※後で作成されたファイルなどは削除できません");
-    EXPECT_EQ(files.icon, MsgIcon::Question);
-    EXPECT_EQ(files.buttons, MsgButtons::YesNo);
-    EXPECT_EQ(files.defaultButton, MsgAnswer::Yes);
-    const UninstallMessage& registry = ui.shown[2];
+    EXPECT_EQ(files.icon, PromptIcon::Question);
+    EXPECT_EQ(files.buttons, PromptButtons::YesNo);
+    EXPECT_EQ(files.defaultButton, PromptAnswer::Yes);
+    const PromptMessage& registry = prompt.asked[2];
     EXPECT_EQ(registry.text, "レジストリの登録情報も消去しますか？");
-    EXPECT_EQ(registry.icon, MsgIcon::Question);
-    EXPECT_EQ(registry.buttons, MsgButtons::YesNo);
-    EXPECT_EQ(registry.defaultButton, MsgAnswer::Yes);
-    const UninstallMessage& closing = ui.shown[3];
+    EXPECT_EQ(registry.icon, PromptIcon::Question);
+    EXPECT_EQ(registry.buttons, PromptButtons::YesNo);
+    EXPECT_EQ(registry.defaultButton, PromptAnswer::Yes);
+    const PromptMessage& closing = prompt.asked[3];
     EXPECT_EQ(closing.text,
               "アンインストールは完了しました\r\n\r\n※このアンインストーラや使用していたフォルダなどは手動で削除して下さい");
-    EXPECT_EQ(closing.icon, MsgIcon::Information);
-    EXPECT_EQ(closing.buttons, MsgButtons::Ok);
+    EXPECT_EQ(closing.icon, PromptIcon::Information);
+    EXPECT_EQ(closing.buttons, PromptButtons::Ok);
+    EXPECT_EQ(closing.defaultButton, PromptAnswer::Ok);
+    for (const PromptMessage& m : prompt.asked) {
+        EXPECT_EQ(m.owner, nullptr) << m.caption;
+        EXPECT_EQ(m.detail, "") << m.caption;
+    }
 }
 
 TEST_F(Uninstall, YesToAllRemovesTheProgramFilesAndTheSettingsKeyOnly)
 {
     install();
-    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Ok});
-    run(ui);
-    EXPECT_TRUE(ui.allAnswersUsed());
-    EXPECT_EQ(ui.captions(), kAllBoxes);
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::Ok};
+    run(prompt);
+    prompt.expectAllAnswered();
+    EXPECT_EQ(prompt.captions(), kAllBoxes);
 
     for (const std::string& name : kListed)
         EXPECT_FALSE(exists(prog + "/" + name)) << name;
@@ -169,10 +145,10 @@ TEST_F(Uninstall, YesToAllRemovesTheProgramFilesAndTheSettingsKeyOnly)
 
 TEST_F(Uninstall, EmptyFolderAndNoKeyShowTheSameBoxesAndCreateNothing)
 {
-    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Ok});
-    run(ui);
-    EXPECT_TRUE(ui.allAnswersUsed());
-    EXPECT_EQ(ui.captions(), kAllBoxes);
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::Ok};
+    run(prompt);
+    prompt.expectAllAnswered();
+    EXPECT_EQ(prompt.captions(), kAllBoxes);
     EXPECT_TRUE(std::filesystem::is_empty(prog));
     EXPECT_FALSE(exists(hive));
 }
@@ -188,9 +164,9 @@ TEST_F(Uninstall, LinksFoldersAndReadOnlyFilesOfListedNames)
     writeFile(prog + "/Renvo", "read-only program");
     ASSERT_EQ(::chmod((prog + "/Renvo").c_str(), 0555), 0);
 
-    ScriptedUi ui({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Ok});
-    run(ui);
-    EXPECT_TRUE(ui.allAnswersUsed());
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::Ok};
+    run(prompt);
+    prompt.expectAllAnswered();
 
     // The links go, what they point to stays.
     EXPECT_FALSE(exists(prog + "/_update"));

@@ -1,12 +1,11 @@
 #pragma once
-// How loading and saving the settings speak to the user. The settings library has no windows
-// of its own: the program that loads them supplies the message boxes.
+// Texts of the messages that loading and saving the settings show, used exactly as written
+// ("\r\n" is a line break in a message box).
 
 #include <string>
 
 namespace renvo {
 
-// Texts of the messages, used exactly as written ("\r\n" is a line break in a message box).
 inline constexpr char kFirstRunCaption[] = "作者からのお願い";
 inline constexpr char kFirstRunText[] =
     "拙作 Renvo を御利用いただき，ありがとうございます\r\n\r\n"
@@ -21,18 +20,5 @@ inline constexpr char kHiveKeptAsideCaption[] = "設定ファイルの退避";
 
 // The text telling that the hive file could not be read and now lies under keptAsPath.
 std::string hiveKeptAsideText(const std::string& hivePath, const std::string& keptAsPath);
-
-class SettingsUi {
-public:
-    virtual ~SettingsUi() = default;
-    // Modal, OK button. First run: information icon.
-    virtual void firstRunMessage(const std::string& caption, const std::string& text) = 0;
-    // Warning icon.
-    virtual void rlfWarning(const std::string& caption, const std::string& text) = 0;
-    // The application's standard error box.
-    virtual void errorMessage(const std::string& text) = 0;
-    // Warning icon: the hive file could not be parsed and was moved aside.
-    virtual void hiveKeptAside(const std::string& caption, const std::string& text) = 0;
-};
 
 }  // namespace renvo

@@ -1,0 +1,123 @@
+#include "qtprompt/QtPrompt.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <utility>
+#include <vector>
+
+namespace renvo {
+
+QString fromEngineText(const std::string& text)
+{
+    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+std::string toEngineText(const QString& text)
+{
+    QString crlf = text;
+    crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\n'), QStringLiteral("\r\n"));
+    return crlf.toStdString();
+}
+
+namespace {
+
+QMessageBox::Icon boxIcon(PromptIcon icon)
+{
+    switch (icon) {
+    case PromptIcon::Information:
+        return QMessageBox::Information;
+    case PromptIcon::Warning:
+        return QMessageBox::Warning;
+    case PromptIcon::Error:
+        return QMessageBox::Critical;
+    case PromptIcon::Question:
+        return QMessageBox::Question;
+    case PromptIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonSpec {
+    PromptAnswer answer;
+    const char* label;
+    QMessageBox::ButtonRole role;
+};
+
+// Labels as the Japanese system writes them. The roles put the buttons in the system's order
+// and let the window manager's close count as the escape button.
+ButtonSpec buttonSpec(PromptAnswer answer)
+{
+    switch (answer) {
+    case PromptAnswer::Ok:
+        return {answer, "OK", QMessageBox::AcceptRole};
+    case PromptAnswer::Cancel:
+        return {answer, "キャンセル", QMessageBox::RejectRole};
+    case PromptAnswer::Yes:
+        return {answer, "はい(&Y)", QMessageBox::YesRole};
+    case PromptAnswer::No:
+        return {answer, "いいえ(&N)", QMessageBox::NoRole};
+    case PromptAnswer::All:
+        return {answer, "すべて(&A)", QMessageBox::ActionRole};
+    }
+    return {answer, "OK", QMessageBox::AcceptRole};
+}
+
+std::vector<PromptAnswer> answersOf(PromptButtons buttons)
+{
+    switch (buttons) {
+    case PromptButtons::Ok:
+        return {PromptAnswer::Ok};
+    case PromptButtons::OkCancel:
+        return {PromptAnswer::Ok, PromptAnswer::Cancel};
+    case PromptButtons::YesNo:
+        return {PromptAnswer::Yes, PromptAnswer::No};
+    case PromptButtons::YesNoCancel:
+        return {PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::Cancel};
+    case PromptButtons::YesNoAll:
+        return {PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::All};
+    }
+    return {PromptAnswer::Ok};
+}
+
+}  // namespace
+
+PromptAnswer QtPrompt::ask(const PromptMessage& message)
+{
+    // The owner is only ever a QWidget, handed through the toolkit-free interface.
+    QWidget* owner = static_cast<QWidget*>(const_cast<void*>(message.owner));
+    QMessageBox box(owner);
+    box.setWindowTitle(fromEngineText(message.caption));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(fromEngineText(message.text));
+    box.setIcon(boxIcon(message.icon));
+    if (!message.detail.empty()) {
+        box.setInformativeText(fromEngineText(message.detail));
+        // The informative label guesses the format, and a file name may look like markup.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
+
+    const PromptAnswer defaultButton = defaultAnswer(message);
+    const PromptAnswer escape = escapeAnswer(message.buttons);
+    std::vector<std::pair<QAbstractButton*, PromptAnswer>> buttons;
+    for (PromptAnswer answer : answersOf(message.buttons)) {
+        const ButtonSpec spec = buttonSpec(answer);
+        QPushButton* button = box.addButton(QString::fromUtf8(spec.label), spec.role);
+        buttons.emplace_back(button, answer);
+        if (answer == defaultButton)
+            box.setDefaultButton(button);
+        if (answer == escape)
+            box.setEscapeButton(button);
+    }
+    box.exec();
+
+    for (const auto& [button, answer] : buttons)
+        if (box.clickedButton() == button)
+            return answer;
+    return escape;
+}
+
+}  // namespace renvo

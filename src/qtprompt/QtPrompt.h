@@ -1,0 +1,26 @@
+#pragma once
+// The prompt as Qt message boxes, laid out as on the Japanese system, and the one conversion
+// between the engine's texts and Qt's.
+
+#include <QString>
+
+#include <string>
+
+#include "prompt/Prompt.h"
+
+namespace renvo {
+
+// Engine texts are UTF-8 with CR LF line breaks; Qt widgets break lines at LF.
+QString fromEngineText(const std::string& text);
+// The reverse: every line break becomes CR LF. A text without breaks (a path, a name) keeps
+// its characters as they are.
+std::string toEngineText(const QString& text);
+
+// One modal QMessageBox per ask(). The owner, when set, is the box's parent QWidget; the
+// detail is the box's informative text.
+class QtPrompt : public Prompt {
+public:
+    PromptAnswer ask(const PromptMessage& message) override;
+};
+
+}  // namespace renvo
