@@ -1,7 +1,10 @@
 #include "engine/CopyStep.h"
 
 #include "platform/FileSys.h"
+#include "platform/CanonicalPath.h"
 #include "platform/Path.h"
+
+#include <cerrno>
 
 namespace renvo {
 
@@ -10,6 +13,10 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
     const std::string folder = extractFileDir(destination);
     if (folder != lastFolder_) {
         lastFolder_.clear();
+        // A link left in the mirror where the source now has a folder must not carry the copy
+        // (and the folders made for it) anywhere else.
+        if (!isSameOrInside(canonicalPath(folder), root_))
+            return ELOOP;
         if (forceDirectories(folder))
             lastFolder_ = folder;
     }

@@ -1,5 +1,6 @@
 #include "engine/Evaluate.h"
 
+#include "engine/ItemChecks.h"
 #include "engine/Masks.h"
 #include "engine/Scan.h"
 #include "platform/FileSys.h"
@@ -120,8 +121,7 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
     }
     const size_t unreadBefore = ctx.lists.unreadable.size();
     std::vector<FoundFile> listing =
-        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable,
-                      ctx.snapshot.MirTopFolder);  // the backup never backs itself up
+        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable);
     // A listing that misses an unreadable folder is not kept: the next run looks again.
     if (option == 3 && ctx.lists.unreadable.size() == unreadBefore) {
         std::vector<std::string> paths;
@@ -165,6 +165,10 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
         if (j != MirrorList::kNone && s.stamp == mirror[j].stamp)
             continue;
         const std::string inItem = s.path.substr(prefix.size());
+        // A walk never lists "." or ".." parts; a damaged table may, and they would lead the
+        // copy out of the mirror.
+        if (checkDestination(inItem) != ItemProblem::None)
+            continue;
         const std::string rel = item.dest.empty() ? inItem : joinPath(item.dest, inItem);
         queueCopy(ctx, s.path, j == MirrorList::kNone ? target : mirror[j].path, rel);
     }

@@ -19,6 +19,10 @@ enum class ItemProblem {
     DestParentPart,  // a ".." part: would leave Latest
     DestHasNul,
     EmptyMasks,      // a folder item without masks would find nothing
+    // Found by a run only, which looks at the disk:
+    AddressOverlapsTop,  // is the mirroring top folder, lies inside it or holds it
+    BadFileName,         // a file item's name is empty, "." or ".."
+    DestOutsideLatest,   // the destination leads out of Latest through a link
 };
 
 // An address must be a full path: "/..." here, "X:\..." or "\\server\share..." on Windows.

@@ -6,6 +6,7 @@
 #include "engine/History.h"
 #include "engine/ListFile.h"
 #include "engine/MirrorLog.h"
+#include "engine/RecordCheck.h"
 #include "engine/TableFile.h"
 #include "platform/DateTime.h"
 #include "platform/FileNames.h"
@@ -29,7 +30,7 @@ public:
         : mirror_(mirror), host_(mirror.host_), outcome_(outcome), folder_(mirror.folder_),
           listPath_(folder_ + kListFileName), updatePath_(folder_ + kUpdateFileName),
           tablePath_(folder_ + kTableFileName), snap_(host_.takeSnapshot()),
-          log_(snap_.LogFile, snap_.LogAppend, snap_.KeepLogFile)
+          log_(snap_.LogFile, snap_.LogAppend, snap_.KeepLogFile), checks_(snap_.MirTopFolder)
     {
     }
 
@@ -95,6 +96,10 @@ private:
             log_.disableWrites();  // the unreadable old log must not be replaced
             throw std::runtime_error("the log file cannot be read: " + snap_.LogFile);
         }
+        if (checks_.topProblem() != ItemProblem::None) {
+            log_.addBadTopFolder(snap_.MirTopFolder);
+            throw std::runtime_error("the mirroring top folder is no full path: " + snap_.MirTopFolder);
+        }
         lists_.update.load(updatePath_);
         if (snap_.standardRun)
             table_.load(tablePath_);
@@ -119,6 +124,11 @@ private:
                 break;
             poll();
             if (item.runs() && (!snap_.standardRun || item.everyRun != 0)) {
+                if (const ItemProblem problem = checks_.check(item); problem != ItemProblem::None) {
+                    log_.addSkippedRecord(item.address, item.dest, problem);
+                    ++outcome_.skippedItems;
+                    continue;
+                }
                 const size_t errorsBefore = lists_.tableErrors.size();
                 evaluateItem(item, ctx);
                 for (size_t e = errorsBefore; e < lists_.tableErrors.size(); ++e)
@@ -142,7 +152,7 @@ private:
     {
         const size_t count = lists_.sources.size();
         beginPhase(RunPhase::Mirror, count, count > 0);
-        CopyStep copier;
+        CopyStep copier(checks_.latest());
         for (size_t k = 0; k < count; ++k) {
             if (snap_.KeepLogFile)
                 log_.save();
@@ -242,6 +252,7 @@ private:
     RunLists lists_;
     TableBuffer table_;
     MirrorLog log_;
+    const RecordCheck checks_;
     std::unordered_set<std::string> saveFailures_;
     RunPhase phase_ = RunPhase::Prepare;
     int position_ = 0;

@@ -40,10 +40,14 @@ struct RunOutcome {
     size_t failedDeletions = 0;
     size_t droppedItems = 0;
     size_t unreadableFolders = 0;  // source folders whose files are missing from the backup
+    size_t skippedItems = 0;       // records the run did not trust
     std::string error;  // the fatal error of a failed run
 
-    // Everything due was copied and deleted: no failure, no folder left unread.
-    bool complete() const { return failedCopies == 0 && failedDeletions == 0 && unreadableFolders == 0; }
+    // Everything due was copied and deleted: no failure, no folder left unread, no record skipped.
+    bool complete() const
+    {
+        return failedCopies == 0 && failedDeletions == 0 && unreadableFolders == 0 && skippedItems == 0;
+    }
 };
 
 class RunBody;

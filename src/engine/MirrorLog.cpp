@@ -96,6 +96,27 @@ void MirrorLog::addUnreadable(const std::string& folder, int err)
     add("原    因: " + errorText(err));
 }
 
+void MirrorLog::addSkippedRecord(const std::string& address, const std::string& dest, ItemProblem problem)
+{
+    std::string why;
+    switch (problem) {
+    case ItemProblem::EmptyAddress: why = "対象アドレスがありません"; break;
+    case ItemProblem::AddressNotAbsolute: why = "対象アドレスが完全なパスではありません"; break;
+    case ItemProblem::AddressHasNul: why = "対象アドレスに NUL 文字が含まれています"; break;
+    case ItemProblem::BadFileName: why = "対象アドレスのファイル名が不正です"; break;
+    case ItemProblem::AddressOverlapsTop: why = "対象アドレスがミラーリングのトップフォルダと重なっています"; break;
+    case ItemProblem::DestOutsideLatest: why = "ミラーリング先がリンクで Latest の外を指しています: " + shown(dest); break;
+    default: why = "ミラーリング先が不正です: " + shown(dest); break;
+    }
+    add("登録不正: " + shown(address));
+    add("原    因: " + why);
+}
+
+void MirrorLog::addBadTopFolder(const std::string& top)
+{
+    add("設定不正: ミラーリングのトップフォルダが完全なパスではありません: " + shown(top));
+}
+
 void MirrorLog::addSaveFailure(const std::string& path, int err)
 {
     add("保存失敗: " + shown(path));

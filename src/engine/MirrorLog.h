@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "engine/ItemChecks.h"
 #include "platform/AppendFile.h"
 
 namespace renvo {
@@ -26,6 +27,10 @@ public:
     void addDropped(const std::string& address);
     // A source folder whose files could not be listed.
     void addUnreadable(const std::string& folder, int err);
+    // A record the run does not trust, skipped.
+    void addSkippedRecord(const std::string& address, const std::string& dest, ItemProblem problem);
+    // The mirroring top folder is no full path: the run does nothing.
+    void addBadTopFolder(const std::string& top);
     // One of the program's own files could not be saved.
     void addSaveFailure(const std::string& path, int err);
     void end(double endTime);

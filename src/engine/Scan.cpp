@@ -23,7 +23,7 @@ namespace {
 // Depth-first walk in the folder scan's order; `visit` gets each folder with its entries.
 template <typename Visit>
 void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
-          std::vector<UnreadableFolder>* unreadable = nullptr, const std::string& skip = {})
+          std::vector<UnreadableFolder>* unreadable = nullptr)
 {
     std::vector<std::string> pending{root};
     while (!pending.empty()) {
@@ -38,9 +38,7 @@ void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
             for (const DirEntry& e : entries) {
                 if (!isWalkableFolder(e.attr))
                     continue;
-                std::string sub = joinPath(folder, e.name);
-                if (skip.empty() || !samePath(sub, skip))
-                    pending.push_back(std::move(sub));
+                pending.push_back(joinPath(folder, e.name));
             }
             std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(mark), pending.end());
         }
@@ -66,7 +64,7 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 }
 
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse,
-                                     std::vector<UnreadableFolder>* unreadable, const std::string& skip)
+                                     std::vector<UnreadableFolder>* unreadable)
 {
     std::vector<FoundFile> out;
     walk(root, recurse, true, [&](const std::string& folder, const std::vector<DirEntry>& entries) {
@@ -76,7 +74,7 @@ std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<
                     out.push_back({joinPath(folder, e.name), e.stamp});
             }
         }
-    }, unreadable, skip);
+    }, unreadable);
     return out;
 }
 

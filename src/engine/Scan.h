@@ -33,10 +33,8 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 // Source listing of a folder item: for each folder of the folder scan, for each mask in mask
 // order, the matching files. A file matched by two masks is listed twice. Each folder is read
 // once. Hidden folders below the root are not entered; the root itself may lie in one.
-// Folders that could not be read are added to `unreadable` when it is given; the subfolder
-// `skip` (with everything below it) is not entered.
+// Folders that could not be read are added to `unreadable` when it is given.
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks,
-                                     bool recurse, std::vector<UnreadableFolder>* unreadable = nullptr,
-                                     const std::string& skip = {});
+                                     bool recurse, std::vector<UnreadableFolder>* unreadable = nullptr);
 
 }  // namespace renvo

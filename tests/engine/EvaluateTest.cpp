@@ -174,18 +174,30 @@ TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
 
 namespace renvo::enginetest {
 
-TEST_F(EngineTest, TopFolderInsideAMirroredFolderIsNotMirroredAgain)
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+TEST_F(EngineTest, ItemHoldingTheTopFolderIsSkippedHoweverTheTopIsSpelled)
 {
-    // The mirror lies inside the mirrored tree: each run would copy the previous run's copies.
+    // The mirror would lie inside the mirrored tree: each run would copy the previous run's
+    // copies, and a sync run would prune in its own source.
     const std::string home = tmp / "home";
     writeFile(home + "/doc.txt", "doc");
-    host.snap.MirTopFolder = home + "/Mirrored Files";
+    fs::create_directories(home + "/backup");
+    fs::create_directory_symlink(home, tmp / "homelink");
     setList({folderItem(home, "*.*", true, 1, "home")});
-    for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(run(false).failedCopies, 0u);
-    EXPECT_EQ(readFile(home + "/Mirrored Files/Latest/home/doc.txt"), "doc");
-    EXPECT_FALSE(fileExists(home + "/Mirrored Files/Latest/home/Mirrored Files/Latest/home/doc.txt"));
-    EXPECT_TRUE(logLinesWith("複製成功: " + home + "/Mirrored Files").empty());
+    for (const std::string& spelled : {home + "/backup", home + "//backup", home + "/./backup", home + "/backup/",
+                                       tmp / "homelink/backup", home + "/backup/new/../"}) {
+        host.snap.MirTopFolder = spelled;
+        const RunOutcome out = run(false);
+        EXPECT_EQ(out.copies, 0u) << spelled;
+        EXPECT_EQ(out.skippedItems, 1u) << spelled;
+        EXPECT_FALSE(out.complete());
+        EXPECT_EQ(logLinesWith("登録不正: "), Strings{"登録不正: " + home});
+        EXPECT_EQ(logLinesWith("原    因: "), Strings{"原    因: 対象アドレスがミラーリングのトップフォルダと重なっています"});
+    }
+    EXPECT_FALSE(fs::exists(home + "/backup/Latest"));
+    EXPECT_EQ(readListFile(listPath()).size(), 1u) << "a skipped record stays on the list";
 }
 
 }  // namespace renvo::enginetest
