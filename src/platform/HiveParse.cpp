@@ -4,6 +4,8 @@
 
 #include "platform/Hive.h"
 
+#include "platform/Ascii.h"
+
 #include <cstdint>
 
 namespace renvo {
@@ -164,7 +166,7 @@ private:
         if (s.size() < 2 || s.back() != ']')
             return fail("unclosed section name");
         std::string_view path = s.substr(1, s.size() - 2);
-        if (path.size() < kRootName.size() || !sameName(path.substr(0, kRootName.size()), kRootName))
+        if (path.size() < kRootName.size() || !sameTextIgnoreCase(path.substr(0, kRootName.size()), kRootName))
             return fail("a section outside HKEY_CURRENT_USER");
         path.remove_prefix(kRootName.size());
         if (!path.empty()) {
