@@ -1,6 +1,7 @@
 #include "platform/Hive.h"
 
 #include "platform/Ascii.h"
+#include "platform/Bytes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -201,9 +202,7 @@ void appendValue(std::string& out, const std::string& name, const RegValue& v)
                                            v.data.size() - 1));
     } else if (v.type == REG_DWORD && v.data.size() == 4) {
         char buf[16];
-        uint32_t d = uint32_t(v.data[0]) | uint32_t(v.data[1]) << 8 | uint32_t(v.data[2]) << 16 |
-                     uint32_t(v.data[3]) << 24;
-        std::snprintf(buf, sizeof buf, "dword:%08x", d);
+        std::snprintf(buf, sizeof buf, "dword:%08x", decodeDwordLE(v.data.data()));
         out += buf;
     } else {
         if (v.type == REG_BINARY) {

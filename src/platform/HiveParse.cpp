@@ -5,6 +5,7 @@
 #include "platform/Hive.h"
 
 #include "platform/Ascii.h"
+#include "platform/Bytes.h"
 
 #include <cstdint>
 
@@ -212,7 +213,8 @@ private:
             if (digits.size() != 8 || !parseHexNumber(digits, 8, d))
                 return fail("bad dword value");
             value.type = REG_DWORD;
-            value.data = {uint8_t(d), uint8_t(d >> 8), uint8_t(d >> 16), uint8_t(d >> 24)};
+            value.data.resize(4);
+            encodeDwordLE(d, value.data.data());
         } else if (rest.substr(0, 3) == "hex") {
             if (!parseHexValue(rest.substr(3), value))
                 return false;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/Bytes.h"
 #include "platform/Hive.h"
 #include "platform/HiveFile.h"
 
@@ -171,9 +172,9 @@ bool TRegistry::WriteValue(const std::string& name, const RegValue& value)
 
 bool TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
-    auto u = static_cast<uint32_t>(value);
-    return WriteValue(name, RegValue{REG_DWORD, {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16),
-                                                 uint8_t(u >> 24)}});
+    RegValue v{REG_DWORD, std::vector<uint8_t>(4)};
+    encodeDwordLE(static_cast<uint32_t>(value), v.data.data());
+    return WriteValue(name, v);
 }
 
 bool TRegistry::WriteString(const std::string& name, const std::string& value)

@@ -1,5 +1,7 @@
 #include "settings/QRegEx.h"
 
+#include "platform/Bytes.h"
+
 #include <bit>
 #include <cstring>
 
@@ -48,9 +50,7 @@ int32_t dwordOf(const std::string& name, const RegValue& v)
 {
     if (v.type != REG_DWORD || v.data.size() != 4)
         throw ERegistryException(invalidRegTypeText(name));
-    const uint32_t u = uint32_t(v.data[0]) | uint32_t(v.data[1]) << 8 |
-                       uint32_t(v.data[2]) << 16 | uint32_t(v.data[3]) << 24;
-    return static_cast<int32_t>(u);
+    return static_cast<int32_t>(decodeDwordLE(v.data.data()));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/Bytes.h"
 #include "settings/QRegEx.h"
 
 #include <cstdint>
@@ -23,19 +24,14 @@ void encodeIdleBlob(const TSettings& s, uint8_t blob[kIdleBlobSize])
 {
     blob[0] = s.IdleMode;
     std::memcpy(blob + 1, s.IdleReserved.data(), 3);
-    const auto t = static_cast<uint32_t>(s.IdleThreshold);
-    for (int i = 0; i < 4; ++i)
-        blob[4 + i] = uint8_t(t >> (8 * i));
+    encodeDwordLE(static_cast<uint32_t>(s.IdleThreshold), blob + 4);
 }
 
 void decodeIdleBlob(const uint8_t blob[kIdleBlobSize], TSettings& s)
 {
     s.IdleMode = blob[0];
     std::memcpy(s.IdleReserved.data(), blob + 1, 3);
-    uint32_t t = 0;
-    for (int i = 0; i < 4; ++i)
-        t |= uint32_t(blob[4 + i]) << (8 * i);
-    s.IdleThreshold = static_cast<int32_t>(t);
+    s.IdleThreshold = static_cast<int32_t>(decodeDwordLE(blob + 4));
 }
 
 void tellHiveNotice(SettingsUi& ui)
