@@ -7,6 +7,20 @@ namespace renvo {
 
 constexpr int kOpenAttempts = 50;
 
+// Calls op (returning 0 or an errno) until it returns 0, at most kOpenAttempts times.
+// 0, or the errno of the last attempt.
+template <typename Op>
+int retryAttempts(Op op)
+{
+    int err = 0;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        err = op();
+        if (err == 0)
+            return 0;
+    }
+    return err;
+}
+
 // open(2) with `flags` and `mode`; with exclusive, an advisory exclusive lock is taken too
 // (and an open that finds the file locked by another party counts as a failed attempt).
 // Returns the descriptor, or -1 with errno set after the last attempt.
