@@ -10,7 +10,7 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
     const std::string folder = extractFileDir(destination);
     if (folder != lastFolder_) {
         lastFolder_.clear();
-        if (forceDirectories(folder))
+        if (forceDirectories(folder) == 0)
             lastFolder_ = folder;
     }
     const int err = copyFileReplacing(source, destination);

@@ -88,7 +88,7 @@ void historyStep(const std::string& top, int limitHistory, const UpdateList& upd
             if (fileExists(src)) {
                 const std::string dst = joinPath(first, rel);
                 const std::string folder = extractFileDir(dst);
-                if (folder != madeFolder && forceDirectories(folder))
+                if (folder != madeFolder && forceDirectories(folder) == 0)
                     madeFolder = folder;
                 copyFileReplacing(src, dst);
             }

@@ -135,10 +135,40 @@ TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)
     EXPECT_TRUE(directoryExists(dir / "toDir"));
     EXPECT_FALSE(directoryExists(dir / "f"));
 
-    EXPECT_TRUE(forceDirectories(dir / "a/b/c"));
+    EXPECT_EQ(forceDirectories(dir / "a/b/c"), 0);
     EXPECT_TRUE(directoryExists(dir / "a/b/c"));
-    EXPECT_TRUE(forceDirectories(dir / "a/b/c"));
-    EXPECT_FALSE(forceDirectories(dir / "f/sub"));
+    EXPECT_EQ(forceDirectories(dir / "a/b/c"), 0);
+    EXPECT_EQ(forceDirectories(dir / "f/sub"), ENOTDIR);
+    EXPECT_EQ(forceDirectories(dir / "f"), ENOTDIR);
+    EXPECT_EQ(forceDirectories(""), ENOENT);
+}
+
+TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
+{
+    TempDir dir;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(dir.path().c_str(), 0751);
+    ASSERT_EQ(forceDirectories(dir / "private/Tovan", 0700), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "private").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u & ~mask);
+    ASSERT_EQ(::stat((dir / "private/Tovan").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u & ~mask);
+    ASSERT_EQ(::stat(dir.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u);  // folders that were there stay as they were
+
+    ASSERT_EQ(forceDirectories(dir / "shared/sub"), 0);
+    ASSERT_EQ(::stat((dir / "shared/sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0777u & ~mask);
+
+    // A part that may not be searched is told as such.
+    std::filesystem::create_directory(dir / "closed");
+    ::chmod((dir / "closed").c_str(), 0);
+    WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "file modes do not bind this process";
+    EXPECT_EQ(forceDirectories(dir / "closed/a/b"), EACCES);
 }
 
 }  // namespace
