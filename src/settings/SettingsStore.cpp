@@ -160,27 +160,27 @@ bool SaveSettings(const TSettings& s, SettingsUi& ui, const std::string& hivePat
     reg.OpenKey(kSettingsKey, true);  // when it fails, the first write reports it
     tellHiveNotice(ui);
     try {
-        reg.WriteString("MirTopFolder", s.MirTopFolder);
-        reg.WriteBool("Mirroring", s.Mirroring);
-        reg.WriteTime("Interval", s.Interval);
-        reg.WriteBool("MirOnStart", s.MirOnStart);
+        reg.StoreString("MirTopFolder", s.MirTopFolder);
+        reg.StoreBool("Mirroring", s.Mirroring);
+        reg.StoreTime("Interval", s.Interval);
+        reg.StoreBool("MirOnStart", s.MirOnStart);
         uint8_t idle[kIdleBlobSize];
         encodeIdleBlob(s, idle);
-        reg.WriteBinaryData("IdleOption", idle, sizeof idle);
-        reg.WriteBool("DelOnNotExists", s.DelOnNotExists);
-        reg.WriteBool("DelFilesOnDelItem", s.DelFilesOnDelItem);
-        reg.WriteBool("QueryDelFiles", s.QueryDelFiles);
-        reg.WriteBool("ShowProgressDialog", s.ShowProgressDialog);
-        reg.WriteTime("Postpone", s.Postpone);
-        reg.WriteBinaryData("FolderOption", &s.FolderOption, 1);
-        reg.WriteInteger("TaskPriority", s.TaskPriority);
-        reg.WriteInteger("LimitHistory", s.LimitHistory);
-        reg.WriteInteger("EveryTimes", s.EveryTimes);
-        reg.WriteInteger("ProgressPosition", s.ProgressPosition);
-        reg.WriteInteger("DoneStandard", s.DoneStandard);
-        reg.WriteString("LogFile", s.LogFile);
-        reg.WriteBool("KeepLogFile", s.KeepLogFile);
-        reg.WriteBool("LogAppend", s.LogAppend);
+        reg.StoreBinary("IdleOption", idle, sizeof idle);
+        reg.StoreBool("DelOnNotExists", s.DelOnNotExists);
+        reg.StoreBool("DelFilesOnDelItem", s.DelFilesOnDelItem);
+        reg.StoreBool("QueryDelFiles", s.QueryDelFiles);
+        reg.StoreBool("ShowProgressDialog", s.ShowProgressDialog);
+        reg.StoreTime("Postpone", s.Postpone);
+        reg.StoreBinary("FolderOption", &s.FolderOption, 1);
+        reg.StoreInteger("TaskPriority", s.TaskPriority);
+        reg.StoreInteger("LimitHistory", s.LimitHistory);
+        reg.StoreInteger("EveryTimes", s.EveryTimes);
+        reg.StoreInteger("ProgressPosition", s.ProgressPosition);
+        reg.StoreInteger("DoneStandard", s.DoneStandard);
+        reg.StoreString("LogFile", s.LogFile);
+        reg.StoreBool("KeepLogFile", s.KeepLogFile);
+        reg.StoreBool("LogAppend", s.LogAppend);
     } catch (const ERegistryException& e) {
         tellHiveNotice(ui);
         ui.errorMessage(e.what());
