@@ -1,6 +1,7 @@
 #include "platform/FileSys.h"
 
 #include "platform/DateTime.h"
+#include "platform/DirectoryFault.h"
 #include "platform/OpenRetry.h"
 #include "platform/Path.h"
 
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +119,8 @@ int copyContent(int in, int out)
     }
 }
 
+std::atomic<ReadDirectoryFault> readDirectoryFault{nullptr};
+
 constexpr std::string_view kSuffix = ".rvtmp-XXXXXX";
 
 // The name of temporary files beside `path` without their six random characters: hidden so
@@ -171,6 +175,11 @@ int32_t dosStampFromUnix(int64_t seconds)
     return static_cast<int32_t>((date << 16) | time);
 }
 
+void setReadDirectoryFault(ReadDirectoryFault fault)
+{
+    readDirectoryFault.store(fault, std::memory_order_release);
+}
+
 std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error)
 {
     std::vector<DirEntry> out;
@@ -188,9 +197,13 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int
         ::close(dfd);
         return out;
     }
+    const ReadDirectoryFault fault = readDirectoryFault.load(std::memory_order_acquire);
     for (;;) {
+        const int faked = fault ? fault(dir, out.size()) : 0;
         errno = 0;
-        const dirent* e = ::readdir(d);
+        const dirent* e = faked == 0 ? ::readdir(d) : nullptr;
+        if (faked != 0)
+            errno = faked;
         if (!e) {
             if (errno != 0) {
                 // Half a listing is no listing: nothing may be taken as deleted from it.

@@ -1,5 +1,7 @@
 #include "platform/FileSys.h"
 
+#include "platform/DirectoryFault.h"
+
 #include "common/Privileges.h"
 #include "common/TempDir.h"
 
@@ -8,7 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace renvo::test {
 namespace {
@@ -28,6 +34,42 @@ const DirEntry* find(const std::vector<DirEntry>& entries, const std::string& na
             return &e;
     return nullptr;
 }
+
+// Makes readdir fail in one folder once some of its entries are listed.
+class ReaddirFault {
+public:
+    ReaddirFault(std::string dir, size_t after, int err)
+    {
+        state() = {std::move(dir), after, err, {}};
+        setReadDirectoryFault(&fail);
+    }
+    ~ReaddirFault() { setReadDirectoryFault(nullptr); }
+    ReaddirFault(const ReaddirFault&) = delete;
+    ReaddirFault& operator=(const ReaddirFault&) = delete;
+    // The counts the hook was asked with in the folder, in order.
+    static const std::vector<size_t>& asked() { return state().asked; }
+
+private:
+    struct State {
+        std::string dir;
+        size_t after = 0;
+        int err = 0;
+        std::vector<size_t> asked;
+    };
+    static State& state()
+    {
+        static State s;
+        return s;
+    }
+    static int fail(const std::string& dir, size_t entriesRead)
+    {
+        State& s = state();
+        if (dir != s.dir)
+            return 0;
+        s.asked.push_back(entriesRead);
+        return entriesRead >= s.after ? s.err : 0;
+    }
+};
 
 TEST(ReadDirectory, NameOrderByUnsignedBytes)
 {
@@ -120,6 +162,43 @@ TEST(ReadDirectory, UnreadableFolderGivesNothingAndSaysWhy)
     EXPECT_EQ(err, 0);
     readDirectory(dir / "missing", false, &err);
     EXPECT_EQ(err, ENOENT);
+}
+
+TEST(ReadDirectory, AReaddirErrorPartWayGivesNothingAndSaysWhy)
+{
+    TempDir dir;
+    for (const char* n : {"a", "b", "c", "d", "e"})
+        writeFile(dir / n, "");
+    writeFile(dir / "other/f", "");
+    for (bool withStamps : {false, true}) {
+        SCOPED_TRACE(withStamps ? "with stamps" : "without stamps");
+        {
+            ReaddirFault fault(dir.path(), 2, EIO);
+            int err = 0;
+            EXPECT_TRUE(readDirectory(dir.path(), withStamps, &err).empty());
+            EXPECT_EQ(err, EIO);
+            // Asked before every readdir ("." and ".." are not counted), the last time with 2.
+            const std::vector<size_t>& asked = ReaddirFault::asked();
+            EXPECT_TRUE(std::is_sorted(asked.begin(), asked.end()));
+            ASSERT_FALSE(asked.empty());
+            EXPECT_EQ(asked.back(), 2u);
+            EXPECT_GE(asked.size(), 3u);
+            // Other folders are listed as ever.
+            EXPECT_EQ(readDirectory(dir / "other", withStamps, &err).size(), 1u);
+            EXPECT_EQ(err, 0);
+        }
+        {
+            // Failing only at the end, after every entry was read, still loses them all.
+            ReaddirFault fault(dir.path(), 6, EOVERFLOW);
+            int err = 0;
+            EXPECT_TRUE(readDirectory(dir.path(), withStamps, &err).empty());
+            EXPECT_EQ(err, EOVERFLOW);
+            EXPECT_EQ(ReaddirFault::asked().back(), 6u);
+        }
+        int err = -1;
+        EXPECT_EQ(readDirectory(dir.path(), withStamps, &err).size(), 6u);
+        EXPECT_EQ(err, 0);
+    }
 }
 
 TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)
