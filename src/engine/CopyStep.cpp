@@ -17,7 +17,7 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
         // (and the folders made for it) anywhere else.
         if (!isSameOrInside(canonicalPath(folder), root_))
             return ELOOP;
-        if (forceDirectories(folder))
+        if (forceDirectories(folder) == 0)
             lastFolder_ = folder;
     }
     const int err = copyFileReplacing(source, destination);

@@ -84,7 +84,7 @@ void HistoryStep::run(const std::function<void()>& advance)
             if (pathExists(src)) {
                 const std::string dst = joinPath(first, rel);
                 const std::string folder = extractFileDir(dst);
-                if (folder != madeFolder && forceDirectories(folder))
+                if (folder != madeFolder && forceDirectories(folder) == 0)
                     madeFolder = folder;
                 copyFileReplacing(src, dst);
             }

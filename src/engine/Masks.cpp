@@ -1,15 +1,11 @@
 #include "engine/Masks.h"
 
+#include "platform/Ascii.h"
 #include "platform/Path.h"
 
 namespace renvo {
 
 namespace {
-
-char fold(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Iterative wildcard match with one backtrack point; '?' steps over a whole character.
 bool wildMatch(std::string_view mask, std::string_view name)
@@ -29,7 +25,7 @@ bool wildMatch(std::string_view mask, std::string_view name)
                 n += charLength(name, n, cp);
                 continue;
             }
-            if (fold(mask[m]) == fold(name[n])) {
+            if (foldAscii(mask[m]) == foldAscii(name[n])) {
                 ++m;
                 ++n;
                 continue;

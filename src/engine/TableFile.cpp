@@ -30,8 +30,7 @@ void TableBuffer::load(const std::string& path)
     fromFile_ = false;
     if (!pathExists(path))
         return;
-    if (!readWholeFile(path, buffer_)) {
-        const int err = errno;
+    if (const int err = readWholeFile(path, buffer_); err != 0) {
         buffer_.clear();
         throw EFOpenError{path, err};
     }

@@ -13,8 +13,8 @@ void UpdateList::load(const std::string& path)
     if (!pathExists(path))
         return;
     std::string data;
-    if (!readWholeFile(path, data))
-        throw EFOpenError{path, errno};
+    if (const int err = readWholeFile(path, data); err != 0)
+        throw EFOpenError{path, err};
     std::string_view rest(data);
     while (!rest.empty()) {
         const size_t nl = rest.find('\n');

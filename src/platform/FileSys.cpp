@@ -1,6 +1,7 @@
 #include "platform/FileSys.h"
 
 #include "platform/DateTime.h"
+#include "platform/DirectoryFault.h"
 #include "platform/OpenRetry.h"
 #include "platform/Path.h"
 
@@ -10,11 +11,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <unordered_map>
 #include <vector>
 
@@ -118,6 +119,8 @@ int copyContent(int in, int out)
     }
 }
 
+std::atomic<ReadDirectoryFault> readDirectoryFault{nullptr};
+
 constexpr std::string_view kSuffix = ".rvtmp-XXXXXX";
 
 // The name of temporary files beside `path` without their six random characters: hidden so
@@ -172,6 +175,11 @@ int32_t dosStampFromUnix(int64_t seconds)
     return static_cast<int32_t>((date << 16) | time);
 }
 
+void setReadDirectoryFault(ReadDirectoryFault fault)
+{
+    readDirectoryFault.store(fault, std::memory_order_release);
+}
+
 std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error)
 {
     std::vector<DirEntry> out;
@@ -189,9 +197,13 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int
         ::close(dfd);
         return out;
     }
+    const ReadDirectoryFault fault = readDirectoryFault.load(std::memory_order_acquire);
     for (;;) {
+        const int faked = fault ? fault(dir, out.size()) : 0;
         errno = 0;
-        const dirent* e = ::readdir(d);
+        const dirent* e = faked == 0 ? ::readdir(d) : nullptr;
+        if (faked != 0)
+            errno = faked;
         if (!e) {
             if (errno != 0) {
                 // Half a listing is no listing: nothing may be taken as deleted from it.
@@ -285,15 +297,44 @@ bool pathExists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool forceDirectories(const std::string& path)
+int forceDirectories(const std::string& path, unsigned mode)
 {
     if (path.empty())
-        return false;
+        return ENOENT;
     if (directoryExists(path))
-        return true;
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    return directoryExists(path);
+        return 0;
+    // Each part from the root down; one made meanwhile by another program is as good.
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+        const std::string part = path.substr(0, pos);
+        struct stat st {};
+        if (::stat(part.c_str(), &st) != 0 &&
+            (errno != ENOENT || (::mkdir(part.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST)))
+            return errno;
+        if (pos == std::string::npos)
+            break;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+std::string followLinks(const std::string& path)
+{
+    std::string current = path;
+    for (int hop = 0; hop < 16; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return current;
+        target.resize(static_cast<size_t>(n));
+        const std::string folder = extractFileDir(current);
+        current = target[0] == '/' || folder.empty() ? target : joinPath(folder, target);
+    }
+    return current;
 }
 
 int copyFileReplacing(const std::string& src, const std::string& dst)
@@ -362,15 +403,9 @@ std::string errorText(int err)
 
 int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd, unsigned newFileMode)
 {
-    // Replace the file a link points to, not the link (settings kept elsewhere stay linked).
-    std::string path = linkOrPath;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-    }
+    // Replace the file a link points to, not the link (settings kept elsewhere stay linked);
+    // a dangling link gets its target.
+    const std::string path = followLinks(linkOrPath);
     std::string tmp;
     FdGuard out(makeTempBeside(path, tmp));
     if (out.get() < 0)
@@ -412,22 +447,32 @@ void removeStaleTemporaries(const std::string& path)
     }
 }
 
-bool readWholeFile(const std::string& path, std::string& out)
+int readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits)
 {
-    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
     out.clear();
+    // O_NONBLOCK: the open of a FIFO returns at once, to be refused below.
+    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (limits.regularOnly ? O_NONBLOCK : 0)));
+    if (fd.get() < 0)
+        return errno;
+    if (limits.regularOnly) {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0)
+            return errno;
+        if (!S_ISREG(st.st_mode))
+            return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n == 0)
-            return true;
+            return 0;
+        const int err = n < 0 ? errno : out.size() + static_cast<size_t>(n) > limits.maxSize ? EFBIG : 0;
+        if (err != 0) {
+            out.clear();
+            return err;
+        }
         out.append(buf, static_cast<size_t>(n));
     }
 }

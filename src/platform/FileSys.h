@@ -2,6 +2,7 @@
 // File system access in the terms the engine thinks in: Win32-style attribute words,
 // DOS stamps, directory searches in name order, and a copy that never leaves a torn file.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -57,8 +58,13 @@ bool fileExists(const std::string& path);       // exists and is no folder (link
 bool directoryExists(const std::string& path);  // links followed
 bool pathExists(const std::string& path);       // anything at all, links not followed
 
-// Creates the folder and every missing parent. True when the folder exists afterwards.
-bool forceDirectories(const std::string& path);
+// Creates the folder and every missing parent, new ones with `mode` (less the umask).
+// 0 when the folder exists afterwards, else the errno (ENOTDIR when a file is in the way).
+int forceDirectories(const std::string& path, unsigned mode = 0777);
+
+// The file a path names once links are followed: up to 16 links, dangling ones too (the
+// path of the missing target then). A path that is no link gives itself.
+std::string followLinks(const std::string& path);
 
 // Copies src over dst through a temporary file in dst's folder and a rename, carrying the
 // modification time and the permission bits over. Returns 0 or the errno of the failure;
@@ -84,7 +90,15 @@ int writeFileAtomic(const std::string& path, const std::string& data, int* keepO
 // Removes temporary files that writeFileAtomic left beside path when its writer died. Only
 // for callers that know no writer of that path is running (they hold its lock).
 void removeStaleTemporaries(const std::string& path);
-// Reads a whole file. false with errno set when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& out);
+struct ReadLimits {
+    // Only a regular file is read: a folder gives EISDIR, anything else (a FIFO, a device)
+    // EINVAL at once, never waiting for a writer. Otherwise whatever the path names is read
+    // to its end, a FIFO once a writer has come and gone.
+    bool regularOnly = false;
+    size_t maxSize = SIZE_MAX;  // more gives EFBIG
+};
+// Reads a whole file into out. 0 or the errno; ENOENT or ENOTDIR tell that there is no such
+// file. out is empty after a failure.
+int readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits = {});
 
 }  // namespace renvo

@@ -1,35 +1,12 @@
 #include "platform/Hive.h"
 
+#include "platform/Ascii.h"
+#include "platform/Bytes.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace renvo {
-
-std::string foldCase(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 Hive::Hive()
 {
@@ -67,7 +44,7 @@ bool Hive::validValueName(std::string_view name)
 std::optional<Hive::KeyId> Hive::findChild(KeyId parent, std::string_view name) const
 {
     const std::string& base = keys_[parent].foldedPath;
-    std::string path = base.empty() ? foldCase(name) : base + '\\' + foldCase(name);
+    std::string path = base.empty() ? foldAscii(name) : base + '\\' + foldAscii(name);
     auto it = byPath_.find(path);
     if (it == byPath_.end())
         return std::nullopt;
@@ -80,7 +57,7 @@ Hive::KeyId Hive::addChild(KeyId parent, std::string_view name)
     key.name = std::string(name);
     key.parent = parent;
     const std::string& base = keys_[parent].foldedPath;
-    key.foldedPath = base.empty() ? foldCase(name) : base + '\\' + foldCase(name);
+    key.foldedPath = base.empty() ? foldAscii(name) : base + '\\' + foldAscii(name);
     KeyId id = keys_.size();
     byPath_.emplace(key.foldedPath, id);
     keys_.push_back(std::move(key));
@@ -136,7 +113,7 @@ bool Hive::removeLeaf(KeyId key)
 const RegValue* Hive::findValue(KeyId key, std::string_view name) const
 {
     for (const auto& [n, v] : keys_[key].values) {
-        if (sameName(n, name))
+        if (sameTextIgnoreCase(n, name))
             return &v;
     }
     return nullptr;
@@ -145,7 +122,7 @@ const RegValue* Hive::findValue(KeyId key, std::string_view name) const
 void Hive::setValue(KeyId key, std::string_view name, RegValue value)
 {
     for (auto& [n, v] : keys_[key].values) {
-        if (sameName(n, name)) {
+        if (sameTextIgnoreCase(n, name)) {
             v = std::move(value);
             return;
         }
@@ -157,7 +134,7 @@ bool Hive::removeValue(KeyId key, std::string_view name)
 {
     auto& values = keys_[key].values;
     for (auto it = values.begin(); it != values.end(); ++it) {
-        if (sameName(it->first, name)) {
+        if (sameTextIgnoreCase(it->first, name)) {
             values.erase(it);
             return true;
         }
@@ -225,9 +202,7 @@ void appendValue(std::string& out, const std::string& name, const RegValue& v)
                                            v.data.size() - 1));
     } else if (v.type == REG_DWORD && v.data.size() == 4) {
         char buf[16];
-        uint32_t d = uint32_t(v.data[0]) | uint32_t(v.data[1]) << 8 | uint32_t(v.data[2]) << 16 |
-                     uint32_t(v.data[3]) << 24;
-        std::snprintf(buf, sizeof buf, "dword:%08x", d);
+        std::snprintf(buf, sizeof buf, "dword:%08x", decodeDwordLE(v.data.data()));
         out += buf;
     } else {
         if (v.type == REG_BINARY) {

@@ -64,8 +64,4 @@ private:
     std::unordered_map<std::string, KeyId> byPath_;
 };
 
-// ASCII letter case folding, as the registry compares names.
-std::string foldCase(std::string_view s);
-bool sameName(std::string_view a, std::string_view b);
-
 }  // namespace renvo

@@ -15,14 +15,14 @@ namespace renvo {
 // What a change made: nothing (no save needed), a change to save, or a refusal (errno set).
 enum class HiveChange { None, Changed, Refused };
 
-// Reads the hive. A missing file or folder is an empty hive. False (errno set) when the file
+// Reads the hive. A missing file or folder is an empty hive. 0, or the errno when the file
 // exists but cannot be read; nothing is moved then.
-bool loadHive(const std::string& hivePath, Hive& hive);
+int loadHive(const std::string& hivePath, Hive& hive);
 
-// Applies a change to the hive on disk and saves it when the change says so. False with errno
-// set when the change is refused or the hive cannot be read or written; the file on disk is
-// then as it was.
-bool updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change);
+// Applies a change to the hive on disk and saves it when the change says so. 0, or the errno
+// when the change is refused (the errno it set) or the hive cannot be read or written; the
+// file on disk is then as it was.
+int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change);
 
 // Notices about hives moved aside, oldest first; one per move.
 void postHiveNotice(HiveNotice notice);

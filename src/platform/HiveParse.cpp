@@ -4,6 +4,9 @@
 
 #include "platform/Hive.h"
 
+#include "platform/Ascii.h"
+#include "platform/Bytes.h"
+
 #include <cstdint>
 
 namespace renvo {
@@ -164,7 +167,7 @@ private:
         if (s.size() < 2 || s.back() != ']')
             return fail("unclosed section name");
         std::string_view path = s.substr(1, s.size() - 2);
-        if (path.size() < kRootName.size() || !sameName(path.substr(0, kRootName.size()), kRootName))
+        if (path.size() < kRootName.size() || !sameTextIgnoreCase(path.substr(0, kRootName.size()), kRootName))
             return fail("a section outside HKEY_CURRENT_USER");
         path.remove_prefix(kRootName.size());
         if (!path.empty()) {
@@ -210,7 +213,8 @@ private:
             if (digits.size() != 8 || !parseHexNumber(digits, 8, d))
                 return fail("bad dword value");
             value.type = REG_DWORD;
-            value.data = {uint8_t(d), uint8_t(d >> 8), uint8_t(d >> 16), uint8_t(d >> 24)};
+            value.data.resize(4);
+            encodeDwordLE(d, value.data.data());
         } else if (rest.substr(0, 3) == "hex") {
             if (!parseHexValue(rest.substr(3), value))
                 return false;

@@ -1,7 +1,8 @@
 #include "platform/OpenRetry.h"
 
+#include "platform/FileLock.h"
+
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,20 +27,21 @@ bool mayPassOnRetry(int err)
 
 int openRetry(const std::string& path, int flags, int mode, bool exclusive)
 {
-    int err = 0;
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-        if (fd < 0) {
-            err = errno;
-            continue;
+    int fd = -1;
+    const int err = retryAttempts([&] {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        if (fd < 0)
+            return errno;
+        const int lockErr = exclusive ? lockFile(fd, false) : 0;
+        if (lockErr != 0) {
+            ::close(fd);
+            fd = -1;
         }
-        if (!exclusive || ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return fd;
-        err = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd);
-    }
-    errno = err;
-    return -1;
+        return lockErr == EWOULDBLOCK ? EBUSY : lockErr;
+    });
+    if (err != 0)
+        errno = err;
+    return fd;
 }
 
 FdGuard::~FdGuard()

@@ -1,5 +1,7 @@
 #include "platform/Path.h"
 
+#include "platform/Ascii.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -67,11 +69,6 @@ size_t lastDelimiter(std::string_view s, const PathRules& r, bool orColon, bool*
         prevIsDelim = here;
     }
     return found;
-}
-
-char foldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Letter case ignored for single-byte characters only: a CP932 trail byte such as 0x41
@@ -231,23 +228,6 @@ std::string relativePath(std::string_view base, std::string_view target, const P
     }
     out += extractFileName(target, r);
     return out;
-}
-
-bool sameTextIgnoreCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && compareTextIgnoreCase(a, b) == 0;
-}
-
-int compareTextIgnoreCase(std::string_view a, std::string_view b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = static_cast<unsigned char>(foldAscii(a[i]));
-        const unsigned char y = static_cast<unsigned char>(foldAscii(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 bool samePath(std::string_view a, std::string_view b, const PathRules& r)

@@ -56,8 +56,5 @@ bool pathLess(std::string_view a, std::string_view b, const PathRules& r = nativ
 // The form under which paths equal by samePath are equal bytes, for hashing: the path itself
 // where names are exact, else with single-byte letters folded to lower case.
 std::string pathKey(std::string_view path, const PathRules& r = nativePathRules());
-// ASCII letter case ignored, other bytes exact.
-bool sameTextIgnoreCase(std::string_view a, std::string_view b);
-int compareTextIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace renvo

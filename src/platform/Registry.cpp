@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/Bytes.h"
 #include "platform/Hive.h"
 #include "platform/HiveFile.h"
 
@@ -66,6 +67,14 @@ std::vector<std::string> keyNames(const std::string& path)
     return names;
 }
 
+// The bool-and-errno form of the TRegistry calls from the platform's 0-or-errno.
+bool succeeded(int err)
+{
+    if (err != 0)
+        errno = err;
+    return err == 0;
+}
+
 std::vector<uint8_t> bytes(const void* data, size_t size)
 {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -92,15 +101,15 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate)
     // Look first: an existing key opens without a write, so a hive in a read-only folder
     // can still be read.
     Hive hive;
-    bool loaded = loadHive(hivePath_, hive);
+    bool loaded = succeeded(loadHive(hivePath_, hive));
     bool found = loaded && hive.find(names);
     if (!found && canCreate) {
-        found = updateHive(hivePath_, [&](Hive& h) {
+        found = succeeded(updateHive(hivePath_, [&](Hive& h) {
             if (h.find(names))
                 return HiveChange::None;
             h.create(names);
             return HiveChange::Changed;
-        });
+        }));
     } else if (!found && loaded) {
         errno = ENOENT;
     }
@@ -123,7 +132,7 @@ bool TRegistry::KeyExists(const std::string& key) const
     std::string full;
     std::vector<std::string> names;
     Hive hive;
-    return resolveKey(currentKey_, key, full, names) && loadHive(hivePath_, hive) &&
+    return resolveKey(currentKey_, key, full, names) && succeeded(loadHive(hivePath_, hive)) &&
            hive.find(names).has_value();
 }
 
@@ -132,13 +141,19 @@ bool TRegistry::ValueExists(const std::string& name) const
     return ReadValue(name).has_value();
 }
 
-std::optional<RegValue> TRegistry::ReadValue(const std::string& name) const
+std::optional<RegValue> TRegistry::ReadValue(const std::string& name, int* error) const
 {
+    if (error)
+        *error = 0;
     if (currentKey_.empty())
         return std::nullopt;
     Hive hive;
-    if (!loadHive(hivePath_, hive))
+    if (const int err = loadHive(hivePath_, hive); err != 0) {
+        if (error)
+            *error = err;
+        errno = err;
         return std::nullopt;
+    }
     auto key = hive.find(keyNames(currentKey_));
     if (!key)
         return std::nullopt;
@@ -158,7 +173,7 @@ bool TRegistry::WriteValue(const std::string& name, const RegValue& value)
         return false;
     }
     std::vector<std::string> names = keyNames(currentKey_);
-    return updateHive(hivePath_, [&](Hive& hive) {
+    return succeeded(updateHive(hivePath_, [&](Hive& hive) {
         // A key deleted by another program since it was opened comes back, with this value.
         Hive::KeyId key = hive.create(names);
         const RegValue* old = hive.findValue(key, name);
@@ -166,14 +181,14 @@ bool TRegistry::WriteValue(const std::string& name, const RegValue& value)
             return HiveChange::None;  // saves a rewrite of the file
         hive.setValue(key, name, value);
         return HiveChange::Changed;
-    });
+    }));
 }
 
 bool TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
-    auto u = static_cast<uint32_t>(value);
-    return WriteValue(name, RegValue{REG_DWORD, {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16),
-                                                 uint8_t(u >> 24)}});
+    RegValue v{REG_DWORD, std::vector<uint8_t>(4)};
+    encodeDwordLE(static_cast<uint32_t>(value), v.data.data());
+    return WriteValue(name, v);
 }
 
 bool TRegistry::WriteString(const std::string& name, const std::string& value)
@@ -195,14 +210,14 @@ bool TRegistry::DeleteValue(const std::string& name)
         return false;
     }
     std::vector<std::string> names = keyNames(currentKey_);
-    return updateHive(hivePath_, [&](Hive& hive) {
+    return succeeded(updateHive(hivePath_, [&](Hive& hive) {
         auto key = hive.find(names);
         if (!key || !hive.removeValue(*key, name)) {
             errno = ENOENT;
             return HiveChange::Refused;
         }
         return HiveChange::Changed;
-    });
+    }));
 }
 
 std::vector<std::string> TRegistry::GetKeyNames(const std::string& key) const
@@ -210,7 +225,7 @@ std::vector<std::string> TRegistry::GetKeyNames(const std::string& key) const
     std::string full;
     std::vector<std::string> names;
     Hive hive;
-    if (!resolveKey(currentKey_, key, full, names) || !loadHive(hivePath_, hive))
+    if (!resolveKey(currentKey_, key, full, names) || !succeeded(loadHive(hivePath_, hive)))
         return {};
     auto id = hive.find(names);
     return id ? hive.subkeyNames(*id) : std::vector<std::string>{};
@@ -226,7 +241,7 @@ bool TRegistry::DeleteKey(const std::string& key)
         errno = EINVAL;
         return false;
     }
-    return updateHive(hivePath_, [&](Hive& hive) {
+    return succeeded(updateHive(hivePath_, [&](Hive& hive) {
         auto id = hive.find(names);
         if (!id) {
             errno = ENOENT;
@@ -238,7 +253,7 @@ bool TRegistry::DeleteKey(const std::string& key)
         }
         hive.removeLeaf(*id);
         return HiveChange::Changed;
-    });
+    }));
 }
 
 std::optional<HiveNotice> TRegistry::takeCorruptHiveNotice()

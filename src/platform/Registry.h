@@ -10,6 +10,9 @@
 // Every mutating call re-reads the hive file under an advisory lock, applies its change to what
 // is on disk at that moment and replaces the file atomically, so two programs sharing one hive
 // never wipe each other's keys.
+//
+// TRegistry keeps Delphi's bool results (false with errno set), unlike the rest of the platform
+// layer, which returns 0 or an errno: its callers are written against Delphi's TRegistry.
 
 #include <cstdint>
 #include <optional>
@@ -63,7 +66,9 @@ public:
 
     // Values of the current key.
     bool ValueExists(const std::string& name) const;
-    std::optional<RegValue> ReadValue(const std::string& name) const;  // nullopt = missing
+    // nullopt when missing or when the hive could not be read; error, when given, receives 0
+    // for a value present or missing and the errno for a hive that could not be read.
+    std::optional<RegValue> ReadValue(const std::string& name, int* error = nullptr) const;
     // Stores a value; false when the hive cannot be written (errno tells why).
     bool WriteValue(const std::string& name, const RegValue& value);
     bool WriteInteger(const std::string& name, int32_t value);         // REG_DWORD

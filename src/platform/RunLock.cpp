@@ -1,10 +1,9 @@
 #include "platform/RunLock.h"
 
+#include "platform/FileLock.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,21 +15,14 @@ RunLock RunLock::tryAcquire(const std::string& programFolder)
 {
     RunLock lock;
     const std::string path = includeTrailingDelimiter(programFolder) + kRunLockFileName;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     // A lock file made earlier in a folder that is read-only now still serves.
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openLockFile(path, 0644);
     if (fd < 0) {
         lock.state_ = State::failed;
         lock.refusal_ = "ロックファイル '" + path + "' を開けません: " + errorText(errno);
         return lock;
     }
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int err = errno;
+    if (const int err = lockFile(fd, false); err != 0) {
         ::close(fd);
         if (err == EWOULDBLOCK) {
             lock.state_ = State::busy;

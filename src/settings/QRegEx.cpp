@@ -1,5 +1,7 @@
 #include "settings/QRegEx.h"
 
+#include "platform/Bytes.h"
+
 #include <bit>
 #include <cstring>
 
@@ -48,20 +50,16 @@ int32_t dwordOf(const std::string& name, const RegValue& v)
 {
     if (v.type != REG_DWORD || v.data.size() != 4)
         throw ERegistryException(invalidRegTypeText(name));
-    const uint32_t u = uint32_t(v.data[0]) | uint32_t(v.data[1]) << 8 |
-                       uint32_t(v.data[2]) << 16 | uint32_t(v.data[3]) << 24;
-    return static_cast<int32_t>(u);
+    return static_cast<int32_t>(decodeDwordLE(v.data.data()));
 }
 
 }  // namespace
 
 std::optional<RegValue> TQRegEx::fetch(const std::string& name) const
 {
-    if (!ValueExists(name))
-        return std::nullopt;
-    std::optional<RegValue> v = ReadValue(name);
-    // It was there a moment ago: the store refused the read.
-    if (!v)
+    int err = 0;
+    std::optional<RegValue> v = ReadValue(name, &err);
+    if (err != 0)
         throw ERegistryException(regGetDataFailedText(name));
     return v;
 }
@@ -130,33 +128,33 @@ bool TQRegEx::ReadTimeDef(const std::string& name, double& value, double def)
     return true;
 }
 
-void TQRegEx::WriteBool(const std::string& name, bool value)
+void TQRegEx::StoreBool(const std::string& name, bool value)
 {
-    WriteInteger(name, value ? 1 : 0);
+    StoreInteger(name, value ? 1 : 0);
 }
 
-void TQRegEx::WriteInteger(const std::string& name, int32_t value)
+void TQRegEx::StoreInteger(const std::string& name, int32_t value)
 {
-    if (!TRegistry::WriteInteger(name, value))
+    if (!WriteInteger(name, value))
         throw ERegistryException(regSetDataFailedText(name));
 }
 
-void TQRegEx::WriteString(const std::string& name, const std::string& value)
+void TQRegEx::StoreString(const std::string& name, const std::string& value)
 {
-    if (!TRegistry::WriteString(name, value))
+    if (!WriteString(name, value))
         throw ERegistryException(regSetDataFailedText(name));
 }
 
-void TQRegEx::WriteTime(const std::string& name, double value)
+void TQRegEx::StoreTime(const std::string& name, double value)
 {
     uint8_t bytes[8];
     encodeDoubleLE(value, bytes);
-    WriteBinaryData(name, bytes, sizeof bytes);
+    StoreBinary(name, bytes, sizeof bytes);
 }
 
-void TQRegEx::WriteBinaryData(const std::string& name, const void* data, size_t size)
+void TQRegEx::StoreBinary(const std::string& name, const void* data, size_t size)
 {
-    if (!TRegistry::WriteBinary(name, data, size))
+    if (!WriteBinary(name, data, size))
         throw ERegistryException(regSetDataFailedText(name));
 }
 

@@ -2,7 +2,9 @@
 // Registry reads with defaults and strict stored types, on top of TRegistry.
 //
 // Reads of a present value demand the stored type the caller expects; anything else raises
-// ERegistryException rather than being reinterpreted. Writes raise too when the hive refuses.
+// ERegistryException rather than being reinterpreted, and so does a hive that cannot be read.
+// The Store calls raise when the hive refuses a write; TRegistry's Write calls stay as they
+// are, returning false.
 
 #include "platform/Registry.h"
 
@@ -42,15 +44,15 @@ public:
     // REG_BINARY of exactly 8 bytes: a little-endian IEEE double of days.
     bool ReadTimeDef(const std::string& name, double& value, double def);
 
-    // Raising writes. They hide TRegistry's bool-returning WriteInteger and WriteString.
-    void WriteBool(const std::string& name, bool value);             // REG_DWORD 1 or 0
-    void WriteInteger(const std::string& name, int32_t value);       // REG_DWORD
-    void WriteString(const std::string& name, const std::string& value);  // REG_SZ
-    void WriteTime(const std::string& name, double value);           // REG_BINARY, 8 bytes
-    void WriteBinaryData(const std::string& name, const void* data, size_t size);  // REG_BINARY
+    // Raising writes.
+    void StoreBool(const std::string& name, bool value);             // REG_DWORD 1 or 0
+    void StoreInteger(const std::string& name, int32_t value);       // REG_DWORD
+    void StoreString(const std::string& name, const std::string& value);  // REG_SZ
+    void StoreTime(const std::string& name, double value);           // REG_BINARY, 8 bytes
+    void StoreBinary(const std::string& name, const void* data, size_t size);  // REG_BINARY
 
 private:
-    // The stored value, or nullopt when missing; raises when present but unreadable.
+    // The stored value, or nullopt when missing; raises when the hive cannot be read.
     std::optional<RegValue> fetch(const std::string& name) const;
     // Bytes stored, or nullopt when missing.
     std::optional<size_t> readRaw(const std::string& name, void* buffer, size_t size);

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/Bytes.h"
 #include "settings/QRegEx.h"
 
 #include <cstdint>
@@ -23,19 +24,14 @@ void encodeIdleBlob(const TSettings& s, uint8_t blob[kIdleBlobSize])
 {
     blob[0] = s.IdleMode;
     std::memcpy(blob + 1, s.IdleReserved.data(), 3);
-    const auto t = static_cast<uint32_t>(s.IdleThreshold);
-    for (int i = 0; i < 4; ++i)
-        blob[4 + i] = uint8_t(t >> (8 * i));
+    encodeDwordLE(static_cast<uint32_t>(s.IdleThreshold), blob + 4);
 }
 
 void decodeIdleBlob(const uint8_t blob[kIdleBlobSize], TSettings& s)
 {
     s.IdleMode = blob[0];
     std::memcpy(s.IdleReserved.data(), blob + 1, 3);
-    uint32_t t = 0;
-    for (int i = 0; i < 4; ++i)
-        t |= uint32_t(blob[4 + i]) << (8 * i);
-    s.IdleThreshold = static_cast<int32_t>(t);
+    s.IdleThreshold = static_cast<int32_t>(decodeDwordLE(blob + 4));
 }
 
 void tellHiveNotice(Prompt& prompt)
@@ -164,27 +160,27 @@ bool SaveSettings(const TSettings& s, Prompt& prompt, const std::string& hivePat
     reg.OpenKey(kSettingsKey, true);  // when it fails, the first write reports it
     tellHiveNotice(prompt);
     try {
-        reg.WriteString("MirTopFolder", s.MirTopFolder);
-        reg.WriteBool("Mirroring", s.Mirroring);
-        reg.WriteTime("Interval", s.Interval);
-        reg.WriteBool("MirOnStart", s.MirOnStart);
+        reg.StoreString("MirTopFolder", s.MirTopFolder);
+        reg.StoreBool("Mirroring", s.Mirroring);
+        reg.StoreTime("Interval", s.Interval);
+        reg.StoreBool("MirOnStart", s.MirOnStart);
         uint8_t idle[kIdleBlobSize];
         encodeIdleBlob(s, idle);
-        reg.WriteBinaryData("IdleOption", idle, sizeof idle);
-        reg.WriteBool("DelOnNotExists", s.DelOnNotExists);
-        reg.WriteBool("DelFilesOnDelItem", s.DelFilesOnDelItem);
-        reg.WriteBool("QueryDelFiles", s.QueryDelFiles);
-        reg.WriteBool("ShowProgressDialog", s.ShowProgressDialog);
-        reg.WriteTime("Postpone", s.Postpone);
-        reg.WriteBinaryData("FolderOption", &s.FolderOption, 1);
-        reg.WriteInteger("TaskPriority", s.TaskPriority);
-        reg.WriteInteger("LimitHistory", s.LimitHistory);
-        reg.WriteInteger("EveryTimes", s.EveryTimes);
-        reg.WriteInteger("ProgressPosition", s.ProgressPosition);
-        reg.WriteInteger("DoneStandard", s.DoneStandard);
-        reg.WriteString("LogFile", s.LogFile);
-        reg.WriteBool("KeepLogFile", s.KeepLogFile);
-        reg.WriteBool("LogAppend", s.LogAppend);
+        reg.StoreBinary("IdleOption", idle, sizeof idle);
+        reg.StoreBool("DelOnNotExists", s.DelOnNotExists);
+        reg.StoreBool("DelFilesOnDelItem", s.DelFilesOnDelItem);
+        reg.StoreBool("QueryDelFiles", s.QueryDelFiles);
+        reg.StoreBool("ShowProgressDialog", s.ShowProgressDialog);
+        reg.StoreTime("Postpone", s.Postpone);
+        reg.StoreBinary("FolderOption", &s.FolderOption, 1);
+        reg.StoreInteger("TaskPriority", s.TaskPriority);
+        reg.StoreInteger("LimitHistory", s.LimitHistory);
+        reg.StoreInteger("EveryTimes", s.EveryTimes);
+        reg.StoreInteger("ProgressPosition", s.ProgressPosition);
+        reg.StoreInteger("DoneStandard", s.DoneStandard);
+        reg.StoreString("LogFile", s.LogFile);
+        reg.StoreBool("KeepLogFile", s.KeepLogFile);
+        reg.StoreBool("LogAppend", s.LogAppend);
     } catch (const ERegistryException& e) {
         tellHiveNotice(prompt);
         prompt.tell(kErrorDialogCaption, e.what(), PromptIcon::Error);

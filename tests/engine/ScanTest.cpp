@@ -1,5 +1,6 @@
 #include "engine/Masks.h"
 #include "engine/Scan.h"
+#include "platform/DirectoryFault.h"
 #include "platform/FileSys.h"
 
 #include "common/TempDir.h"
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
 namespace renvo::test {
@@ -182,6 +184,34 @@ TEST(SourceListing, MissingFolderGivesNoEntries)
     // A file given as the root is no folder either.
     writeFile(dir / "file.txt", "");
     EXPECT_TRUE(sourceListing(dir / "file.txt", {"*.*"}, true).empty());
+}
+
+// A folder whose listing breaks off part-way is unreadable as a whole: none of its files are
+// listed (a half listing would make the rest look deleted) and nothing below it is entered.
+TEST(SourceListing, AFolderWhoseListingFailsIsToldAndListsNothing)
+{
+    TempDir dir;
+    const std::string r = dir / "root";
+    writeFile(r + "/a.txt", "");
+    writeFile(r + "/sub/b.txt", "");
+    writeFile(r + "/sub/c.txt", "");
+    writeFile(r + "/sub/deeper/d.txt", "");
+    writeFile(r + "/z/e.txt", "");
+    static std::string broken;
+    broken = r + "/sub";
+    setReadDirectoryFault([](const std::string& folder, size_t entriesRead) {
+        return folder == broken && entriesRead >= 1 ? EIO : 0;
+    });
+    std::vector<UnreadableFolder> unreadable;
+    const Paths listed = pathsOf(sourceListing(r, {"*.*"}, true, &unreadable));
+    setReadDirectoryFault(nullptr);
+
+    EXPECT_EQ(listed, (Paths{r + "/a.txt", r + "/z/e.txt"}));
+    ASSERT_EQ(unreadable.size(), 1u);
+    EXPECT_EQ(unreadable[0].path, r + "/sub");
+    EXPECT_EQ(unreadable[0].err, EIO);
+    // Listed again without the fault, it is all there.
+    EXPECT_EQ(sourceListing(r, {"*.*"}, true).size(), 5u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/FileSys.h"
 
+#include "platform/DirectoryFault.h"
+
 #include "common/Privileges.h"
 #include "common/TempDir.h"
 
@@ -8,7 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace renvo::test {
 namespace {
@@ -28,6 +34,42 @@ const DirEntry* find(const std::vector<DirEntry>& entries, const std::string& na
             return &e;
     return nullptr;
 }
+
+// Makes readdir fail in one folder once some of its entries are listed.
+class ReaddirFault {
+public:
+    ReaddirFault(std::string dir, size_t after, int err)
+    {
+        state() = {std::move(dir), after, err, {}};
+        setReadDirectoryFault(&fail);
+    }
+    ~ReaddirFault() { setReadDirectoryFault(nullptr); }
+    ReaddirFault(const ReaddirFault&) = delete;
+    ReaddirFault& operator=(const ReaddirFault&) = delete;
+    // The counts the hook was asked with in the folder, in order.
+    static const std::vector<size_t>& asked() { return state().asked; }
+
+private:
+    struct State {
+        std::string dir;
+        size_t after = 0;
+        int err = 0;
+        std::vector<size_t> asked;
+    };
+    static State& state()
+    {
+        static State s;
+        return s;
+    }
+    static int fail(const std::string& dir, size_t entriesRead)
+    {
+        State& s = state();
+        if (dir != s.dir)
+            return 0;
+        s.asked.push_back(entriesRead);
+        return entriesRead >= s.after ? s.err : 0;
+    }
+};
 
 TEST(ReadDirectory, NameOrderByUnsignedBytes)
 {
@@ -122,6 +164,43 @@ TEST(ReadDirectory, UnreadableFolderGivesNothingAndSaysWhy)
     EXPECT_EQ(err, ENOENT);
 }
 
+TEST(ReadDirectory, AReaddirErrorPartWayGivesNothingAndSaysWhy)
+{
+    TempDir dir;
+    for (const char* n : {"a", "b", "c", "d", "e"})
+        writeFile(dir / n, "");
+    writeFile(dir / "other/f", "");
+    for (bool withStamps : {false, true}) {
+        SCOPED_TRACE(withStamps ? "with stamps" : "without stamps");
+        {
+            ReaddirFault fault(dir.path(), 2, EIO);
+            int err = 0;
+            EXPECT_TRUE(readDirectory(dir.path(), withStamps, &err).empty());
+            EXPECT_EQ(err, EIO);
+            // Asked before every readdir ("." and ".." are not counted), the last time with 2.
+            const std::vector<size_t>& asked = ReaddirFault::asked();
+            EXPECT_TRUE(std::is_sorted(asked.begin(), asked.end()));
+            ASSERT_FALSE(asked.empty());
+            EXPECT_EQ(asked.back(), 2u);
+            EXPECT_GE(asked.size(), 3u);
+            // Other folders are listed as ever.
+            EXPECT_EQ(readDirectory(dir / "other", withStamps, &err).size(), 1u);
+            EXPECT_EQ(err, 0);
+        }
+        {
+            // Failing only at the end, after every entry was read, still loses them all.
+            ReaddirFault fault(dir.path(), 6, EOVERFLOW);
+            int err = 0;
+            EXPECT_TRUE(readDirectory(dir.path(), withStamps, &err).empty());
+            EXPECT_EQ(err, EOVERFLOW);
+            EXPECT_EQ(ReaddirFault::asked().back(), 6u);
+        }
+        int err = -1;
+        EXPECT_EQ(readDirectory(dir.path(), withStamps, &err).size(), 6u);
+        EXPECT_EQ(err, 0);
+    }
+}
+
 TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)
 {
     TempDir dir;
@@ -135,10 +214,40 @@ TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)
     EXPECT_TRUE(directoryExists(dir / "toDir"));
     EXPECT_FALSE(directoryExists(dir / "f"));
 
-    EXPECT_TRUE(forceDirectories(dir / "a/b/c"));
+    EXPECT_EQ(forceDirectories(dir / "a/b/c"), 0);
     EXPECT_TRUE(directoryExists(dir / "a/b/c"));
-    EXPECT_TRUE(forceDirectories(dir / "a/b/c"));
-    EXPECT_FALSE(forceDirectories(dir / "f/sub"));
+    EXPECT_EQ(forceDirectories(dir / "a/b/c"), 0);
+    EXPECT_EQ(forceDirectories(dir / "f/sub"), ENOTDIR);
+    EXPECT_EQ(forceDirectories(dir / "f"), ENOTDIR);
+    EXPECT_EQ(forceDirectories(""), ENOENT);
+}
+
+TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
+{
+    TempDir dir;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(dir.path().c_str(), 0751);
+    ASSERT_EQ(forceDirectories(dir / "private/Tovan", 0700), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "private").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u & ~mask);
+    ASSERT_EQ(::stat((dir / "private/Tovan").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u & ~mask);
+    ASSERT_EQ(::stat(dir.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u);  // folders that were there stay as they were
+
+    ASSERT_EQ(forceDirectories(dir / "shared/sub"), 0);
+    ASSERT_EQ(::stat((dir / "shared/sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0777u & ~mask);
+
+    // A part that may not be searched is told as such.
+    std::filesystem::create_directory(dir / "closed");
+    ::chmod((dir / "closed").c_str(), 0);
+    WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "file modes do not bind this process";
+    EXPECT_EQ(forceDirectories(dir / "closed/a/b"), EACCES);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace renvo::test {
 namespace {
@@ -173,10 +175,9 @@ TEST(WriteFileAtomic, WritesAndReplacesKeepingTheMode)
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"list"});
 
     std::string back;
-    ASSERT_TRUE(readWholeFile(p, back));
+    ASSERT_EQ(readWholeFile(p, back), 0);
     EXPECT_EQ(back, "");
-    EXPECT_FALSE(readWholeFile(dir / "missing", back));
-    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(readWholeFile(dir / "missing", back), ENOENT);
 
     EXPECT_EQ(writeFileAtomic(dir / "no/list", "x"), ENOENT);
     EXPECT_NE(writeFileAtomic(dir.path(), "x"), 0);  // a folder is not replaced by a file
@@ -195,6 +196,96 @@ TEST(WriteFileAtomic, ALinkedFileStaysLinked)
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(readFile(dir / "dotfiles/_update"), "new");
     EXPECT_EQ(listFolder(dir / "dotfiles"), std::vector<std::string>{"_update"});
+}
+
+TEST(WriteFileAtomic, ADanglingLinkGetsItsTarget)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir / "dotfiles");
+    std::filesystem::create_directories(dir / "home");
+    // Two hops, each relative to its own folder: home/_update -> ../dotfiles/link -> _update.
+    ASSERT_EQ(::symlink("../dotfiles/link", (dir / "home/_update").c_str()), 0);
+    ASSERT_EQ(::symlink("_update", (dir / "dotfiles/link").c_str()), 0);
+    ASSERT_EQ(writeFileAtomic(dir / "home/_update", "first", nullptr, 0600), 0);
+    EXPECT_EQ(readFile(dir / "dotfiles/_update"), "first");
+    EXPECT_EQ(statOf(dir / "dotfiles/_update").st_mode & 07777, 0600u);
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir / "home/_update").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat((dir / "dotfiles/link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(listFolder(dir / "home"), std::vector<std::string>{"_update"});
+}
+
+TEST(FollowLinks, EndsAtTheFileNamedEvenWhenItIsMissing)
+{
+    TempDir dir;
+    writeFile(dir / "real/file", "x");
+    EXPECT_EQ(followLinks(dir / "real/file"), dir / "real/file");
+    EXPECT_EQ(followLinks(dir / "missing"), dir / "missing");
+    ASSERT_EQ(::symlink((dir / "real/file").c_str(), (dir / "abs").c_str()), 0);
+    EXPECT_EQ(followLinks(dir / "abs"), dir / "real/file");
+    ASSERT_EQ(::symlink("real/file", (dir / "rel").c_str()), 0);
+    EXPECT_EQ(readFile(followLinks(dir / "rel")), "x");
+    ASSERT_EQ(::symlink("gone/file", (dir / "dangling").c_str()), 0);
+    EXPECT_EQ(followLinks(dir / "dangling"), dir / "gone/file");
+    // A relative path without a folder part stays relative to the current folder.
+    EXPECT_EQ(followLinks("no-such-name-here"), "no-such-name-here");
+
+    // A loop ends after a bounded number of hops, on one of its own links.
+    ASSERT_EQ(::symlink("loopB", (dir / "loopA").c_str()), 0);
+    ASSERT_EQ(::symlink("loopA", (dir / "loopB").c_str()), 0);
+    const std::string end = followLinks(dir / "loopA");
+    EXPECT_TRUE(end == dir / "loopA" || end == dir / "loopB") << end;
+}
+
+TEST(ReadWholeFile, RegularFilesOnlyWhenAskedAndNeverWaitingOnAFifo)
+{
+    TempDir dir;
+    const ReadLimits regularOnly{.regularOnly = true};
+    std::string out = "stale";
+    EXPECT_EQ(readWholeFile(dir / "missing", out, regularOnly), ENOENT);
+    EXPECT_EQ(out, "");
+    writeFile(dir / "file", "content");
+    EXPECT_EQ(readWholeFile(dir / "file/below", out), ENOTDIR);
+    EXPECT_EQ(readWholeFile(dir / "file", out, regularOnly), 0);
+    EXPECT_EQ(out, "content");
+    EXPECT_EQ(readWholeFile(dir.path(), out), EISDIR);
+    EXPECT_EQ(readWholeFile(dir.path(), out, regularOnly), EISDIR);
+
+    // No writer ever comes: refused at once instead of waiting for one.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    out = "stale";
+    EXPECT_EQ(readWholeFile(dir / "fifo", out, regularOnly), EINVAL);
+    EXPECT_EQ(out, "");
+
+    // Without the restriction a FIFO is read to the writer's end.
+    std::thread writer([&] {
+        const int fd = ::open((dir / "fifo").c_str(), O_WRONLY | O_CLOEXEC);  // waits for the reader
+        if (fd >= 0) {
+            EXPECT_EQ(::write(fd, "piped", 5), 5);
+            ::close(fd);
+        }
+    });
+    EXPECT_EQ(readWholeFile(dir / "fifo", out), 0);
+    writer.join();
+    EXPECT_EQ(out, "piped");
+}
+
+TEST(ReadWholeFile, SizeLimitHasItsOwnError)
+{
+    TempDir dir;
+    // Longer than one read, so that the limit falls inside a later one.
+    const std::string content(70000, 'z');
+    writeFile(dir / "big", content);
+    std::string out;
+    EXPECT_EQ(readWholeFile(dir / "big", out, {.maxSize = content.size()}), 0);
+    EXPECT_EQ(out, content);
+    EXPECT_EQ(readWholeFile(dir / "big", out, {.maxSize = content.size() - 1}), EFBIG);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(readWholeFile(dir / "big", out, {.regularOnly = true, .maxSize = 10}), EFBIG);
+    writeFile(dir / "empty", "");
+    EXPECT_EQ(readWholeFile(dir / "empty", out, {.maxSize = 0}), 0);
 }
 
 TEST(WriteFileAtomic, NewFileModeAndLeftoversOfADeadWriter)

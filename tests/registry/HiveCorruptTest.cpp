@@ -1,7 +1,13 @@
 // Hive files that cannot be parsed: kept aside with one notice, never overwritten, never a crash.
 
+#include "platform/FileSys.h"
 #include "platform/Hive.h"
 #include "registry/HiveTestUtil.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace renvo::test {
 namespace {
@@ -117,6 +123,54 @@ TEST_F(HiveTest, EmptyFileIsAnEmptyHiveWithoutNotice)
     EXPECT_FALSE(TRegistry::takeCorruptHiveNotice());
     ASSERT_TRUE(reg.OpenKey("\\Software", true));
     EXPECT_EQ(readFile(hive), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\n");
+}
+
+TEST_F(HiveTest, NoFileInTheHivesPlaceIsAnUnreadableHiveLeftWhereItIs)
+{
+    // A FIFO (opened by no writer, so a read that waited would hang) and a folder.
+    ::mkdir(folder.c_str(), 0700);
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "fifo" : "folder");
+        ASSERT_EQ(fifo ? ::mkfifo(hive.c_str(), 0600) : ::mkdir(hive.c_str(), 0700), 0);
+        TRegistry reg(hive);
+        EXPECT_FALSE(reg.KeyExists("\\Software"));
+        errno = 0;
+        EXPECT_FALSE(reg.OpenKey("\\Software", true));
+        EXPECT_EQ(errno, fifo ? EINVAL : EISDIR);
+        EXPECT_FALSE(TRegistry::takeCorruptHiveNotice());
+        struct stat st {};
+        ASSERT_EQ(::lstat(hive.c_str(), &st), 0);
+        EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
+        EXPECT_EQ(listFolder(folder), (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+        ASSERT_EQ(fifo ? ::unlink(hive.c_str()) : ::rmdir(hive.c_str()), 0);
+    }
+
+    // A file where the hive's folder should be.
+    ASSERT_EQ(::unlink((folder + "/user.reg.lock").c_str()), 0);
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+    writeFile(folder, "not a folder");
+    TRegistry reg(hive);
+    EXPECT_FALSE(reg.KeyExists("\\Software"));
+    errno = 0;
+    EXPECT_FALSE(reg.OpenKey("\\Software", true));
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_EQ(readFile(folder), "not a folder");
+}
+
+// Far larger than any hive of ours: not parsed, and kept aside like a damaged one.
+TEST_F(HiveTest, OversizedFileIsKeptAside)
+{
+    writeHive("REGEDIT4\n");
+    ASSERT_EQ(::truncate(hive.c_str(), (off_t(64) << 20) + 1), 0);
+    TRegistry reg(hive);
+    EXPECT_FALSE(reg.KeyExists("\\Software"));
+    auto notice = TRegistry::takeCorruptHiveNotice();
+    ASSERT_TRUE(notice);
+    struct stat st {};
+    ASSERT_EQ(::stat(notice->keptAsPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, (off_t(64) << 20) + 1);
+    EXPECT_FALSE(pathExists(hive));
+
 }
 
 // Every cut and every single-byte change of a valid hive parses or is refused; nothing crashes,

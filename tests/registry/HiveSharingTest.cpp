@@ -146,5 +146,26 @@ TEST_F(HiveSharing, SavingThroughALinkedHiveKeepsTheLink)
     EXPECT_NE(text.find("\"Mirroring\"=dword:00000001"), std::string::npos);
 }
 
+// A link whose file is not there yet (a fresh dotfiles checkout): the first save makes that
+// file, private as any new hive, and the link stays.
+TEST_F(HiveSharing, SavingThroughADanglingLinkMakesItsFile)
+{
+    ::mkdir((tmp / "dotfiles").c_str(), 0755);
+    ::mkdir(folder.c_str(), 0700);
+    ASSERT_EQ(::symlink("../dotfiles/user.reg", hive.c_str()), 0);
+    {
+        TRegistry reg = openRenvo();
+        ASSERT_TRUE(reg.WriteInteger("Mirroring", 1));
+    }
+    struct stat st;
+    ASSERT_EQ(::lstat(hive.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat((tmp / "dotfiles/user.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_NE(readFile(tmp / "dotfiles/user.reg").find("\"Mirroring\"=dword:00000001"), std::string::npos);
+    EXPECT_EQ(listFolder(folder), (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+    EXPECT_EQ(listFolder(tmp / "dotfiles"), std::vector<std::string>{"user.reg"});
+}
+
 }  // namespace
 }  // namespace renvo::test

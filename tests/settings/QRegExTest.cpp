@@ -1,8 +1,12 @@
 #include "settings/QRegEx.h"
 
 #include "SettingsFixture.h"
+#include "common/Privileges.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -114,14 +118,14 @@ TEST_F(HiveTest, QRegExWritesEachEncodingAndReadsItBack)
 {
     {
         TQRegEx reg = openSettingsKey();
-        reg.WriteBool("On", true);
-        reg.WriteBool("Off", false);
-        reg.WriteInteger("Neg", -5);
-        reg.WriteString("Path", "/home/me/\"Mirrored\" Files");
-        reg.WriteTime("Half", 30.0 / 1440);
-        reg.WriteTime("Five", 5.0 / 1440);
+        reg.StoreBool("On", true);
+        reg.StoreBool("Off", false);
+        reg.StoreInteger("Neg", -5);
+        reg.StoreString("Path", "/home/me/\"Mirrored\" Files");
+        reg.StoreTime("Half", 30.0 / 1440);
+        reg.StoreTime("Five", 5.0 / 1440);
         const uint8_t raw[2] = {0x00, 0xFF};
-        reg.WriteBinaryData("Raw", raw, sizeof raw);
+        reg.StoreBinary("Raw", raw, sizeof raw);
     }
     EXPECT_TRUE(hiveHasLine("\"On\"=dword:00000001"));
     EXPECT_TRUE(hiveHasLine("\"Off\"=dword:00000000"));
@@ -149,6 +153,46 @@ TEST_F(HiveTest, QRegExWritesEachEncodingAndReadsItBack)
     std::array<uint8_t, 2> raw{};
     EXPECT_EQ(reg.ReadBinaryIfExists("Raw", raw.data(), raw.size()), 2u);
     EXPECT_EQ(raw, (std::array<uint8_t, 2>{0x00, 0xFF}));
+}
+
+// A value that cannot be read because the hive cannot be: told as such, never taken for a
+// missing value (which would put a default in its place).
+TEST_F(HiveTest, QRegExUnreadableHiveRaisesTheGetFailedText)
+{
+    TQRegEx reg = openSettingsKey();
+    reg.StoreInteger("I", 7);
+    reg.StoreString("S", "kept");
+    const std::string saved = readFile(hivePath());
+
+    ASSERT_EQ(::unlink(hivePath().c_str()), 0);
+    ASSERT_EQ(::mkdir(hivePath().c_str(), 0700), 0);
+    int32_t i = 42;
+    std::string s = "before";
+    EXPECT_EQ(thrownText([&] { reg.ReadIntegerDef("I", i, 0); }), "'I' の取得に失敗しました");
+    EXPECT_EQ(thrownText([&] { reg.ReadStringDef("S", s, "def"); }), "'S' の取得に失敗しました");
+    EXPECT_EQ(thrownText([&] { reg.ReadIntegerDef("Missing", i, 0); }), "'Missing' の取得に失敗しました");
+    EXPECT_EQ(i, 42);
+    EXPECT_EQ(s, "before");
+    ASSERT_EQ(::rmdir(hivePath().c_str()), 0);
+
+    // A hive that is gone is an empty one: defaults, no error.
+    EXPECT_FALSE(reg.ReadIntegerDef("I", i, -1));
+    EXPECT_EQ(i, -1);
+
+    writeFile(hivePath(), saved);
+    EXPECT_TRUE(reg.ReadIntegerDef("I", i, 0));
+    EXPECT_EQ(i, 7);
+    ASSERT_EQ(::chmod(hivePath().c_str(), 0), 0);
+    WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "file modes do not bind this process";
+    i = 42;
+    EXPECT_EQ(thrownText([&] { reg.ReadIntegerDef("I", i, 0); }), "'I' の取得に失敗しました");
+    std::array<uint8_t, 4> buf{9, 9, 9, 9};
+    EXPECT_EQ(thrownText([&] { reg.ReadBinaryIfExists("R", buf.data(), buf.size()); }),
+              "'R' の取得に失敗しました");
+    EXPECT_EQ(i, 42);
+    EXPECT_EQ(buf, (std::array<uint8_t, 4>{9, 9, 9, 9}));
 }
 
 }  // namespace
