@@ -85,6 +85,10 @@ void queueCopy(EvalContext& ctx, const std::string& src, const std::string& dst,
 
 void evaluateFile(const MirrorItem& item, EvalContext& ctx)
 {
+    if (isSpecialPath(item.address)) {
+        ctx.lists.specials.push_back(item.address);
+        return;
+    }
     const int32_t srcStamp = fileStamp(item.address);
     if (srcStamp == -1 && !fileExists(item.address)) {
         // The mirrored copy stays; the source path itself is never queued for deletion.
@@ -121,7 +125,8 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
     }
     const size_t unreadBefore = ctx.lists.unreadable.size();
     std::vector<FoundFile> listing =
-        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable);
+        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable,
+                      &ctx.lists.specials);
     // A listing that misses an unreadable folder is not kept: the next run looks again.
     if (option == 3 && ctx.lists.unreadable.size() == unreadBefore) {
         std::vector<std::string> paths;

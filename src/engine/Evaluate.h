@@ -21,6 +21,7 @@ struct RunLists {
     std::vector<std::string> dropped;       // addresses of vanished items
     std::vector<UnreadableFolder> unreadable;  // source folders that could not be read
     std::vector<TableBuffer::Lookup> tableErrors;  // damage met in the table, in order
+    std::vector<std::string> specials;  // pipes, sockets and devices passed over
     UpdateList update;
 };
 

@@ -139,6 +139,8 @@ private:
             }
         }
         reader->close();
+        for (const std::string& special : lists_.specials)
+            log_.addSpecial(special);
         for (const UnreadableFolder& folder : lists_.unreadable)
             log_.addUnreadable(folder.path, folder.err);
         outcome_.unreadableFolders = lists_.unreadable.size();

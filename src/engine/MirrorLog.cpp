@@ -76,7 +76,7 @@ void MirrorLog::addCopy(const std::string& src, const std::string& dst, int err)
         add("複製成功: " + shown(src) + " -> " + shown(dst));
     } else {
         add("複製失敗: " + shown(src) + " ->X " + shown(dst));
-        add("原    因: " + errorText(err));
+        add("原    因: " + (err == kChangedWhileCopying ? std::string("複製中にファイルが変更されました") : errorText(err)));
     }
 }
 
@@ -88,6 +88,12 @@ void MirrorLog::addDeletion(const std::string& path, int err)
         add("削除失敗: " + shown(path));
         add("原    因: " + errorText(err));
     }
+}
+
+void MirrorLog::addSpecial(const std::string& path)
+{
+    add("複製除外: " + shown(path));
+    add("原    因: パイプ、ソケットまたはデバイスは複製しません");
 }
 
 void MirrorLog::addUnreadable(const std::string& folder, int err)

@@ -25,6 +25,8 @@ public:
     void addHistory(size_t files);
     // An item dropped from the list because its source has gone.
     void addDropped(const std::string& address);
+    // A pipe, socket or device in a source: never copied, never a failure.
+    void addSpecial(const std::string& path);
     // A source folder whose files could not be listed.
     void addUnreadable(const std::string& folder, int err);
     // A record the run does not trust, skipped.

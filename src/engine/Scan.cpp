@@ -15,7 +15,12 @@ bool isWalkableFolder(uint32_t attr)
 
 bool isListableFile(uint32_t attr)
 {
-    return !(attr & faDirectory);
+    return !(attr & (faDirectory | faDevice));
+}
+
+bool isSpecialFile(uint32_t attr)
+{
+    return (attr & faDevice) != 0 && !(attr & faDirectory);
 }
 
 namespace {
@@ -64,7 +69,7 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 }
 
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse,
-                                     std::vector<UnreadableFolder>* unreadable)
+                                     std::vector<UnreadableFolder>* unreadable, std::vector<std::string>* specials)
 {
     std::vector<FoundFile> out;
     walk(root, recurse, true, [&](const std::string& folder, const std::vector<DirEntry>& entries) {
@@ -73,6 +78,13 @@ std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<
                 if (isListableFile(e.attr) && matchMask(mask, e.name))
                     out.push_back({joinPath(folder, e.name), e.stamp});
             }
+        }
+        if (!specials)
+            return;
+        for (const DirEntry& e : entries) {
+            if (isSpecialFile(e.attr) &&
+                std::any_of(masks.begin(), masks.end(), [&](const std::string& m) { return matchMask(m, e.name); }))
+                specials->push_back(joinPath(folder, e.name));
         }
     }, unreadable);
     return out;

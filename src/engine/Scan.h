@@ -20,8 +20,10 @@ struct UnreadableFolder {
 
 // True for an entry the folder scan enters: a folder that is not hidden, system or a link.
 bool isWalkableFolder(uint32_t attr);
-// True for an entry the file scan lists: anything that is no folder.
+// True for an entry the file scan lists: a file or a link, never a folder, pipe, socket or device.
 bool isListableFile(uint32_t attr);
+// True for a pipe, socket or device: a mirror run names it once and passes it over.
+bool isSpecialFile(uint32_t attr);
 
 // Folder F, then (with recurse) every subfolder depth first, a folder before its own
 // subfolders and before its next sibling, siblings in name order.
@@ -33,8 +35,10 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 // Source listing of a folder item: for each folder of the folder scan, for each mask in mask
 // order, the matching files. A file matched by two masks is listed twice. Each folder is read
 // once. Hidden folders below the root are not entered; the root itself may lie in one.
-// Folders that could not be read are added to `unreadable` when it is given.
+// Folders that could not be read are added to `unreadable` when it is given, and pipes,
+// sockets and devices that match a mask to `specials` (once each).
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks,
-                                     bool recurse, std::vector<UnreadableFolder>* unreadable = nullptr);
+                                     bool recurse, std::vector<UnreadableFolder>* unreadable = nullptr,
+                                     std::vector<std::string>* specials = nullptr);
 
 }  // namespace renvo

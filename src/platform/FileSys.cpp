@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -64,24 +65,35 @@ int64_t localOffset(int64_t t)
     return first == last ? first : offsetAt(t);
 }
 
-uint32_t attrFromMode(const std::string& name, mode_t mode)
+// The attributes of an entry itself (a link is never its target).
+uint32_t attrFromMode(const char* name, mode_t mode)
 {
     uint32_t attr = 0;
     if (S_ISDIR(mode))
-        attr |= faDirectory;
+        attr = faDirectory;
+    else if (S_ISLNK(mode))
+        attr = faArchive | faReparsePoint;
+    else if (S_ISREG(mode))
+        attr = faArchive | (mode & S_IWUSR ? 0u : static_cast<uint32_t>(faReadOnly));
     else
-        attr |= faArchive;
-    if (!(mode & S_IWUSR))
-        attr |= faReadOnly;
-    if (!name.empty() && name[0] == '.')
+        attr = faDevice;
+    if (name[0] == '.')
         attr |= faHidden;
     return attr;
 }
 
-bool isLink(int dfd, const char* name)
+// The type an entry's d_type tells without a stat; 0 when it does not.
+mode_t typeOf(unsigned char dtype)
 {
-    struct stat st {};
-    return ::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    switch (dtype) {
+    case DT_DIR: return S_IFDIR;
+    case DT_LNK: return S_IFLNK;
+    case DT_FIFO: return S_IFIFO;
+    case DT_SOCK: return S_IFSOCK;
+    case DT_CHR: return S_IFCHR;
+    case DT_BLK: return S_IFBLK;
+    default: return 0;  // a regular file needs a stat for its read-only bit
+    }
 }
 
 int readWriteCopy(int in, int out)
@@ -139,6 +151,23 @@ std::string tempNamePrefix(const std::string& path)
         name.resize(keep);
     }
     return "." + name + std::string(kSuffix.substr(0, kSuffix.size() - 6));
+}
+
+// A fresh temporary name beside `path`, in the form makeTempBeside uses, for what mkostemp
+// cannot make (a link).
+std::string tempNameBeside(const std::string& path)
+{
+    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<uint64_t> counter{0};
+    uint64_t x = (static_cast<uint64_t>(::getpid()) << 32) ^ counter.fetch_add(0x9E3779B97F4A7C15ull) ^
+                 static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::string name = extractFilePath(path) + tempNamePrefix(path);
+    for (int i = 0; i < 6; ++i) {
+        x ^= x >> 33;
+        x *= 0xFF51AFD7ED558CCDull;
+        name += chars[x % 62];
+    }
+    return name;
 }
 
 // A temporary file beside `path`.
@@ -217,22 +246,22 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int
             continue;
         DirEntry entry;
         entry.name = n;
-        const bool known = e->d_type == DT_DIR || e->d_type == DT_REG;
-        if (known && (!withStamps || e->d_type == DT_DIR)) {
-            entry.attr = e->d_type == DT_DIR ? faDirectory : faArchive;
-            if (n[0] == '.')
-                entry.attr |= faHidden;
+        // The entry itself, never what a link points to: a link is listed as a link.
+        const mode_t type = e->d_type == DT_REG ? S_IFREG : typeOf(e->d_type);
+        const bool needStamp = withStamps && (type == S_IFREG || type == S_IFLNK);
+        if (type != 0 && type != S_IFREG && !needStamp) {
+            entry.attr = attrFromMode(n, type);
+        } else if (type == S_IFREG && !withStamps) {
+            entry.attr = attrFromMode(n, S_IFREG | S_IWUSR);
         } else {
             struct stat st {};
-            if (::fstatat(dfd, n, &st, 0) == 0) {
-                entry.attr = attrFromMode(entry.name, st.st_mode);
-                if (e->d_type == DT_LNK || (e->d_type == DT_UNKNOWN && isLink(dfd, n)))
-                    entry.attr |= faReparsePoint;
+            if (::fstatat(dfd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                entry.attr = attrFromMode(n, st.st_mode);
                 if (!S_ISDIR(st.st_mode))
                     entry.stamp = dosStampFromUnix(st.st_mtim.tv_sec);
             } else {
-                // A dangling link: listed as a file that cannot be found.
-                entry.attr = attrFromMode(entry.name, S_IFREG | S_IWUSR) | faReparsePoint;
+                // Gone since the folder was read: listed as a file that cannot be found.
+                entry.attr = attrFromMode(n, S_IFREG | S_IWUSR);
             }
         }
         out.push_back(std::move(entry));
@@ -247,9 +276,15 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int
 int32_t fileStamp(const std::string& path)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return -1;
     return dosStampFromUnix(st.st_mtim.tv_sec);
+}
+
+bool isSpecialPath(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode);
 }
 
 StampReader::~StampReader()
@@ -274,7 +309,7 @@ int32_t StampReader::stamp(const std::string& path)
     if (fd_ < 0)
         return -1;
     struct stat st {};
-    if (::fstatat(fd_, path.c_str() + slash + 1, &st, 0) != 0 || S_ISDIR(st.st_mode))
+    if (::fstatat(fd_, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode))
         return -1;
     return dosStampFromUnix(st.st_mtim.tv_sec);
 }
@@ -337,10 +372,59 @@ std::string followLinks(const std::string& path)
     return current;
 }
 
+namespace {
+
+std::atomic<CopyHook> copyHook{nullptr};
+
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The link itself: its target text under a temporary name beside dst, the link's own times,
+// then a rename over dst.
+int copyLink(const std::string& src, const struct stat& st, const std::string& dst)
+{
+    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+    const ssize_t n = ::readlink(src.c_str(), target.data(), target.size());
+    if (n < 0)
+        return errno;
+    if (static_cast<size_t>(n) >= target.size())
+        return EAGAIN;  // it changed since it was looked at
+    target.resize(static_cast<size_t>(n));
+    std::string tmp;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        tmp = tempNameBeside(dst);
+        err = ::symlink(target.c_str(), tmp.c_str()) == 0 ? 0 : errno;
+    }
+    if (err != 0)
+        return err;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::utimensat(AT_FDCWD, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 || ::rename(tmp.c_str(), dst.c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        ::unlink(tmp.c_str());
+    return err;
+}
+
+}  // namespace
+
+void setCopyHook(CopyHook hook)
+{
+    copyHook.store(hook, std::memory_order_release);
+}
+
 int copyFileReplacing(const std::string& src, const std::string& dst)
 {
-    // O_NONBLOCK: opening a named pipe must not wait for a writer (it is refused below).
-    FdGuard in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat lst {};
+    if (::lstat(src.c_str(), &lst) != 0)
+        return errno;
+    if (S_ISLNK(lst.st_mode))
+        return copyLink(src, lst, dst);
+    // O_NONBLOCK: opening a named pipe must not wait for a writer (it is refused below);
+    // O_NOFOLLOW: a link put in the file's place meanwhile is not followed.
+    FdGuard in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (in.get() < 0)
         return errno;
     struct stat st {};
@@ -356,6 +440,15 @@ int copyFileReplacing(const std::string& src, const std::string& dst)
     if (out.get() < 0)
         return errno;
     int err = copyContent(in.get(), out.get());
+    if (const CopyHook hook = copyHook.load(std::memory_order_acquire); hook && err == 0)
+        hook(src);
+    // A file written to while it was copied may be torn; a copy with the stamp read before
+    // would look up to date to the next run for good.
+    struct stat after {};
+    if (err == 0 && ::fstat(in.get(), &after) != 0)
+        err = errno;
+    if (err == 0 && (after.st_size != st.st_size || !sameTime(after.st_mtim, st.st_mtim)))
+        err = kChangedWhileCopying;
     if (err == 0 && ::fchmod(out.get(), st.st_mode & 07777) != 0)
         err = errno;
     if (err == 0) {

@@ -16,6 +16,7 @@ enum FileAttr : uint32_t {
     faVolumeID = 0x08,
     faDirectory = 0x10,
     faArchive = 0x20,
+    faDevice = 0x40,         // a pipe, socket or device: nothing to mirror
     faReparsePoint = 0x400,  // a symbolic link
 };
 
@@ -25,15 +26,20 @@ struct DirEntry {
     int32_t stamp = -1;  // DOS stamp; only filled when asked for
 };
 
-// Every entry of a folder but "." and "..", sorted by name bytes. Attributes come from the
-// entry type where that suffices (links are followed, so a link to a folder carries the
-// directory bit); withStamps adds one stat per entry for the stamp and the read-only bit.
+// Every entry of a folder but "." and "..", sorted by name bytes. Attributes describe the entry
+// itself and come from the entry type where that suffices: a link is a file with
+// faReparsePoint whatever it points to (a link to a folder carries no directory bit), a pipe,
+// socket or device carries faDevice. withStamps adds one stat per file or link for the stamp
+// (a link's own) and the read-only bit.
 // A folder that cannot be read yields no entries; `error`, when given, receives 0 or the errno
 // of the failure (so that a caller can tell an empty folder from an unreadable one).
 std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error = nullptr);
 
-// Stamp of a file (local time, DOS date-time word); -1 when it does not exist or is a folder.
+// Stamp of a file or of a link itself (local time, DOS date-time word); -1 when it does not
+// exist or is a folder.
 int32_t fileStamp(const std::string& path);
+// True for a pipe, socket or device (links not followed).
+bool isSpecialPath(const std::string& path);
 // Stamps of many files that lie together (a table's list in folder order): each folder is
 // opened once and its files are looked up in it, instead of resolving every full path.
 class StampReader {
@@ -69,7 +75,18 @@ std::string followLinks(const std::string& path);
 // Copies src over dst through a temporary file in dst's folder and a rename, carrying the
 // modification time and the permission bits over. Returns 0 or the errno of the failure;
 // on failure dst is as it was and no temporary file is left.
+// A symbolic link is copied as a link (its target text and its own times), never followed.
+// A source whose size or modification time moved while it was copied gives
+// kChangedWhileCopying, and dst stays as it was.
 int copyFileReplacing(const std::string& src, const std::string& dst);
+
+// Not an errno: the source changed while it was copied.
+constexpr int kChangedWhileCopying = 0x10000;
+
+// A test hook: called with the source after its content has been copied, before the copy is
+// checked against it. Unset in the programs.
+using CopyHook = void (*)(const std::string& src);
+void setCopyHook(CopyHook hook);
 
 // 0 or errno.
 int deleteFile(const std::string& path);

@@ -68,7 +68,7 @@ TEST(FolderScan, ReadOnlyFoldersAreEntered)
     EXPECT_EQ(pathsOf(sourceListing(r, {"*.*"}, true)), Paths{r + "/locked/f.txt"});
 }
 
-TEST(FileScan, ListsFilesHiddenOnesTooButNoFolders)
+TEST(FileScan, ListsFilesAndLinksHiddenOnesTooButNoFolders)
 {
     TempDir dir;
     const std::string r = dir.path();
@@ -84,17 +84,19 @@ TEST(FileScan, ListsFilesHiddenOnesTooButNoFolders)
 
     std::vector<FoundFile> all;
     fileScan(r, "*.*", all);
-    EXPECT_EQ(pathsOf(all), (Paths{r + "/.profile", r + "/A.TXT", r + "/b.txt", r + "/c.doc", r + "/toFile.txt"}));
+    // A link is listed as itself, also one to a folder: it is mirrored as a link.
+    EXPECT_EQ(pathsOf(all), (Paths{r + "/.profile", r + "/A.TXT", r + "/b.txt", r + "/c.doc", r + "/toFile.txt",
+                                   r + "/toFolder.txt"}));
 
     std::vector<FoundFile> txt;
     fileScan(r, "*.txt", txt);
-    EXPECT_EQ(pathsOf(txt), (Paths{r + "/A.TXT", r + "/b.txt", r + "/toFile.txt"}));
+    EXPECT_EQ(pathsOf(txt), (Paths{r + "/A.TXT", r + "/b.txt", r + "/toFile.txt", r + "/toFolder.txt"}));
     for (const FoundFile& f : txt)
         EXPECT_EQ(f.stamp, fileStamp(f.path)) << f.path;
 
     // Appends to what the list holds already.
     fileScan(r, "c.*", txt);
-    EXPECT_EQ(txt.size(), 4u);
+    EXPECT_EQ(txt.size(), 5u);
     EXPECT_EQ(txt.back().path, r + "/c.doc");
 }
 
@@ -137,7 +139,8 @@ TEST(SourceListing, HiddenFilesYesFilesInHiddenFoldersNo)
     writeFile(r + "/sub/.hidden-file", "");
     ASSERT_EQ(::symlink("..", (r + "/sub/up").c_str()), 0);
 
-    EXPECT_EQ(pathsOf(sourceListing(r, {"*.*"}, true)), (Paths{r + "/.bashrc", r + "/sub/.hidden-file"}));
+    // The link to the parent is listed as a link and never entered.
+    EXPECT_EQ(pathsOf(sourceListing(r, {"*.*"}, true)), (Paths{r + "/.bashrc", r + "/sub/.hidden-file", r + "/sub/up"}));
 }
 
 TEST(SourceListing, RootMayLieInsideADotFolder)

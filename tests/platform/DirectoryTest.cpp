@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,23 +119,33 @@ TEST(ReadDirectory, SymbolicLinks)
     ASSERT_EQ(::symlink("target/f.txt", (dir / "toFile").c_str()), 0);
     ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
     ASSERT_EQ(::symlink(".", (dir / "target/self").c_str()), 0);
+    // The links' own times, apart from their targets'.
+    const timespec own[2] = {{1700000000, 0}, {1700000000, 0}};
+    for (const char* link : {"toFolder", "toFile", "dangling"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir / link).c_str(), own, AT_SYMLINK_NOFOLLOW), 0);
 
+    // Every link is an entry of its own, never its target: no directory bit, its own stamp.
     for (bool withStamps : {false, true}) {
         SCOPED_TRACE(withStamps ? "with stamps" : "without stamps");
         const auto entries = readDirectory(dir.path(), withStamps);
         ASSERT_EQ(entries.size(), 4u);
-        const DirEntry* folder = find(entries, "toFolder");
-        EXPECT_EQ(folder->attr, uint32_t(faDirectory | faReparsePoint));
-        const DirEntry* file = find(entries, "toFile");
-        EXPECT_EQ(file->attr & (faDirectory | faReparsePoint), uint32_t(faReparsePoint));
-        const DirEntry* dangling = find(entries, "dangling");
-        EXPECT_EQ(dangling->attr & (faDirectory | faReparsePoint), uint32_t(faReparsePoint));
-        EXPECT_EQ(dangling->stamp, -1);
-        if (withStamps) {
-            EXPECT_EQ(file->stamp, fileStamp(dir / "target/f.txt"));
+        for (const char* link : {"toFolder", "toFile", "dangling"}) {
+            const DirEntry* e = find(entries, link);
+            EXPECT_EQ(e->attr, uint32_t(faArchive | faReparsePoint)) << link;
+            EXPECT_EQ(e->stamp, withStamps ? dosStampFromUnix(1700000000) : -1) << link;
         }
     }
-    EXPECT_EQ(find(readDirectory(dir / "target", false), "self")->attr, uint32_t(faDirectory | faReparsePoint));
+    EXPECT_NE(fileStamp(dir / "toFile"), fileStamp(dir / "target/f.txt")) << "a link's stamp is its own";
+    EXPECT_EQ(find(readDirectory(dir / "target", false), "self")->attr, uint32_t(faArchive | faReparsePoint));
+
+    // Pipes, sockets and devices are named as such, with or without stamps.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    for (bool withStamps : {false, true})
+        EXPECT_EQ(find(readDirectory(dir.path(), withStamps), "pipe")->attr, uint32_t(faDevice));
+    EXPECT_TRUE(isSpecialPath(dir / "pipe"));
+    EXPECT_TRUE(isSpecialPath("/dev/null"));
+    EXPECT_FALSE(isSpecialPath(dir / "dangling"));
+    EXPECT_FALSE(isSpecialPath(dir / "target"));
 }
 
 TEST(ReadDirectory, MissingOrNoFolderGivesNothing)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -77,7 +78,7 @@ TEST(CopyFileReplacing, OverwritesAReadOnlyCopy)
     EXPECT_EQ(readFile(dst), "newer");
 }
 
-TEST(CopyFileReplacing, EmptyFilesAndLinksCopyByContent)
+TEST(CopyFileReplacing, EmptyFilesCopyAndLinksCopyAsLinks)
 {
     TempDir dir;
     writeFile(dir / "empty", "");
@@ -85,13 +86,66 @@ TEST(CopyFileReplacing, EmptyFilesAndLinksCopyByContent)
     EXPECT_TRUE(fileExists(dir / "empty.copy"));
     EXPECT_EQ(readFile(dir / "empty.copy"), "");
 
+    // The link itself: its target text and its own modification time, never what it points to.
     writeFile(dir / "real", "content");
-    ASSERT_EQ(::symlink("real", (dir / "link").c_str()), 0);
-    ASSERT_EQ(copyFileReplacing(dir / "link", dir / "link.copy"), 0);
+    const timespec own[2] = {{1700000000, 5}, {1600000000, 7}};
+    for (const char* target : {"real", "nowhere/at all", "/"}) {
+        SCOPED_TRACE(target);
+        ::unlink((dir / "link").c_str());
+        ASSERT_EQ(::symlink(target, (dir / "link").c_str()), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "link").c_str(), own, AT_SYMLINK_NOFOLLOW), 0);
+        ASSERT_EQ(copyFileReplacing(dir / "link", dir / "out/link.copy"), ENOENT) << "the folder must exist";
+        ASSERT_EQ(copyFileReplacing(dir / "link", dir / "link.copy"), 0);
+        struct stat st {};
+        ASSERT_EQ(::lstat((dir / "link.copy").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
+        EXPECT_EQ(std::filesystem::read_symlink(dir / "link.copy").string(), target);
+        EXPECT_EQ(fileStamp(dir / "link.copy"), fileStamp(dir / "link"));
+    }
+    EXPECT_EQ(readFile(dir / "real"), "content");
+
+    // A file over a link replaces the link, not what it points to; and the other way round.
+    ASSERT_EQ(copyFileReplacing(dir / "real", dir / "link.copy"), 0);
     struct stat st {};
     ASSERT_EQ(::lstat((dir / "link.copy").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(readFile(dir / "link.copy"), "content");
+    ASSERT_EQ(copyFileReplacing(dir / "link", dir / "empty.copy"), 0);
+    ASSERT_EQ(::lstat((dir / "empty.copy").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"empty", "empty.copy", "link", "link.copy", "real"}))
+        << "no temporary is left";
+}
+
+namespace {
+std::string changingSource;
+void appendDuringCopy(const std::string& src)
+{
+    if (src == changingSource) {
+        std::FILE* f = std::fopen(src.c_str(), "ab");
+        std::fputs(" and more", f);
+        std::fclose(f);
+        setMtime(src, 1600000000);  // within the same stamp: only the size tells
+    }
+}
+}  // namespace
+
+TEST(CopyFileReplacing, SourceThatChangesWhileCopiedIsAFailureAndTheOldCopyStays)
+{
+    TempDir dir;
+    changingSource = writeFile(dir / "growing.log", "first lines");
+    setMtime(changingSource, 1600000000);
+    const std::string copy = writeFile(dir / "copy.log", "old copy");
+    setCopyHook(appendDuringCopy);
+    const int err = copyFileReplacing(changingSource, copy);
+    setCopyHook(nullptr);
+    EXPECT_EQ(err, kChangedWhileCopying);
+    EXPECT_EQ(readFile(copy), "old copy");
+    EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"copy.log", "growing.log"})) << "no temporary is left";
+
+    // Left alone, it copies.
+    ASSERT_EQ(copyFileReplacing(changingSource, copy), 0);
+    EXPECT_EQ(readFile(copy), "first lines and more");
 }
 
 TEST(CopyFileReplacing, LongestNamesCopy)

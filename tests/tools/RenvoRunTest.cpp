@@ -199,10 +199,14 @@ TEST_F(RenvoRun, InterruptCancelsAtTheNextStopPoint)
     EXPECT_NE(r.err.find("ミラーリング中止"), std::string::npos);
     EXPECT_NE(r.err.find("キャンセルしました"), std::string::npos);
     EXPECT_FALSE(fileExists(top() + "/Latest/src/a.txt"));
-    // The cancelled run leaves the update list alone and still ends its log.
+    // The cancelled run still ends its log. Its update list is either left alone (stopped
+    // while the records were read) or saved after the evaluation, with the entry of the copy
+    // that never came: nothing the run may have changed is ever missing from it.
     struct stat st {};
     ASSERT_EQ(::lstat((home_ + "/_update").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    if (!S_ISFIFO(st.st_mode)) {
+        EXPECT_EQ(readFile(home_ + "/_update"), "old.txt\r\nsrc/a.txt\r\n");
+    }
     EXPECT_NE(readFile(home_ + "/logfile.txt").find("実行終了: "), std::string::npos);
 }
 
