@@ -192,3 +192,21 @@ TEST_F(RunDurabilityTest, UnreadableFolderMakesTheRunIncomplete)
 
 }  // namespace
 }  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+namespace {
+
+TEST_F(RunDurabilityTest, OverlongLogPathFailsEachWriteAtOnceAndTheRunGoesOn)
+{
+    source("a.txt");
+    source("b.txt");
+    setList({folderItem(src)});
+    host.snap.LogFile = tmp / (std::string(1 << 20, 'l') + "/log.txt");
+    const RunOutcome out = run(true);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(out.copies, 2u);
+    EXPECT_EQ(readFile(latest("b.txt")), "x");
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
