@@ -1,6 +1,10 @@
 #include "engine/EngineTestUtil.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
+
+#include "common/Privileges.h"
 
 namespace renvo::enginetest {
 
@@ -60,6 +64,22 @@ RunOutcome EngineTest::run(bool standard)
     const RunOutcome outcome = mirror.run();
     host.mirror = nullptr;
     return outcome;
+}
+
+std::optional<RunOutcome> EngineTest::runWithModes(bool standard,
+                                                   const std::vector<std::pair<std::string, unsigned>>& modes)
+{
+    for (const auto& [path, mode] : modes)
+        ::chmod(path.c_str(), mode);
+    std::optional<RunOutcome> out;
+    {
+        WithoutDacOverride guard;
+        if (guard.effective())
+            out = run(standard);
+    }
+    for (const auto& [path, mode] : modes)
+        ::chmod(path.c_str(), 0755);
+    return out;
 }
 
 std::vector<std::string> EngineTest::logLines() const

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,10 @@ protected:
     std::string source(const std::string& rel, const std::string& content = "x", int64_t mtime = 1600000000);
     // One run on this thread; the host's counters and reports start afresh.
     RunOutcome run(bool standard);
+    // One run in which file modes bind (root's override dropped), with the given folders at
+    // the given modes for its length and back at 0755 afterwards. Nothing when modes cannot be
+    // made to bind: the test is then skipped.
+    std::optional<RunOutcome> runWithModes(bool standard, const std::vector<std::pair<std::string, unsigned>>& modes);
     std::vector<std::string> logLines() const;
     // The lines of the log's last run between its header (up to the blank line after the
     // start time) and its end (the blank line and the end time), whatever the header holds.

@@ -136,15 +136,10 @@ TEST_F(RunDurabilityTest, UpdateListThatCannotBeSavedIsLogged)
     source("a.txt");
     setList({fileItem(src + "/a.txt")});
     host.snap.LogFile = tmp / "log.txt";
-    ::chmod(prog.c_str(), 0555);
-    RunOutcome out;
-    {
-        test::WithoutDacOverride guard;
-        if (!guard.effective())
-            GTEST_SKIP() << "file modes do not bind this process";
-        out = run(true);
-    }
-    ::chmod(prog.c_str(), 0755);
+    const std::optional<RunOutcome> ran = runWithModes(true, {{prog, 0555}});
+    if (!ran)
+        GTEST_SKIP() << "file modes do not bind this process";
+    const RunOutcome out = *ran;
     EXPECT_EQ(out.end, RunEnd::Completed);
     EXPECT_TRUE(fs::exists(latest("a.txt")));
     // Once per file, though the update list is tried twice (before the copies and at the end).
@@ -175,15 +170,10 @@ TEST_F(RunDurabilityTest, UnreadableFolderMakesTheRunIncomplete)
     source("t/locked/b.txt");
     setList({folderItem(src + "/t", "*.*", true, 1)});
     EXPECT_TRUE(run(true).complete());
-    ::chmod((src + "/t/locked").c_str(), 0);
-    RunOutcome out;
-    {
-        test::WithoutDacOverride guard;
-        if (!guard.effective())
-            GTEST_SKIP() << "file modes do not bind this process";
-        out = run(true);
-    }
-    ::chmod((src + "/t/locked").c_str(), 0755);
+    const std::optional<RunOutcome> ran = runWithModes(true, {{src + "/t/locked", 0}});
+    if (!ran)
+        GTEST_SKIP() << "file modes do not bind this process";
+    const RunOutcome out = *ran;
     EXPECT_EQ(out.end, RunEnd::Completed);
     EXPECT_EQ(out.failedCopies, 0u);
     EXPECT_EQ(out.unreadableFolders, 1u);

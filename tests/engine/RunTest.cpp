@@ -200,16 +200,11 @@ TEST_F(RunTest, DropStepThatCannotWriteEndsTheRunWithTheOpenMessage)
     const std::string before = readFile(listPath());
     // The log lives elsewhere: only the list's rewrite needs the program folder.
     host.snap.LogFile = tmp / "log.txt";
-    ::chmod(prog.c_str(), 0555);
     prompt.expect(kOpenErrorCaption, PromptAnswer::Ok);
-    RunOutcome out;
-    {
-        test::WithoutDacOverride guard;
-        if (!guard.effective())
-            GTEST_SKIP() << "file modes do not bind this process";
-        out = run(true);
-    }
-    ::chmod(prog.c_str(), 0755);
+    const std::optional<RunOutcome> ran = runWithModes(true, {{prog, 0555}});
+    if (!ran)
+        GTEST_SKIP() << "file modes do not bind this process";
+    const RunOutcome out = *ran;
 
     EXPECT_EQ(out.end, RunEnd::OpenError);
     ASSERT_EQ(prompt.asked.size(), 1u);
@@ -414,16 +409,11 @@ TEST_F(RunTest, UnreadableSourceFolderKeepsItsMirroredFilesInSyncMode)
     run(true);
     ASSERT_TRUE(fs::exists(latest("locked/b.txt")));
 
-    ::chmod((src + "/t/locked").c_str(), 0);
     fs::remove(src + "/t/other/c.txt");
-    RunOutcome out;
-    {
-        test::WithoutDacOverride guard;
-        if (!guard.effective())
-            GTEST_SKIP() << "file modes do not bind this process";
-        out = run(true);
-    }
-    ::chmod((src + "/t/locked").c_str(), 0755);
+    const std::optional<RunOutcome> ran = runWithModes(true, {{src + "/t/locked", 0}});
+    if (!ran)
+        GTEST_SKIP() << "file modes do not bind this process";
+    const RunOutcome out = *ran;
 
     // The file that really went is deleted; the one that could not be seen stays.
     EXPECT_EQ(out.deletions, 1u);
@@ -443,15 +433,10 @@ TEST_F(RunTest, UnreadableItemFolderDeletesNothing)
     setList({folderItem(src + "/t", "*.*", true, 1)});
     run(true);
 
-    ::chmod((src + "/t").c_str(), 0);
-    RunOutcome out;
-    {
-        test::WithoutDacOverride guard;
-        if (!guard.effective())
-            GTEST_SKIP() << "file modes do not bind this process";
-        out = run(true);
-    }
-    ::chmod((src + "/t").c_str(), 0755);
+    const std::optional<RunOutcome> ran = runWithModes(true, {{src + "/t", 0}});
+    if (!ran)
+        GTEST_SKIP() << "file modes do not bind this process";
+    const RunOutcome out = *ran;
     EXPECT_EQ(out.deletions, 0u);
     EXPECT_TRUE(fs::exists(latest("a.txt")));
     EXPECT_TRUE(fs::exists(latest("sub/b.txt")));
