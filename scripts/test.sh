@@ -13,3 +13,7 @@ RENVO_TEST_BIN="$PWD/build-tsan/bin" ./build-tsan/tests/test_tools --gtest_brief
 unset TSAN_OPTIONS
 
 ctest --test-dir build --output-on-failure -j2
+
+# Crash test: renvo-run killed with SIGKILL at random moments must leave its own files whole
+# and every mirrored copy old or new, and the next run must put everything right.
+python3 tests/crash/crashtest.py --bin build/bin/renvo-run --kills 100

@@ -1,0 +1,928 @@
+#!/usr/bin/env python3
+"""Crash test: renvo-run killed with SIGKILL at random moments.
+
+One program folder with its own hive, list and top folder mirrors a generated tree through
+three items: a sync folder (option 1), a table folder (option 3) and a file item. Each round
+changes, adds and deletes some source files (every content version is recorded), starts a
+run (a first run into an empty top folder, a standard or a complete run) and kills it after
+a random delay between 0 and the length of an uninterrupted run of that kind. Some files are
+a few MiB, so that kills land inside copies; in some rounds the list holds an item whose
+folder has vanished, so that kills land in the drop step too.
+
+After each kill:
+  1. the list file is the one written, or that list without the vanished item;
+  2. Renvo.ctf, _update and the hive parse, the hive's run counter is the old or the new
+     one, and no hive was put aside as corrupt;
+  3. every file under its final name in Latest holds what it held before the run or its
+     source's current version (content and stamp), and no copy of a remaining source was
+     lost;
+  4. an uninterrupted run exits 0 (1 only for the failed copies of table entries whose
+     file has gone, which it must then log), leaves no temporary file in the program, top,
+     log or hive folder, and leaves Latest equal to the sources (the sync item exactly; the
+     table and file items: every file the run was to see, with its current version);
+  5. _update names every file whose current version reached Latest since the last history
+     step (after the kill and after the run), and after a complete run History1 holds the
+     current version of every file changed or added since the previous history step.
+A killed complete run that got past its history step (its emptied _update is on disk)
+counts as that history step.
+"""
+import argparse
+import hashlib
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+ITEM_SIZE = 780
+TABLE_RECORD = 257
+TABLE_END = b"dummy but needed"
+TEMP_MARK = ".rvtmp-"
+EVERY_TIMES = 3
+LIMIT_HISTORY = 3
+MIB = 1024 * 1024
+
+PHASES = ("start", "evaluate", "copy", "delete", "drop", "history", "end")
+RANK = {p: i for i, p in enumerate(PHASES)}
+KINDS = ("first", "standard", "complete")
+AREAS = ("sync", "table", "file item", "program files")
+AREA_OF_TOP = {"sync": "sync", "table": "table", "single": "file item"}
+
+
+# --- list, table, update list and hive formats -------------------------------------------
+
+def short_string(text):
+    b = text.encode()[:255]
+    return bytes([len(b)]) + b + bytes(255 - len(b))
+
+
+def list_record(kind, address, subfolders, masks, option, dest):
+    rec = (bytes([1, kind]) + short_string(address) + bytes([subfolders]) + short_string(masks) +
+           bytes([option]) + short_string(dest) + bytes(4) + bytes([1]) + bytes(3))
+    assert len(rec) == ITEM_SIZE
+    return rec
+
+
+def parse_table(data):
+    """(blocks, problems): blocks as (address, [entries]) in file order."""
+    problems, blocks = [], []
+    if len(data) % TABLE_RECORD:
+        problems.append("size %d is no multiple of %d" % (len(data), TABLE_RECORD))
+    block = None
+    for i in range(len(data) // TABLE_RECORD):
+        rec = data[i * TABLE_RECORD:(i + 1) * TABLE_RECORD]
+        kind, n = rec[0], rec[1]
+        text = rec[2:2 + n]
+        where = "record %d" % i
+        if kind not in (0, 1):
+            problems.append("%s has type %d" % (where, kind))
+            return blocks, problems
+        if any(rec[2 + n:]):
+            problems.append("%s has bytes after its text" % where)
+        if block is None:
+            if kind != 1 or text == TABLE_END:
+                problems.append("%s (type %d, %r) stands outside a block" % (where, kind, text[:60]))
+                return blocks, problems
+            block = (text.decode(errors="replace"), [])
+        elif kind == 0:
+            block[1].append(text.decode(errors="replace"))
+        elif text == TABLE_END:
+            blocks.append(block)
+            block = None
+        else:
+            problems.append("%s starts a block inside the block of %s" % (where, block[0]))
+            return blocks, problems
+    if block is not None:
+        problems.append("the block of %s has no end record" % block[0])
+    return blocks, problems
+
+
+def parse_update(data):
+    """(entries, problems)."""
+    problems = []
+    if not data:
+        return [], problems
+    if not data.endswith(b"\r\n"):
+        problems.append("the last line has no CR LF")
+    lines = data.split(b"\r\n")
+    if lines[-1] == b"":
+        lines.pop()
+    for i, line in enumerate(lines):
+        if not line or b"\r" in line or b"\n" in line:
+            problems.append("line %d is %r" % (i + 1, line[:80]))
+        elif i and line <= lines[i - 1]:
+            problems.append("line %d %s after %s: %s" % (i + 1, line.decode(errors="replace"),
+                                                        lines[i - 1].decode(errors="replace"),
+                                                        "duplicate" if line == lines[i - 1] else "not sorted"))
+    return [ln.decode(errors="replace") for ln in lines], problems
+
+
+HEX_LIST = re.compile(r"^\s*([0-9A-Fa-f]{1,2}\s*(,\s*[0-9A-Fa-f]{1,2}\s*)*)?$")
+
+
+def parse_quoted(s, pos):
+    """(text, position after the closing quote), or None."""
+    if pos >= len(s) or s[pos] != '"':
+        return None
+    out, i = [], pos + 1
+    while i < len(s):
+        c = s[i]
+        if c == '"':
+            return "".join(out), i + 1
+        if c == "\\":
+            if i + 1 >= len(s) or s[i + 1] not in '\\"':
+                return None
+            i += 1
+            c = s[i]
+        out.append(c)
+        i += 1
+    return None
+
+
+def parse_hive(data):
+    """({section: {name: value}}, problem or None). dword values as int, texts as str."""
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError:
+        return {}, "not UTF-8"
+    if "\0" in text:
+        return {}, "binary data"
+    if not text.endswith("\n"):
+        return {}, "ends in the middle of a line"
+    lines = [ln[:-1] if ln.endswith("\r") else ln for ln in text[:-1].split("\n")]
+    if not lines or lines[0].rstrip(" \t") != "REGEDIT4":
+        return {}, "no REGEDIT4 header"
+    sections, current, i = {}, None, 1
+    while i < len(lines):
+        s = lines[i].lstrip(" \t")
+        i += 1
+        if not s or s[0] == ";":
+            continue
+        if s[0] == "[":
+            s = s.rstrip(" \t")
+            name = s[1:-1]
+            if len(s) < 2 or s[-1] != "]":
+                return sections, "line %d: unclosed section name" % i
+            if not name.upper().startswith("HKEY_CURRENT_USER") or name[17:18] not in ("", "\\"):
+                return sections, "line %d: section outside HKEY_CURRENT_USER" % i
+            if "\\\\" in name or name.endswith("\\"):
+                return sections, "line %d: bad key name" % i
+            current = sections.setdefault(name, {})
+            continue
+        if current is None:
+            return sections, "line %d: value before the first section" % i
+        if s[0] == "@":
+            name, pos = "", 1
+        else:
+            q = parse_quoted(s, 0)
+            if q is None:
+                return sections, "line %d: bad value name" % i
+            name, pos = q
+        rest = s[pos:].lstrip(" \t")
+        if not rest.startswith("="):
+            return sections, "line %d: no '=' after the value name" % i
+        rest = rest[1:].lstrip(" \t")
+        if rest.startswith('"'):
+            q = parse_quoted(rest, 0)
+            if q is None or rest[q[1]:].strip(" \t"):
+                return sections, "line %d: bad text value" % i
+            current[name] = q[0]
+        elif rest.startswith("dword:"):
+            digits = rest[6:].rstrip(" \t")
+            if not re.fullmatch(r"[0-9A-Fa-f]{8}", digits):
+                return sections, "line %d: bad dword value" % i
+            current[name] = int(digits, 16)
+        elif rest.startswith("hex"):
+            m = re.match(r"hex(\([0-9A-Fa-f]{1,8}\))?:(.*)$", rest)
+            if not m:
+                return sections, "line %d: bad hex value" % i
+            body = m.group(2).rstrip(" \t")
+            while body.endswith("\\"):
+                if i >= len(lines):
+                    return sections, "the file ends inside a continued hex list"
+                body = body[:-1] + lines[i].rstrip(" \t")
+                i += 1
+            if not HEX_LIST.match(body):
+                return sections, "line %d: bad hex byte" % i
+            current[name] = body
+        else:
+            return sections, "line %d: unknown value form" % i
+    return sections, None
+
+
+def reg_text(s):
+    return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+# --- files on disk -----------------------------------------------------------------------
+
+class Hasher:
+    """Digests of files, remembered while the file's inode, size and stamps stay the same."""
+
+    def __init__(self):
+        self.known = {}
+
+    def digest(self, path):
+        st = os.lstat(path)
+        key = (st.st_ino, st.st_size, st.st_mtime_ns, st.st_ctime_ns)
+        hit = self.known.get(path)
+        if hit and hit[0] == key:
+            return hit[1], int(st.st_mtime)
+        h = hashlib.sha1()
+        with open(path, "rb") as f:
+            while True:
+                chunk = f.read(MIB)
+                if not chunk:
+                    break
+                h.update(chunk)
+        d = h.hexdigest()
+        self.known[path] = (key, d)
+        return d, int(st.st_mtime)
+
+
+def walk_files(root):
+    """Relative paths of every file below root, and of the temporaries among them."""
+    finals, temps = [], []
+    for dirpath, dirnames, names in os.walk(root):
+        dirnames.sort()
+        for n in sorted(names):
+            rel = os.path.relpath(os.path.join(dirpath, n), root)
+            (temps if TEMP_MARK in n else finals).append(rel)
+    return finals, temps
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def ident(path):
+    try:
+        st = os.lstat(path)
+        return (st.st_ino, st.st_mtime_ns, st.st_size)
+    except FileNotFoundError:
+        return None
+
+
+# --- the source tree ---------------------------------------------------------------------
+
+class Sources:
+    """The tree under src: sync/, table/ and single/, with every version ever written.
+
+    A version is (digest, stamp). Stamps are whole even seconds that never repeat, so every
+    new version differs from the mirror's copy in its 2-second stamp."""
+
+    BIG = ("sync/big0.bin", "sync/d01/big1.bin", "table/big0.bin", "table/d02/big1.bin", "single/image.bin")
+
+    def __init__(self, root, rng):
+        self.root = root
+        self.rng = rng
+        self.cur = {}
+        self.versions = {}
+        self.clock = int(time.time()) // 2 * 2 - 40 * 86400
+        self.dirs = {"sync": [""], "table": [""]}
+        self.serial = 0
+
+    def path(self, rel):
+        return os.path.join(self.root, rel)
+
+    def write(self, rel, size):
+        data = self.rng.randbytes(size)
+        p = self.path(rel)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        with open(p, "wb") as f:
+            f.write(data)
+        self.clock += 2
+        os.utime(p, (self.clock, self.clock))
+        v = (hashlib.sha1(data).hexdigest(), self.clock)
+        self.cur[rel] = v
+        self.versions.setdefault(rel, []).append(v)
+
+    def delete(self, rel):
+        os.unlink(self.path(rel))
+        del self.cur[rel]
+
+    def small_size(self):
+        return self.rng.choice((0, 1, 100, 700, 2000, 5000, 9000, 16000, 40000))
+
+    def new_name(self, area):
+        self.serial += 1
+        d = self.rng.choice(self.dirs[area])
+        pattern = self.rng.choice(("f%04d.txt", "note %04d.doc", "写真%04d.jpg", "F%04d.DAT"))
+        return "/".join(x for x in (area, d, pattern % self.serial) if x)
+
+    def generate(self):
+        for area in ("sync", "table"):
+            for i in range(16):
+                parent = self.rng.choice(self.dirs[area])
+                self.dirs[area].append("/".join(x for x in (parent, "d%02d" % i) if x))
+            for _ in range(400):
+                self.write(self.new_name(area), self.small_size())
+        for rel in self.BIG:
+            self.write(rel, self.rng.randint(2 * MIB, 5 * MIB))
+
+    def small_files(self):
+        return sorted(r for r in self.cur if r not in self.BIG and not r.startswith("single/"))
+
+    def mutate(self):
+        """Changes, adds and deletes some files; returns the relative paths changed or added."""
+        changed = set()
+        for rel in self.rng.sample(self.small_files(), self.rng.randint(1, 20)):
+            self.write(rel, self.small_size())
+            changed.add(rel)
+        for rel in self.BIG:
+            if self.rng.random() < 0.3:
+                self.write(rel, self.rng.randint(2 * MIB, 5 * MIB))
+                changed.add(rel)
+        # As many added as deleted on average: a long run keeps the tree's size and depth.
+        for _ in range(self.rng.randint(0, 4)):
+            area = self.rng.choice(("sync", "table"))
+            if self.rng.random() < 0.2:
+                parent = self.rng.choice([d for d in self.dirs[area] if d.count("/") < 3])
+                self.dirs[area].append("/".join(x for x in (parent, "n%04d" % self.serial) if x))
+            rel = self.new_name(area)
+            self.write(rel, self.small_size())
+            changed.add(rel)
+        for rel in self.rng.sample(self.small_files(), self.rng.randint(0, 4)):
+            self.delete(rel)
+            changed.discard(rel)
+        return changed
+
+    def area_files(self, area):
+        return {r for r in self.cur if r.startswith(area + "/")}
+
+
+# --- one test bed ------------------------------------------------------------------------
+
+class Bed:
+    def __init__(self, base, binary, rng):
+        self.base = base
+        self.binary = binary
+        self.home = os.path.join(base, "home")
+        self.cfg = os.path.join(base, "cfg")
+        self.hive = os.path.join(self.cfg, "Tovan", "user.reg")
+        self.logs = os.path.join(base, "logs")
+        self.log = os.path.join(self.logs, "logfile.txt")
+        self.top = os.path.join(base, "top")
+        self.latest = os.path.join(self.top, "Latest")
+        self.src = Sources(os.path.join(base, "src"), rng)
+        self.list_path = os.path.join(self.home, "_rvffl2")
+        self.update_path = os.path.join(self.home, "_update")
+        self.table_path = os.path.join(self.home, "Renvo.ctf")
+        self.out_path = os.path.join(base, "run-output.txt")
+        self.table_address = os.path.join(self.src.root, "table")
+        for d in (self.home, os.path.dirname(self.hive), self.logs):
+            os.makedirs(d, exist_ok=True)
+        self.base_list = (list_record(0, os.path.join(self.src.root, "sync"), 1, "*.*", 1, "sync") +
+                          list_record(0, self.table_address, 1, "*.*", 3, "table") +
+                          list_record(1, self.src.path("single/image.bin"), 0, "-", 0, "single"))
+        self.hasher = Hasher()
+
+    def write_hive(self):
+        values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
+                  ("TaskPriority", "dword:00000002"), ("LimitHistory", "dword:%08x" % LIMIT_HISTORY),
+                  ("EveryTimes", "dword:%08x" % EVERY_TIMES), ("DoneStandard", "dword:00000000"),
+                  ("DelOnNotExists", "dword:00000001"), ("LogFile", reg_text(self.log)),
+                  ("KeepLogFile", "dword:00000001"), ("LogAppend", "dword:00000000")]
+        with open(self.hive, "w") as f:
+            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
+            for name, v in values:
+                f.write('"%s"=%s\n' % (name, v))
+
+    def write_list(self, data):
+        with open(self.list_path, "wb") as f:
+            f.write(data)
+
+    def reset_mirror(self):
+        """Back to before the first run: no top folder, no update list, table or log."""
+        shutil.rmtree(self.top, ignore_errors=True)
+        for p in (self.update_path, self.table_path, self.log):
+            if os.path.exists(p):
+                os.unlink(p)
+        self.write_hive()
+
+    def settings(self):
+        sections, problem = parse_hive(read_bytes(self.hive) or b"")
+        return sections.get("HKEY_CURRENT_USER\\Software\\Tovan\\Renvo", {}), problem
+
+    def start(self, complete):
+        env = dict(os.environ, RENVO_HOME=self.home, XDG_CONFIG_HOME=self.cfg)
+        cmd = [self.binary] + (["--complete"] if complete else [])
+        out = open(self.out_path, "wb")
+        try:
+            return subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+        finally:
+            out.close()
+
+    def output(self):
+        return (read_bytes(self.out_path) or b"").decode(errors="replace")
+
+    def mirror(self, root):
+        """{rel: version} of the final names below root, and the temporaries."""
+        finals, temps = walk_files(root)
+        return {rel: self.hasher.digest(os.path.join(root, rel)) for rel in finals}, temps
+
+    def table_blocks(self):
+        data = read_bytes(self.table_path)
+        return (None, []) if data is None else parse_table(data)
+
+    def update_entries(self):
+        data = read_bytes(self.update_path)
+        return None if data is None else parse_update(data)[0]
+
+    def history_folders(self):
+        if not os.path.isdir(self.top):
+            return {}
+        return {n: ident(os.path.join(self.top, n)) for n in os.listdir(self.top) if re.fullmatch(r"History\d+", n)}
+
+    def temporaries(self):
+        """Temporaries of the program anywhere it writes: program, top, log and hive folders."""
+        found = []
+        for root in (self.home, self.top, self.logs, os.path.dirname(self.hive)):
+            if os.path.isdir(root):
+                found += [os.path.join(root, t) for t in walk_files(root)[1]]
+        return found
+
+
+# --- the test ----------------------------------------------------------------------------
+
+class Violations:
+    SHOWN = 10  # lines per round and check: one lost update list fails every file of a tree
+
+    def __init__(self, seed):
+        self.seed = seed
+        self.items = []
+        self.by_area = {a: 0 for a in AREAS}
+        self.by_kind = {k: 0 for k in KINDS}
+        self.per_check = {}
+
+    def add(self, rnd, kind, phase, check, area, text):
+        self.items.append((rnd, check, text))
+        self.by_area[area] += 1
+        self.by_kind[kind] += 1
+        n = self.per_check[(rnd, check)] = self.per_check.get((rnd, check), 0) + 1
+        if n <= self.SHOWN:
+            print("VIOLATION seed=%d round=%d run=%s phase=%s check %d [%s]: %s" %
+                  (self.seed, rnd, kind, phase, check, area, text), flush=True)
+
+    def end_round(self, rnd):
+        for (r, check), n in sorted(self.per_check.items()):
+            if r == rnd and n > self.SHOWN:
+                print("VIOLATION seed=%d round=%d: %d more of check %d not shown" %
+                      (self.seed, rnd, n - self.SHOWN, check), flush=True)
+
+
+def area_of(rel):
+    """The item a path belongs to: relative to Latest, or to the top folder (Latest/..., HistoryN/...)."""
+    parts = rel.split("/")
+    if len(parts) > 1 and re.fullmatch(r"Latest|History\d+", parts[0]):
+        parts = parts[1:]
+    return AREA_OF_TOP.get(parts[0], "program files")
+
+
+def open_files(pid):
+    """Where the files the process holds open lead, read just before it is killed."""
+    out = []
+    fd_dir = "/proc/%d/fd" % pid
+    try:
+        for fd in os.listdir(fd_dir):
+            try:
+                out.append(os.readlink(os.path.join(fd_dir, fd)))
+            except OSError:
+                pass
+    except OSError:
+        pass
+    return out
+
+
+class CrashTest:
+    def __init__(self, args):
+        self.args = args
+        self.seed = args.seed
+        self.rng = random.Random(self.seed)
+        self.base = tempfile.mkdtemp(prefix="renvo-crash-")
+        self.bed = Bed(self.base, args.bin, self.rng)
+        self.v = Violations(self.seed)
+        self.kills = 0
+        self.finished_early = 0
+        self.kills_by_kind = {k: 0 for k in KINDS}
+        self.kills_by_phase = {p: 0 for p in PHASES}
+        self.length = {}
+        self.pending = set()  # changed or added since the last history step
+        self.list_now = self.bed.base_list
+        self.kept = []
+        self.round = 0
+        self.round_failed = False
+        self.checked = {"Latest files after kills": 0, "History1 checks": 0, "History1 files": 0}
+
+    # -- helpers
+
+    def fail(self, kind, phase, check, area, text):
+        self.v.add(self.round, kind, phase, check, area, text)
+        if not self.round_failed and self.args.keep and len(self.kept) < 3:
+            dst = "%s-seed%d-round%d" % (self.base, self.seed, self.round)
+            shutil.copytree(self.base, dst, symlinks=True)
+            self.kept.append(dst)
+            print("  kept the work folder as it was at this check: %s" % dst, flush=True)
+        self.round_failed = True
+
+    def run_kind(self, forced):
+        s, problem = self.bed.settings()
+        if problem:
+            return "complete" if forced else "standard", 0
+        done = s.get("DoneStandard", 0)
+        return ("complete" if forced or done >= s.get("EveryTimes", 5) else "standard"), done
+
+    def stale_entries(self, label):
+        """The table item's listing a run of this kind takes from Renvo.ctf (None when it scans),
+        and the entries of it whose file has gone: their copies fail."""
+        if label != "standard":
+            return None, []
+        blocks = self.bed.table_blocks()[0] or []
+        cached = next((e for a, e in blocks if a == self.bed.table_address), None)
+        root = self.bed.src.root
+        return cached, sorted(e for e in (cached or []) if os.path.relpath(e, root) not in self.bed.src.cur)
+
+    def run_through(self, complete):
+        start = time.monotonic()
+        p = self.bed.start(complete)
+        rc = p.wait()
+        return rc, time.monotonic() - start
+
+    # -- calibration: the length of uninterrupted runs of each kind
+
+    def calibrate(self):
+        bed = self.bed
+        bed.src.generate()
+        bed.write_list(bed.base_list)
+        times = {k: [] for k in KINDS}
+        # The longest of three: a run whose changes include big files takes several times longer.
+        for _ in range(3):
+            bed.reset_mirror()
+            for kind, complete in (("first", False), ("standard", False), ("complete", True)):
+                if kind != "first":
+                    bed.src.mutate()
+                label = self.run_kind(complete)[0]
+                want_rc = 1 if self.stale_entries(label)[1] else 0
+                rc, t = self.run_through(complete)
+                if rc != want_rc:
+                    shutil.rmtree(self.base, ignore_errors=True)
+                    sys.exit("crash test: an uninterrupted %s run exited %d:\n%s" % (kind, rc, bed.output()))
+                times[kind].append(t)
+        self.length = {k: max(v) for k, v in times.items()}
+        print("uninterrupted run: " + ", ".join("%s %.3f s" % (k, self.length[k]) for k in KINDS), flush=True)
+
+    # -- one round
+
+    def one_round(self):
+        bed, rng = self.bed, self.rng
+        self.round += 1
+        self.round_failed = False
+        r = rng.random()
+        first = r < 0.15
+        forced = (first and rng.random() < 0.3) or (not first and r < 0.40)
+        if first:
+            bed.reset_mirror()
+            self.pending = set(bed.src.cur)
+        changed = bed.src.mutate()
+        self.pending |= changed
+        label, done_before = self.run_kind(forced)
+        kind = "first" if first else label
+
+        # A vanished item on purpose: the run must drop it, and nothing else.
+        list_before = self.list_now
+        list_after = self.list_now
+        if rng.random() < 0.2:
+            gone = list_record(0, os.path.join(bed.src.root, "gone-%d" % self.round), 1, "*.*", 1, "gone")
+            at = rng.randint(0, len(self.list_now) // ITEM_SIZE) * ITEM_SIZE
+            list_before = self.list_now[:at] + gone + self.list_now[at:]
+            bed.write_list(list_before)
+
+        pre_latest = bed.mirror(bed.latest)[0] if os.path.isdir(bed.latest) else {}
+        pre = {
+            "log": ident(bed.log), "update": ident(bed.update_path), "update_data": read_bytes(bed.update_path),
+            "table": ident(bed.table_path), "history": bed.history_folders(),
+            "deletable": {rel for rel in pre_latest if rel.startswith("sync/") and rel not in bed.src.cur},
+        }
+
+        want_rc = 1 if self.stale_entries(label)[1] else 0
+        delay = rng.uniform(0, self.length[kind])
+        start = time.monotonic()
+        p = bed.start(forced)
+        time.sleep(max(0.0, start + delay - time.monotonic()))
+        held = open_files(p.pid) if p.poll() is None else []
+        try:
+            p.send_signal(signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        rc = p.wait()
+        killed = rc == -signal.SIGKILL
+        if not killed:
+            self.finished_early += 1
+            if rc != want_rc:
+                self.fail(kind, "exited", 4, "program files",
+                          "the run ended by itself with status %d, %d expected:\n%s" % (rc, want_rc, bed.output()))
+        latest, temps = bed.mirror(bed.latest) if os.path.isdir(bed.latest) else ({}, [])
+        now_list = read_bytes(bed.list_path)
+        consumed = False
+        if label == "complete":
+            consumed = read_bytes(bed.update_path) == b"" and (
+                pre["update"] is None or ident(bed.update_path) != pre["update"] or pre["update_data"] != b"")
+        phase = "exited"
+        if killed:
+            phase = self.phase_of(pre, held, pre_latest, latest, temps, label, consumed, now_list != list_before)
+            self.kills += 1
+            self.kills_by_kind[kind] += 1
+            self.kills_by_phase[phase] += 1
+
+        # 1. the list file
+        if now_list not in (list_before, list_after):
+            self.fail(kind, phase, 1, "program files",
+                      "the list file is not the one written (%s bytes, %d or %d expected)" %
+                      (None if now_list is None else len(now_list), len(list_before), len(list_after)))
+        # 2. the program's own files
+        self.check_own_files(kind, phase, done_before, label)
+        # 3. Latest after the kill, and what the update list must name
+        self.check_latest_after_kill(kind, phase, pre_latest, latest)
+        if consumed:
+            self.check_history(kind, phase)  # 5. for a run killed after its history step
+        else:
+            self.check_update_covers(kind, phase, latest)
+        # 4. (and 5.) an uninterrupted run puts everything right
+        self.after_run(kind, phase + ", then the uninterrupted run", list_after)
+        self.v.end_round(self.round)
+
+    def check_own_files(self, kind, phase, done_before, label):
+        bed = self.bed
+        data = read_bytes(bed.table_path)
+        if data is not None:
+            blocks, problems = parse_table(data)
+            for pr in problems:
+                self.fail(kind, phase, 2, "table", "Renvo.ctf: " + pr)
+            seen = set()
+            for address, entries in blocks:
+                if address != bed.table_address:
+                    self.fail(kind, phase, 2, "table", "Renvo.ctf has a block for %s, no table item" % address)
+                elif address in seen:
+                    self.fail(kind, phase, 2, "table", "Renvo.ctf has two blocks for %s" % address)
+                seen.add(address)
+                strays = [e for e in entries if not e.startswith(address + "/")]
+                if strays:
+                    self.fail(kind, phase, 2, "table", "Renvo.ctf lists %s in the block of %s" % (strays[0], address))
+        data = read_bytes(bed.update_path)
+        if data is not None:
+            entries, problems = parse_update(data)
+            for pr in problems:
+                self.fail(kind, phase, 2, "program files", "_update: " + pr)
+            unknown = [e for e in entries if e not in bed.src.versions]
+            if unknown:
+                self.fail(kind, phase, 2, "program files", "_update names %s, never a source file" % unknown[0])
+        s, problem = bed.settings()
+        if problem:
+            self.fail(kind, phase, 2, "program files", "the hive does not parse: " + problem)
+        else:
+            after = 0 if label == "complete" else done_before + 1
+            if s.get("DoneStandard") not in (done_before, after):
+                self.fail(kind, phase, 2, "program files", "DoneStandard is %s, %d or %d expected" %
+                          (s.get("DoneStandard"), done_before, after))
+            for name, want in (("MirTopFolder", bed.top), ("LogFile", bed.log), ("EveryTimes", EVERY_TIMES),
+                               ("LimitHistory", LIMIT_HISTORY)):
+                if s.get(name) != want:
+                    self.fail(kind, phase, 2, "program files",
+                              "the hive's %s is %r, %r expected" % (name, s.get(name), want))
+        corrupt = [n for n in os.listdir(os.path.dirname(bed.hive)) if n.startswith("user.reg.corrupt-")]
+        if corrupt:
+            self.fail(kind, phase, 2, "program files", "the hive was put aside as %s" % corrupt[0])
+
+    def check_latest_after_kill(self, kind, phase, pre_latest, latest):
+        src = self.bed.src
+        self.checked["Latest files after kills"] += len(latest)
+        for rel, got in sorted(latest.items()):
+            allowed = [v for v in (pre_latest.get(rel), src.cur.get(rel)) if v]
+            if got in allowed:
+                continue
+            versions = src.versions.get(rel)
+            if versions is None:
+                what = "a file that never was a source"
+            elif got in versions:
+                what = "version %d of %d, neither the copy before the run nor the current one" % (
+                    versions.index(got) + 1, len(versions))
+            elif got[0] in [v[0] for v in versions]:
+                what = "a version's content with another stamp"
+            else:
+                what = "no version of its source"
+            self.fail(kind, phase, 3, area_of(rel), "Latest/%s holds %s" % (rel, what))
+        for rel in sorted(pre_latest):
+            if rel not in latest and (rel in src.cur or not rel.startswith("sync/")):
+                self.fail(kind, phase, 3, area_of(rel), "Latest/%s was lost although %s" % (
+                    rel, "its source remains" if rel in src.cur else "its item keeps deleted files"))
+
+    def check_update_covers(self, kind, phase, latest):
+        entries = set(self.bed.update_entries() or [])
+        cur = self.bed.src.cur
+        missing = sorted(rel for rel in self.pending
+                         if rel in cur and latest.get(rel) == cur[rel] and rel not in entries)
+        for rel in missing:
+            self.fail(kind, phase, 5, area_of(rel), "Latest/%s holds a version copied since the last history step "
+                      "but _update does not name it" % rel)
+
+    def check_history(self, kind, phase):
+        """History1 against the files changed since the last history step; ends that period."""
+        bed = self.bed
+        h1 = os.path.join(bed.top, "History1")
+        hist = bed.mirror(h1)[0] if os.path.isdir(h1) else {}
+        self.checked["History1 checks"] += 1
+        for rel in sorted(self.pending):
+            want = bed.src.cur.get(rel)
+            if want is None:
+                continue
+            self.checked["History1 files"] += 1
+            got = hist.get(rel)
+            if got != want:
+                self.fail(kind, phase, 5, area_of(rel), "History1/%s %s" % (
+                    rel, "is missing" if got is None else "is not the current version"))
+        self.pending = set()
+
+    def phase_of(self, pre, held, pre_latest, latest, temps, label, consumed, list_changed):
+        """The furthest step the killed run had reached, from what it held open and left behind."""
+        bed = self.bed
+        reached = {"start"}
+        home = bed.home + "/"
+        for path in held:
+            name = os.path.basename(path)
+            if path == bed.list_path or path.startswith(bed.src.root + "/") and os.path.isdir(path):
+                reached.add("evaluate")
+            elif path.startswith(bed.latest + "/") and os.path.isdir(path):
+                reached.add("evaluate")
+            elif path.startswith(bed.src.root + "/"):
+                reached.add("copy")  # a source is read only to be copied
+            elif path.startswith(home + "._update" + TEMP_MARK):
+                reached.add("evaluate")
+            elif path.startswith(home + "._rvffl2" + TEMP_MARK):
+                reached.add("drop")
+            elif path.startswith(home + ".Renvo.ctf" + TEMP_MARK):
+                reached.add("end")
+            elif path.startswith(os.path.join(bed.top, "History")) or (path == bed.top and label == "complete"):
+                reached.add("history")
+            elif path.startswith(bed.latest + "/") and TEMP_MARK in name:
+                reached.add("copy")
+            elif path.startswith(bed.latest + "/") and label == "complete":
+                reached.add("history")  # History1 is copied from Latest
+        if ident(bed.update_path) != pre["update"]:
+            reached.add("evaluate")
+        if ident(bed.log) != pre["log"]:
+            text = (read_bytes(bed.log) or b"").decode(errors="replace")
+            reached.add("end" if "実行終了: " in text else "copy")
+        if any(TEMP_MARK in n for n in os.listdir(bed.logs)):
+            reached.add("copy")
+        if temps or any(latest.get(rel) != v for rel, v in pre_latest.items() if rel in latest) or \
+                any(rel not in pre_latest for rel in latest):
+            reached.add("copy")
+        if any(rel not in latest for rel in pre["deletable"]):
+            reached.add("delete")
+        if list_changed:
+            reached.add("drop")
+        if label == "complete" and bed.history_folders() != pre["history"]:
+            reached.add("history")
+        if consumed or (ident(bed.table_path) not in (pre["table"], None)):
+            reached.add("end")
+        return max(reached, key=RANK.get)
+
+    def after_run(self, kind, phase, list_after):
+        """Check 4 (and 5 after a complete run): one uninterrupted run mends what the kill left."""
+        bed = self.bed
+        label, done_before = self.run_kind(False)
+        cached, stale = self.stale_entries(label)
+        table_before = read_bytes(bed.table_path)
+        src = bed.src
+        rc, _ = self.run_through(False)
+        want_rc = 1 if stale else 0
+        out = bed.output()
+        if rc != want_rc:
+            self.fail(kind, phase, 4, "program files", "the uninterrupted %s run exited %d, %d expected:\n%s" %
+                      (label, rc, want_rc, out.strip()))
+        log = (read_bytes(bed.log) or b"").decode(errors="replace")
+        failed = sorted(m.group(1) for m in re.finditer(r"^複製失敗: (.*) ->X ", log, re.M))
+        if failed != stale:
+            self.fail(kind, phase, 4, "table", "failed copies %s, expected %s (table entries whose file has gone)" %
+                      (failed[:3], stale[:3]))
+
+        for t in bed.temporaries():
+            self.fail(kind, phase, 4, area_of(os.path.relpath(t, bed.top)) if t.startswith(bed.top + "/")
+                      else "program files", "temporary left behind: %s (removed now)" % os.path.relpath(t, bed.base))
+            os.unlink(t)
+        if os.path.exists(os.path.join(bed.home, "_rvbak")):
+            self.fail(kind, phase, 4, "program files", "_rvbak left behind")
+        if read_bytes(bed.list_path) != list_after:
+            self.fail(kind, phase, 4, "program files", "the list file is not the one expected after the run")
+        self.list_now = list_after
+        self.check_own_files(kind, phase, done_before, label)
+        s, _ = bed.settings()
+        want_done = 0 if label == "complete" else done_before + 1
+        if s.get("DoneStandard") != want_done:
+            self.fail(kind, phase, 4, "program files",
+                      "DoneStandard is %s, %d expected" % (s.get("DoneStandard"), want_done))
+
+        latest = bed.mirror(bed.latest)[0] if os.path.isdir(bed.latest) else {}
+        # The sync item: Latest equals the source tree.
+        want = src.area_files("sync")
+        have = {r for r in latest if r.startswith("sync/")}
+        for rel in sorted(want - have):
+            self.fail(kind, phase, 4, "sync", "Latest/%s is missing" % rel)
+        for rel in sorted(have - want):
+            self.fail(kind, phase, 4, "sync", "Latest/%s is still there, its source has gone" % rel)
+        # The table item: every file the run was to see; the file item: its file.
+        if cached is not None:
+            seen = {os.path.relpath(e, src.root) for e in cached} & set(src.cur)
+        else:
+            seen = src.area_files("table")
+        for rel in sorted(want | seen | src.area_files("single")):
+            if rel in latest and latest[rel] != src.cur[rel]:
+                self.fail(kind, phase, 4, area_of(rel), "Latest/%s is not the current version" % rel)
+            elif rel not in latest and not rel.startswith("sync/"):
+                self.fail(kind, phase, 4, area_of(rel), "Latest/%s is missing" % rel)
+        for rel in sorted(latest):
+            if rel not in src.versions or latest[rel] not in src.versions[rel]:
+                self.fail(kind, phase, 4, area_of(rel), "Latest/%s holds no version of its source" % rel)
+        # The table: the listing the run used, or a fresh one.
+        blocks = bed.table_blocks()[0] or []
+        mine = [e for a, e in blocks if a == bed.table_address]
+        if len(mine) != 1:
+            self.fail(kind, phase, 4, "table", "Renvo.ctf holds %d blocks for the table item" % len(mine))
+        elif cached is not None:
+            if read_bytes(bed.table_path) != table_before:
+                self.fail(kind, phase, 4, "table", "Renvo.ctf changed in a standard run that found its block")
+        elif {os.path.relpath(e, src.root) for e in mine[0]} != src.area_files("table"):
+            self.fail(kind, phase, 4, "table", "Renvo.ctf does not list the table folder as it is")
+        extra = [n for n in bed.history_folders() if int(n[7:]) > LIMIT_HISTORY or int(n[7:]) < 1]
+        if extra:
+            self.fail(kind, phase, 4, "program files", "generation folders beyond the limit: %s" % sorted(extra))
+
+        if label == "complete":
+            if read_bytes(bed.update_path) != b"":
+                self.fail(kind, phase, 5, "program files", "_update is not empty after a complete run")
+            self.check_history(kind, phase)
+        else:
+            self.check_update_covers(kind, phase, latest)
+
+    # -- the whole test
+
+    def run(self):
+        began = time.monotonic()
+        print("crash test: seed %d, work folder %s" % (self.seed, self.base), flush=True)
+        self.calibrate()
+        self.bed.reset_mirror()
+        self.pending = set(self.bed.src.cur)
+        self.bed.write_list(self.bed.base_list)
+        self.list_now = self.bed.base_list
+        step = max(1, self.args.kills // 10)
+        while self.kills < self.args.kills:
+            before = self.kills
+            self.one_round()
+            if self.kills != before and self.kills % step == 0:
+                print("  %d kills, %d violations, %.0f s" % (self.kills, len(self.v.items), time.monotonic() - began),
+                      flush=True)
+        elapsed = time.monotonic() - began
+        v = self.v
+        print()
+        for k in KINDS:
+            print("run %-8s: %4d kills, %3d violations" % (k, self.kills_by_kind[k], v.by_kind[k]))
+        for a in AREAS:
+            print("mode %-13s: %3d violations" % (a, v.by_area[a]))
+        print("kills by phase: " + ", ".join("%s %d" % (p, self.kills_by_phase[p]) for p in PHASES))
+        print("rounds: %d (%d runs ended before their kill), %.1f s" % (self.round, self.finished_early, elapsed))
+        print("checked: " + ", ".join("%s %d" % kv for kv in self.checked.items()))
+        if v.items and self.args.keep:
+            print("work folder kept: %s" % self.base)
+        else:
+            shutil.rmtree(self.base, ignore_errors=True)
+            for k in self.kept:
+                print("kept: %s" % k)
+        print("crash test: %d kills, %d violations" % (self.kills, len(v.items)))
+        return 1 if v.items else 0
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--bin", required=True, help="the renvo-run to test")
+    ap.add_argument("--kills", type=int, default=100, help="kills to make (1000 for a long run)")
+    ap.add_argument("--seed", type=int, help="seed of the trees, changes and delays (printed)")
+    ap.add_argument("--keep", action="store_true", help="keep the work folder of a failed check")
+    args = ap.parse_args()
+    args.bin = os.path.abspath(args.bin)
+    if not os.access(args.bin, os.X_OK):
+        sys.exit("crash test: no program at %s" % args.bin)
+    if args.seed is None:
+        args.seed = int.from_bytes(os.urandom(4), "little")
+    return CrashTest(args).run()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
