@@ -2,7 +2,7 @@
 # Installs what building and testing Renvo needs on Debian 12 (run as root).
 # Skips apt entirely when everything is already there, so repeated runs are quick.
 set -e
-pkgs="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest"
+pkgs="build-essential cmake ninja-build pkg-config python3 qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest"
 [ "${1:-}" = "--bench" ] && pkgs="$pkgs rsync hyperfine time"
 missing=""
 for p in $pkgs; do

@@ -86,7 +86,7 @@ void queueCopy(EvalContext& ctx, const std::string& src, const std::string& dst,
 void evaluateFile(const MirrorItem& item, EvalContext& ctx)
 {
     if (isSpecialPath(item.address)) {
-        ctx.lists.specials.push_back(item.address);
+        ctx.lists.sourceNotes.specials.push_back(item.address);
         return;
     }
     const int32_t srcStamp = fileStamp(item.address);
@@ -99,6 +99,7 @@ void evaluateFile(const MirrorItem& item, EvalContext& ctx)
     const std::string name = extractFileName(item.address);
     const std::string rel = item.dest.empty() ? name : joinPath(item.dest, name);
     const std::string target = joinPath(ctx.latest, rel);
+    ctx.lists.fileTargets.push_back(target);
     if (srcStamp != fileStamp(target))
         queueCopy(ctx, item.address, target, rel);
 }
@@ -123,12 +124,11 @@ std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext
             return out;
         }
     }
-    const size_t unreadBefore = ctx.lists.unreadable.size();
+    const size_t unreadBefore = ctx.lists.sourceNotes.unreadable.size();
     std::vector<FoundFile> listing =
-        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.unreadable,
-                      &ctx.lists.specials);
+        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.sourceNotes);
     // A listing that misses an unreadable folder is not kept: the next run looks again.
-    if (option == 3 && ctx.lists.unreadable.size() == unreadBefore) {
+    if (option == 3 && ctx.lists.sourceNotes.unreadable.size() == unreadBefore) {
         std::vector<std::string> paths;
         paths.reserve(listing.size());
         for (const FoundFile& f : listing)
@@ -146,14 +146,18 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
         return;
     }
     const int option = effectiveFolderOption(item, ctx.snapshot.FolderOption);
-    const size_t unreadBefore = ctx.lists.unreadable.size();
+    const size_t unreadBefore = ctx.lists.sourceNotes.unreadable.size();
     const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
     // The two trees are walked at once: the walks wait on the file system, not on each other.
-    std::future<std::vector<FoundFile>> mirrorFiles = std::async(std::launch::async, [&mirrorRoot, &item] {
-        return sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders());
+    ListingNotes mirrorNotes;
+    std::future<std::vector<FoundFile>> mirrorFiles = std::async(std::launch::async, [&mirrorRoot, &item, &mirrorNotes] {
+        return sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders(), &mirrorNotes);
     });
     const std::vector<FoundFile> sources = sourcesOf(item, option, ctx);
     MirrorList mirror(mirrorFiles.get());
+    // Nothing but a run writes in Latest, and the owner holds the run lock.
+    for (std::string& t : mirrorNotes.temporaries)
+        ctx.lists.staleTemporaries.push_back(std::move(t));
 
     // The listing joins one delimiter to the address as stored, also to one that ends with a
     // delimiter ("/"): cutting exactly that keeps targets equal to the mirror list's paths.
@@ -181,8 +185,8 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
         // A source folder that could not be read says nothing about which of its files are
         // gone: the mirrored files under it stay.
         std::vector<std::string> keep;
-        for (size_t u = unreadBefore; u < ctx.lists.unreadable.size(); ++u) {
-            const std::string& folder = ctx.lists.unreadable[u].path;
+        for (size_t u = unreadBefore; u < ctx.lists.sourceNotes.unreadable.size(); ++u) {
+            const std::string& folder = ctx.lists.sourceNotes.unreadable[u].path;
             keep.push_back(folder.size() <= item.address.size()
                                ? mirrorRoot + pathDelim()
                                : joinPath(mirrorRoot, folder.substr(prefix.size())) + pathDelim());

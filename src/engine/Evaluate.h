@@ -19,9 +19,10 @@ struct RunLists {
     std::vector<std::string> destinations;
     std::vector<std::string> deletions;
     std::vector<std::string> dropped;       // addresses of vanished items
-    std::vector<UnreadableFolder> unreadable;  // source folders that could not be read
+    ListingNotes sourceNotes;  // unreadable folders and special files of the sources
     std::vector<TableBuffer::Lookup> tableErrors;  // damage met in the table, in order
-    std::vector<std::string> specials;  // pipes, sockets and devices passed over
+    std::vector<std::string> staleTemporaries;     // left in the mirror by a killed copy
+    std::vector<std::string> fileTargets;          // the mirrored copies of file items
     UpdateList update;
 };
 

@@ -12,6 +12,8 @@ namespace renvo {
 namespace {
 
 constexpr std::string_view kGenerationPrefix = "History";
+// Where the new History1 is made: hidden and no generation name.
+constexpr char kNewGenerationName[] = ".History1.rvtmp";
 
 // The number of a generation folder's name; 0 for any other name.
 int64_t generationNumber(const std::string& name)
@@ -48,6 +50,13 @@ std::vector<int64_t> generationsPresent(const std::string& top)
     return out;
 }
 
+void removeHistoryLeftovers(const std::string& top)
+{
+    const std::string staging = joinPath(top, kNewGenerationName);
+    if (pathExists(staging))
+        removeTree(staging);
+}
+
 HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated)
     : top_(std::move(top)), latest_(joinPath(top_, "Latest")), limit_(limitHistory), updated_(updated),
       present_(generationsPresent(top_))
@@ -66,9 +75,24 @@ HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList
     ++steps_;
 }
 
-void HistoryStep::run(const std::function<void()>& advance)
+bool HistoryStep::run(const std::function<void()>& advance)
 {
+    bool placed = true;
     if (rotates_) {
+        removeHistoryLeftovers(top_);
+        const std::string staging = joinPath(top_, kNewGenerationName);
+        std::string madeFolder;
+        for (const std::string& rel : updated_.paths()) {
+            const std::string src = joinPath(latest_, rel);
+            if (pathExists(src)) {
+                const std::string dst = joinPath(staging, rel);
+                const std::string folder = extractFileDir(dst);
+                if (folder != madeFolder && forceDirectories(folder) == 0)
+                    madeFolder = folder;
+                copyFileReplacing(src, dst);
+            }
+            advance();
+        }
         auto above = std::lower_bound(present_.begin(), present_.end(), static_cast<int64_t>(limit_));
         if (above != present_.end() && *above == limit_)
             removeTree(generationFolder(top_, limit_));
@@ -77,22 +101,10 @@ void HistoryStep::run(const std::function<void()>& advance)
             renamePath(generationFolder(top_, *it), generationFolder(top_, *it + 1));
             advance();
         }
-        const std::string first = generationFolder(top_, 1);
-        std::string madeFolder;
-        for (const std::string& rel : updated_.paths()) {
-            const std::string src = joinPath(latest_, rel);
-            if (pathExists(src)) {
-                const std::string dst = joinPath(first, rel);
-                const std::string folder = extractFileDir(dst);
-                if (folder != madeFolder && forceDirectories(folder) == 0)
-                    madeFolder = folder;
-                copyFileReplacing(src, dst);
-            }
-            advance();
-        }
+        placed = renamePath(staging, generationFolder(top_, 1)) == 0;
     }
     if (!removesAbove_)
-        return;
+        return placed;
     advance();
     // The generations above the limit, up to the first number that is missing (a negative
     // limit, from a damaged setting, removes none).
@@ -105,6 +117,7 @@ void HistoryStep::run(const std::function<void()>& advance)
         removeTree(generationFolder(top_, n));
         ++next;
     }
+    return placed;
 }
 
 }  // namespace renvo

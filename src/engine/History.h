@@ -16,6 +16,9 @@ std::string generationFolder(const std::string& top, int64_t n);
 // leading zeros), ascending. The top folder is listed once.
 std::vector<int64_t> generationsPresent(const std::string& top);
 
+// Removes what a history step that was killed left behind (its half-made new generation).
+void removeHistoryLeftovers(const std::string& top);
+
 // The history step of a complete run: rotates the generations and fills History1 with the
 // current copies of the updated files, then removes the generations above the limit.
 // Every loop runs over the generation folders that exist, whatever the limit.
@@ -30,7 +33,10 @@ public:
     // Without one the generations stay as they are, so files that fail to copy on every run
     // never rotate the history away.
     bool rotates() const { return rotates_; }
-    void run(const std::function<void()>& advance);
+    // The new generation is made aside and put in place after the rotation, so a step that is
+    // killed half-way leaves the generations as they were. False when it could not be put in
+    // place: the updated files then stay listed for the next complete run.
+    bool run(const std::function<void()>& advance);
 
 private:
     std::string top_;

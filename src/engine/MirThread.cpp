@@ -90,7 +90,7 @@ private:
     {
         // The owner holds the program folder's run lock: no other writer of these files runs,
         // so a temporary file beside them was left by a run that was killed.
-        for (const std::string* path : {&listPath_, &updatePath_, &tablePath_})
+        for (const std::string* path : {&listPath_, &updatePath_, &tablePath_, &snap_.LogFile})
             removeStaleTemporaries(*path);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
@@ -100,6 +100,7 @@ private:
             log_.addBadTopFolder(snap_.MirTopFolder);
             throw std::runtime_error("the mirroring top folder is no full path: " + snap_.MirTopFolder);
         }
+        removeHistoryLeftovers(snap_.MirTopFolder);
         lists_.update.load(updatePath_);
         if (snap_.standardRun)
             table_.load(tablePath_);
@@ -139,11 +140,13 @@ private:
             }
         }
         reader->close();
-        for (const std::string& special : lists_.specials)
+        for (const std::string& special : lists_.sourceNotes.specials)
             log_.addSpecial(special);
-        for (const UnreadableFolder& folder : lists_.unreadable)
+        for (const UnreadableFolder& folder : lists_.sourceNotes.unreadable)
             log_.addUnreadable(folder.path, folder.err);
-        outcome_.unreadableFolders = lists_.unreadable.size();
+        outcome_.unreadableFolders = lists_.sourceNotes.unreadable.size();
+        for (std::string& t : temporariesBeside(lists_.fileTargets))
+            lists_.staleTemporaries.push_back(std::move(t));
         // On disk before anything is copied: a run that is killed or cancelled on the way
         // still leaves every file it may have changed in Latest on the list for History1.
         saveUpdateList();
@@ -169,6 +172,9 @@ private:
 
     void deleteStep()
     {
+        // The scraps of copies a killed run left in the mirror: the program's own, not logged.
+        for (const std::string& tmp : lists_.staleTemporaries)
+            deleteFile(tmp);
         const size_t count = lists_.deletions.size();
         beginPhase(RunPhase::Delete, count, count > 0);
         if (count > 0)
@@ -204,10 +210,11 @@ private:
         beginPhase(RunPhase::History, history.steps());
         if (snap_.LimitHistory > 0)
             log_.addHistory(lists_.update.size());
-        history.run([this] { setPosition(position_ + 1u); });
-        // Saved at once: a run that ends here in any way must not rotate the same files again.
-        lists_.update.clear();
-        saveUpdateList();
+        if (history.run([this] { setPosition(position_ + 1u); })) {
+            // Saved at once: a run that ends here in any way must not rotate the same files again.
+            lists_.update.clear();
+            saveUpdateList();
+        }
         poll();
     }
 

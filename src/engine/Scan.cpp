@@ -69,24 +69,26 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 }
 
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse,
-                                     std::vector<UnreadableFolder>* unreadable, std::vector<std::string>* specials)
+                                     ListingNotes* notes)
 {
     std::vector<FoundFile> out;
     walk(root, recurse, true, [&](const std::string& folder, const std::vector<DirEntry>& entries) {
         for (const std::string& mask : masks) {
             for (const DirEntry& e : entries) {
-                if (isListableFile(e.attr) && matchMask(mask, e.name))
+                if (isListableFile(e.attr) && matchMask(mask, e.name) && !isTemporaryName(e.name))
                     out.push_back({joinPath(folder, e.name), e.stamp});
             }
         }
-        if (!specials)
+        if (!notes)
             return;
         for (const DirEntry& e : entries) {
             if (isSpecialFile(e.attr) &&
                 std::any_of(masks.begin(), masks.end(), [&](const std::string& m) { return matchMask(m, e.name); }))
-                specials->push_back(joinPath(folder, e.name));
+                notes->specials.push_back(joinPath(folder, e.name));
+            else if (isListableFile(e.attr) && isTemporaryName(e.name))
+                notes->temporaries.push_back(joinPath(folder, e.name));
         }
-    }, unreadable);
+    }, notes ? &notes->unreadable : nullptr);
     return out;
 }
 

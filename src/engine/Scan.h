@@ -18,6 +18,13 @@ struct UnreadableFolder {
     int err = 0;
 };
 
+// What a listing met besides the files it lists.
+struct ListingNotes {
+    std::vector<UnreadableFolder> unreadable;  // folders that could not be read
+    std::vector<std::string> specials;         // pipes, sockets and devices matching a mask, once each
+    std::vector<std::string> temporaries;      // temporary files of the program's own copies
+};
+
 // True for an entry the folder scan enters: a folder that is not hidden, system or a link.
 bool isWalkableFolder(uint32_t attr);
 // True for an entry the file scan lists: a file or a link, never a folder, pipe, socket or device.
@@ -35,10 +42,9 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 // Source listing of a folder item: for each folder of the folder scan, for each mask in mask
 // order, the matching files. A file matched by two masks is listed twice. Each folder is read
 // once. Hidden folders below the root are not entered; the root itself may lie in one.
-// Folders that could not be read are added to `unreadable` when it is given, and pipes,
-// sockets and devices that match a mask to `specials` (once each).
+// The program's own temporary files are never listed. What else the walk met is added to
+// `notes` when it is given.
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks,
-                                     bool recurse, std::vector<UnreadableFolder>* unreadable = nullptr,
-                                     std::vector<std::string>* specials = nullptr);
+                                     bool recurse, ListingNotes* notes = nullptr);
 
 }  // namespace renvo

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace renvo {
@@ -530,14 +531,40 @@ int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int*
     return 0;
 }
 
+bool isTemporaryName(std::string_view name)
+{
+    constexpr std::string_view tag = kSuffix.substr(0, kSuffix.size() - 6);  // ".rvtmp-"
+    if (name.size() < 2 + tag.size() + 6 || name[0] != '.' ||
+        name.compare(name.size() - 6 - tag.size(), tag.size(), tag) != 0)
+        return false;
+    for (const char c : name.substr(name.size() - 6)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::string> temporariesBeside(const std::vector<std::string>& paths)
+{
+    std::unordered_map<std::string, std::unordered_set<std::string>> prefixesByFolder;
+    for (const std::string& path : paths)
+        prefixesByFolder[extractFileDir(path)].insert(tempNamePrefix(path));
+    std::vector<std::string> out;
+    for (const auto& [folder, prefixes] : prefixesByFolder) {
+        for (const DirEntry& e : readDirectory(folder.empty() ? "." : folder, false)) {
+            if (isTemporaryName(e.name) && prefixes.count(e.name.substr(0, e.name.size() - 6)))
+                out.push_back(joinPath(folder, e.name));
+        }
+    }
+    return out;
+}
+
 void removeStaleTemporaries(const std::string& path)
 {
-    const std::string prefix = tempNamePrefix(path);
-    std::string folder = extractFileDir(path);
-    for (const DirEntry& e : readDirectory(folder.empty() ? "." : folder, false)) {
-        if (e.name.size() == prefix.size() + 6 && e.name.compare(0, prefix.size(), prefix) == 0)
-            ::unlink(joinPath(folder, e.name).c_str());
-    }
+    if (path.empty())
+        return;
+    for (const std::string& tmp : temporariesBeside({path}))
+        ::unlink(tmp.c_str());
 }
 
 int readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace renvo {
@@ -104,6 +105,11 @@ std::string errorText(int err);
 // followed: the file it points to is replaced.
 int writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr,
                     unsigned newFileMode = 0644);
+// True for the name of a temporary file that a copy or an atomic write makes beside its target
+// (".<name>.rvtmp-" and six characters): one found where no writer runs was left by a kill.
+bool isTemporaryName(std::string_view name);
+// The temporary files that copies to any of `paths` left beside them, each folder read once.
+std::vector<std::string> temporariesBeside(const std::vector<std::string>& paths);
 // Removes temporary files that writeFileAtomic left beside path when its writer died. Only
 // for callers that know no writer of that path is running (they hold its lock).
 void removeStaleTemporaries(const std::string& path);

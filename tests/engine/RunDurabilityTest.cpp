@@ -200,3 +200,57 @@ TEST_F(RunDurabilityTest, OverlongLogPathFailsEachWriteAtOnceAndTheRunGoesOn)
 
 }  // namespace
 }  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+namespace {
+
+TEST_F(RunDurabilityTest, ScrapsOfKilledCopiesInTheMirrorGoWithTheNextRun)
+{
+    source("keep/a.txt");
+    source("table/b.txt");
+    source("sync/c.txt");
+    source("single.txt");
+    setList({folderItem(src + "/keep", "*.*", true, 2, "keep"), folderItem(src + "/table", "*.*", true, 3, "table"),
+             folderItem(src + "/sync", "*.*", true, 1, "sync"), fileItem(src + "/single.txt", "one")});
+    run(false);
+    const Strings scraps{latest("keep/.a.txt.rvtmp-Ab12Cd"), latest("table/.b.txt.rvtmp-x1y2z3"),
+                         latest("sync/.c.txt.rvtmp-QwErTy"), latest("one/.single.txt.rvtmp-ZZZZZZ"),
+                         top + "/.History1.rvtmp/keep/a.txt"};
+    for (const std::string& s : scraps)
+        writeFile(s, "torn");
+    const std::string notOurs = writeFile(latest("keep/.a.txt.rvtmp-short"), "a user's file");
+    // The same names at a source are the user's: never listed, never deleted.
+    const std::string atSource = writeFile(src + "/sync/.d.txt.rvtmp-AAAAAA", "at the source");
+
+    const RunOutcome out = run(true);
+    for (const std::string& s : scraps)
+        EXPECT_FALSE(pathExists(s)) << s;
+    EXPECT_FALSE(pathExists(top + "/.History1.rvtmp"));
+    EXPECT_EQ(out.deletions, 0u) << "no deletion is logged for them";
+    EXPECT_TRUE(logLinesWith("削除成功: ").empty());
+    EXPECT_TRUE(pathExists(notOurs));
+    EXPECT_EQ(readFile(atSource), "at the source");
+    EXPECT_FALSE(pathExists(latest("sync/.d.txt.rvtmp-AAAAAA")));
+    EXPECT_EQ(out.copies, 0u);
+}
+
+TEST_F(RunDurabilityTest, NewGenerationIsMadeAsideAndPutInPlaceLast)
+{
+    source("a.txt");
+    setList({fileItem(src + "/a.txt")});
+    makeGenerations({1, 2});
+    std::vector<std::string> seenDuringCopies;
+    host.onReport = [&](const Report& r) {
+        // While History1's files are copied, the generations are still as they were.
+        if (r.phase == 4 && r.position == 1)
+            seenDuringCopies = {readFile(gen(1)), readFile(gen(2)), pathExists(top + "/.History1.rvtmp/a.txt") ? "aside" : "-"};
+    };
+    run(false);
+    EXPECT_EQ(seenDuringCopies, (Strings{"1", "2", "aside"}));
+    EXPECT_EQ(marks(4), (Strings{"new", "1", "2", "-"}));
+    EXPECT_EQ(readFile(gen(1, "a.txt")), "x");
+    EXPECT_FALSE(pathExists(top + "/.History1.rvtmp"));
+}
+
+}  // namespace
+}  // namespace renvo::enginetest

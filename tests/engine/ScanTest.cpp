@@ -205,14 +205,14 @@ TEST(SourceListing, AFolderWhoseListingFailsIsToldAndListsNothing)
     setReadDirectoryFault([](const std::string& folder, size_t entriesRead) {
         return folder == broken && entriesRead >= 1 ? EIO : 0;
     });
-    std::vector<UnreadableFolder> unreadable;
-    const Paths listed = pathsOf(sourceListing(r, {"*.*"}, true, &unreadable));
+    ListingNotes notes;
+    const Paths listed = pathsOf(sourceListing(r, {"*.*"}, true, &notes));
     setReadDirectoryFault(nullptr);
 
     EXPECT_EQ(listed, (Paths{r + "/a.txt", r + "/z/e.txt"}));
-    ASSERT_EQ(unreadable.size(), 1u);
-    EXPECT_EQ(unreadable[0].path, r + "/sub");
-    EXPECT_EQ(unreadable[0].err, EIO);
+    ASSERT_EQ(notes.unreadable.size(), 1u);
+    EXPECT_EQ(notes.unreadable[0].path, r + "/sub");
+    EXPECT_EQ(notes.unreadable[0].err, EIO);
     // Listed again without the fault, it is all there.
     EXPECT_EQ(sourceListing(r, {"*.*"}, true).size(), 5u);
 }

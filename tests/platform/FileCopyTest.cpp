@@ -412,3 +412,29 @@ TEST(ErrorText, SystemTextWithoutTrailingStop)
 
 }  // namespace
 }  // namespace renvo::test
+
+namespace renvo::test {
+namespace {
+
+TEST(Temporaries, NamesAndTheOnesBesideGivenPaths)
+{
+    EXPECT_TRUE(isTemporaryName(".a.txt.rvtmp-Ab12Cd"));
+    EXPECT_TRUE(isTemporaryName(".x.rvtmp-000000"));
+    EXPECT_FALSE(isTemporaryName("..rvtmp-000000")) << "no name of a file before the tag";
+    EXPECT_FALSE(isTemporaryName("a.txt.rvtmp-Ab12Cd")) << "ours are hidden";
+    EXPECT_FALSE(isTemporaryName(".a.txt.rvtmp-Ab12C"));
+    EXPECT_FALSE(isTemporaryName(".a.txt.rvtmp-Ab12C!"));
+    EXPECT_FALSE(isTemporaryName(".a.txt.rvtmp-Ab12Cde"));
+
+    TempDir dir;
+    const std::string a = writeFile(dir / "x/a.txt", "a");
+    writeFile(dir / "x/.a.txt.rvtmp-111111", "");
+    writeFile(dir / "x/.b.txt.rvtmp-222222", "");  // beside a file not asked about
+    writeFile(dir / "y/.c.txt.rvtmp-333333", "");
+    std::vector<std::string> found = temporariesBeside({a, dir / "y/c.txt", dir / "x/a.txt"});
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{dir / "x/.a.txt.rvtmp-111111", dir / "y/.c.txt.rvtmp-333333"}));
+}
+
+}  // namespace
+}  // namespace renvo::test
