@@ -1,5 +1,7 @@
 #include "engine/History.h"
 
+#include "engine/CopyStep.h"
+#include "platform/CanonicalPath.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
 #include "platform/RemoveTree.h"
@@ -81,16 +83,13 @@ bool HistoryStep::run(const std::function<void()>& advance)
     if (rotates_) {
         removeHistoryLeftovers(top_);
         const std::string staging = joinPath(top_, kNewGenerationName);
-        std::string madeFolder;
+        forceDirectories(staging);
+        // A link copied into the new generation never carries a later copy out of it.
+        CopyStep copier(canonicalPath(staging));
         for (const std::string& rel : updated_.paths()) {
             const std::string src = joinPath(latest_, rel);
-            if (pathExists(src)) {
-                const std::string dst = joinPath(staging, rel);
-                const std::string folder = extractFileDir(dst);
-                if (folder != madeFolder && forceDirectories(folder) == 0)
-                    madeFolder = folder;
-                copyFileReplacing(src, dst);
-            }
+            if (pathExists(src))
+                copier.copy(src, joinPath(staging, rel));
             advance();
         }
         auto above = std::lower_bound(present_.begin(), present_.end(), static_cast<int64_t>(limit_));
