@@ -22,6 +22,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -184,9 +186,16 @@ Place makePlace(const std::string& work, const std::string& name, const std::str
 
 struct Sample {
     double seconds = 0;
+    double cpuSeconds = 0;  // user + system of all threads: less swayed by other work than wall time
     RunOutcome outcome;
     HostState state;
 };
+
+double cpuOf(const rusage& u)
+{
+    const auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return sec(u.ru_utime) + sec(u.ru_stime);
+}
 
 Sample timeRun(Host host, const Place& place, QObject& gui)
 {
@@ -200,6 +209,8 @@ Sample timeRun(Host host, const Place& place, QObject& gui)
     BlockingHost blocking(gui, s.state);
     MirrorHost& h = host == Host::Direct ? static_cast<MirrorHost&>(direct) : blocking;
 
+    rusage u0 {};
+    getrusage(RUSAGE_SELF, &u0);
     const auto t0 = std::chrono::steady_clock::now();
     {
         TMirror mirror(h, place.home, settings.TaskPriority);
@@ -217,6 +228,9 @@ Sample timeRun(Host host, const Place& place, QObject& gui)
         }
     }
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    rusage u1 {};
+    getrusage(RUSAGE_SELF, &u1);
+    s.cpuSeconds = cpuOf(u1) - cpuOf(u0);
     if (s.outcome.end != RunEnd::Completed || s.outcome.failedCopies || s.outcome.failedDeletions) {
         std::fprintf(stderr, "%s run in %s did not complete cleanly (end %d, %zu failed copies): %s\n",
                      hostName(host), place.home.c_str(), static_cast<int>(s.outcome.end),
@@ -235,6 +249,7 @@ double median(std::vector<double> v)
 
 struct Series {
     std::vector<double> seconds;
+    std::vector<double> cpuSeconds;
     long copies = 0;
     long calls = 0;  // host calls of one run
 };
@@ -243,25 +258,28 @@ void printRow(const char* scenario, const Series& d, const Series& b)
 {
     const double md = median(d.seconds);
     const double mb = median(b.seconds);
+    const double cd = median(d.cpuSeconds);
+    const double cb = median(b.cpuSeconds);
     // A handful of calls against run-to-run noise says nothing per call.
     char perCall[32] = "-";
     if (b.calls >= 1000)
         std::snprintf(perCall, sizeof perCall, "%.2f", (mb - md) / static_cast<double>(b.calls) * 1e6);
-    std::printf("%-9s %7zu %8ld %9ld %10.3f %10.3f %7.2f %10s\n", scenario, d.seconds.size(), d.copies, b.calls,
-                md, mb, mb / md, perCall);
+    std::printf("%-9s %4zu %7ld %7ld %9.3f %9.3f %6.2f %9.3f %9.3f %6.2f %8s\n", scenario, d.seconds.size(),
+                d.copies, b.calls, md, mb, mb / md, cd, cb, cb / cd, perCall);
 }
 
 void printTimes(const char* scenario, Host host, const Series& s)
 {
     std::printf("  %-9s %-8s", scenario, hostName(host));
-    for (double t : s.seconds)
-        std::printf(" %.3f", t);
+    for (size_t i = 0; i < s.seconds.size(); ++i)
+        std::printf(" %.3f (%.3f)", s.seconds[i], s.cpuSeconds[i]);
     std::printf("\n");
 }
 
 void record(Series& series, const Sample& s)
 {
     series.seconds.push_back(s.seconds);
+    series.cpuSeconds.push_back(s.cpuSeconds);
     series.copies = static_cast<long>(s.outcome.copies);
     series.calls = s.state.reports + s.state.polls + s.state.others;
 }
@@ -353,12 +371,13 @@ int main(int argc, char** argv)
 
     std::printf("source %s\n", source.c_str());
     std::printf("load average (1, 5, 15 min): %s before, %s after\n", loadBefore.c_str(), loadAverage().c_str());
-    std::printf("%-9s %7s %8s %9s %10s %10s %7s %10s\n", "scenario", "runs", "copies", "calls", "direct s",
-                "blocking s", "ratio", "us/call");
+    std::printf("%-9s %4s %7s %7s %9s %9s %6s %9s %9s %6s %8s\n", "scenario", "runs", "copies", "calls",
+                "direct", "blocking", "ratio", "cpu dir", "cpu blk", "ratio", "us/call");
     printRow("first", first[0], first[1]);
     printRow("nochange", same[0], same[1]);
-    std::printf("calls: host calls of one run; us/call: (blocking - direct) / calls, from 1,000 calls on\n");
-    std::printf("times in run order:\n");
+    std::printf("medians in seconds: wall time, then cpu (user + system, all threads); calls: host calls of one\n"
+                "run; us/call: wall (blocking - direct) / calls, from 1,000 calls on\n");
+    std::printf("wall (cpu) in run order:\n");
     for (int h = 0; h < 2; ++h)
         printTimes("first", static_cast<Host>(h), first[h]);
     for (int h = 0; h < 2; ++h)
