@@ -28,11 +28,14 @@ python3 -c "import sys; sys.path.insert(0, 'bench'); import bench
 bench.generate_tree(sys.argv[1], int(sys.argv[2]), int(sys.argv[2]) // 50, seed=int(sys.argv[2]), big_files=0)" \
   "$base/src" "$files"
 
-# Inodes freed in the last minute are not reused here (see bench.py): the stamp of the last
-# removal is shared with bench.py.
+# Inodes freed recently are not reused here (see bench.py), and creating files stays slow for
+# about a minute per 100,000 files removed: wait that long after the last removal. The stamp is
+# shared with bench.py; an empty one (bench.py's) counts as 100,000 files.
 stamp="$out/.removed"
 if [ -e "$stamp" ]; then
-  wait=$((65 - ($(date +%s) - $(stat -c %Y "$stamp"))))
+  removed=$(cat "$stamp")
+  units=$(((${removed:-100000} + 99999) / 100000))
+  wait=$((65 * units - ($(date +%s) - $(stat -c %Y "$stamp"))))
   if [ "$wait" -gt 0 ]; then
     echo "waiting $wait s after the last removal ..."
     sleep "$wait"
@@ -43,7 +46,8 @@ work="$base/host-$(date +%H%M%S)"
 status=0
 build-bench-host/bin/hostcost "$base/src" "$work" --first 3 --nochange 5 || status=$?
 if [ "$keep" = 0 ]; then
+  removed=$(find "$work" | wc -l)
   rm -rf "$work"
-  touch "$stamp"
+  echo "$removed" > "$stamp"
 fi
 exit $status
