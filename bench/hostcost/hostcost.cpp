@@ -6,7 +6,8 @@
 // SOURCE is the tree to mirror; WORK a folder for program folders and top folders (created,
 // never emptied: the caller removes it, long before the next copy is timed). Each first run
 // goes into a top folder and program folder that never existed before; the no-change runs
-// reuse the first direct run's pair. Hosts are taken in turns. Before the first copy, MIB of
+// reuse the first direct run's pair. Last come the calls alone: as many as a first run makes,
+// from a thread that does nothing else. Hosts are taken in turns. Before the first copy, MIB of
 // memory (default 3072) is written once and freed: memory the virtual machine handed back is
 // slow to touch again, and the first copies would pay for that instead of the hosts.
 
@@ -32,6 +33,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace renvo;
@@ -240,6 +242,44 @@ Sample timeRun(Host host, const Place& place, QObject& gui)
     return s;
 }
 
+// The calls of a run without the run: a thread making `calls` host calls, reports and polls in
+// turn as a copy loop makes them. This is the seam's cost alone, free of the file system's moods.
+Sample timeCalls(Host host, long calls, QObject& gui)
+{
+    Sample s;
+    DirectHost direct(s.state);
+    BlockingHost blocking(gui, s.state);
+    MirrorHost& h = host == Host::Direct ? static_cast<MirrorHost&>(direct) : blocking;
+    const auto loop = [&h, calls] {
+        for (long i = 0; i < calls; ++i) {
+            if (i % 2)
+                h.reportProgress(TMirror::phMirror, static_cast<int>(i / 2), static_cast<int>(calls / 2));
+            else
+                h.pollStop();
+        }
+    };
+
+    rusage u0 {};
+    getrusage(RUSAGE_SELF, &u0);
+    const auto t0 = std::chrono::steady_clock::now();
+    if (host == Host::Direct) {
+        std::thread(loop).join();
+    } else {
+        QEventLoop events;
+        std::thread caller([&] {
+            loop();
+            QMetaObject::invokeMethod(&events, [&events] { events.quit(); }, Qt::QueuedConnection);
+        });
+        events.exec();
+        caller.join();
+    }
+    s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    rusage u1 {};
+    getrusage(RUSAGE_SELF, &u1);
+    s.cpuSeconds = cpuOf(u1) - cpuOf(u0);
+    return s;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -369,12 +409,22 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // As many calls as a first run makes, five times per host, in turns.
+    Series bare[2];
+    for (int rep = 0; rep < 5; ++rep) {
+        for (int k = 0; k < 2; ++k) {
+            const Host h = static_cast<Host>((rep + k) % 2);
+            record(bare[static_cast<int>(h)], timeCalls(h, first[1].calls, gui));
+        }
+    }
+
     std::printf("source %s\n", source.c_str());
     std::printf("load average (1, 5, 15 min): %s before, %s after\n", loadBefore.c_str(), loadAverage().c_str());
     std::printf("%-9s %4s %7s %7s %9s %9s %6s %9s %9s %6s %8s\n", "scenario", "runs", "copies", "calls",
                 "direct", "blocking", "ratio", "cpu dir", "cpu blk", "ratio", "us/call");
     printRow("first", first[0], first[1]);
     printRow("nochange", same[0], same[1]);
+    printRow("calls", bare[0], bare[1]);
     std::printf("medians in seconds: wall time, then cpu (user + system, all threads); calls: host calls of one\n"
                 "run; us/call: wall (blocking - direct) / calls, from 1,000 calls on\n");
     std::printf("wall (cpu) in run order:\n");
@@ -382,5 +432,7 @@ int main(int argc, char** argv)
         printTimes("first", static_cast<Host>(h), first[h]);
     for (int h = 0; h < 2; ++h)
         printTimes("nochange", static_cast<Host>(h), same[h]);
+    for (int h = 0; h < 2; ++h)
+        printTimes("calls", static_cast<Host>(h), bare[h]);
     return 0;
 }
