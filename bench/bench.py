@@ -36,8 +36,11 @@ def list_record(address, option, dest):
     return rec
 
 
-def generate_tree(root, files, folders, seed):
-    """A repeatable tree: `folders` folders (depth up to 4), `files` files of 1-8 KiB, a few big ones."""
+def generate_tree(root, files, folders, seed, big_files=BIG_FILES):
+    """A repeatable tree: `folders` folders (depth up to 4), `files` files of 1-8 KiB, `big_files` of 50 MiB.
+
+    A finished tree is kept (its marker file) and reused; give trees of different shapes roots of
+    their own."""
     marker = os.path.join(root, ".complete")
     if os.path.exists(marker):
         return
@@ -58,7 +61,7 @@ def generate_tree(root, files, folders, seed):
         with open(os.path.join(root, d, "file%06d.dat" % i), "wb") as f:
             f.write(pool[off:off + size])
     chunk = rng.randbytes(1024 * 1024)
-    for i in range(BIG_FILES):
+    for i in range(big_files):
         with open(os.path.join(root, "big%02d.bin" % i), "wb") as f:
             for _ in range(BIG_SIZE // len(chunk)):
                 f.write(chunk)

@@ -1,0 +1,53 @@
+#!/bin/sh
+# Times mirror runs with a host that answers on the run thread against one that answers each
+# call through a blocking queued call to the main thread's event loop (the tray program's way).
+#   sh bench/hostcost.sh [--quick] [--keep]
+# The tree is bench.py's generator without the 50 MiB files (they only add copy time and its
+# noise): 100,000 files of 1-8 KiB in 2,000 folders under bench/out/, kept for the next run.
+# --quick uses 20,000 files in 400 folders (a check of the script); --keep keeps the mirrors.
+set -e
+cd "$(dirname "$0")/.."
+files=100000
+keep=0
+for a in "$@"; do
+  case "$a" in
+    --quick) files=20000 ;;
+    --keep) keep=1 ;;
+    *) echo "usage: sh bench/hostcost.sh [--quick] [--keep]" >&2; exit 2 ;;
+  esac
+done
+sh scripts/install-deps.sh
+cmake -S . -B build-bench-host -G Ninja -DCMAKE_BUILD_TYPE=Release -DRENVO_BUILD_TESTS=OFF \
+  -DRENVO_BUILD_BENCH=ON >/dev/null
+cmake --build build-bench-host -j2 --target hostcost
+
+out=bench/out
+base="$out/n$files-small"
+echo "generating $files files in $((files / 50)) folders ..."
+python3 -c "import sys; sys.path.insert(0, 'bench'); import bench
+bench.generate_tree(sys.argv[1], int(sys.argv[2]), int(sys.argv[2]) // 50, seed=int(sys.argv[2]), big_files=0)" \
+  "$base/src" "$files"
+
+# Inodes freed recently are not reused here (see bench.py), and creating files stays slow for
+# about a minute per 100,000 files removed: wait that long after the last removal. The stamp is
+# shared with bench.py; an empty one (bench.py's) counts as 100,000 files.
+stamp="$out/.removed"
+if [ -e "$stamp" ]; then
+  removed=$(cat "$stamp")
+  units=$(((${removed:-100000} + 99999) / 100000))
+  wait=$((65 * units - ($(date +%s) - $(stat -c %Y "$stamp"))))
+  if [ "$wait" -gt 0 ]; then
+    echo "waiting $wait s after the last removal ..."
+    sleep "$wait"
+  fi
+fi
+
+work="$base/host-$(date +%H%M%S)"
+status=0
+build-bench-host/bin/hostcost "$base/src" "$work" --first 3 --nochange 5 || status=$?
+if [ "$keep" = 0 ]; then
+  removed=$(find "$work" | wc -l)
+  rm -rf "$work"
+  echo "$removed" > "$stamp"
+fi
+exit $status
