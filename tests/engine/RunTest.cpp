@@ -444,3 +444,31 @@ TEST_F(RunTest, UnreadableItemFolderDeletesNothing)
 
 }  // namespace
 }  // namespace renvo::enginetest
+
+namespace renvo::enginetest {
+namespace {
+
+TEST_F(RunTest, RunConditionsDecideWhichItemsAStandardAndACompleteRunTake)
+{
+    MirrorItem never = fileItem(source("never.txt"));
+    never.runFlag = 0;
+    never.everyRun = 1;  // counts for nothing while the run flag is clear
+    MirrorItem always = fileItem(source("always.txt"));
+    always.runFlag = 2;  // any nonzero byte is set
+    always.everyRun = 7;
+    MirrorItem completeOnly = fileItem(source("complete.txt"));
+    completeOnly.everyRun = 0;
+    setList({never, always, completeOnly});
+
+    run(true);
+    EXPECT_TRUE(fs::exists(latest("always.txt")));
+    EXPECT_FALSE(fs::exists(latest("complete.txt"))) << "a standard run takes only the items that always run";
+    EXPECT_FALSE(fs::exists(latest("never.txt")));
+
+    run(false);
+    EXPECT_TRUE(fs::exists(latest("complete.txt")));
+    EXPECT_FALSE(fs::exists(latest("never.txt")));
+}
+
+}  // namespace
+}  // namespace renvo::enginetest
