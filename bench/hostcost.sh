@@ -32,14 +32,17 @@ bench.generate_tree(sys.argv[1], int(sys.argv[2]), int(sys.argv[2]) // 50, seed=
 # about a minute per 100,000 files removed: wait that long after the last removal. The stamp is
 # shared with bench.py; an empty one (bench.py's) counts as 100,000 files.
 stamp="$out/.removed"
-if [ -e "$stamp" ]; then
+# Seconds still to wait after the removals the stamp records.
+pending() {
+  [ -e "$stamp" ] || { echo 0; return; }
   removed=$(cat "$stamp")
-  units=$(((${removed:-100000} + 99999) / 100000))
-  wait=$((65 * units - ($(date +%s) - $(stat -c %Y "$stamp"))))
-  if [ "$wait" -gt 0 ]; then
-    echo "waiting $wait s after the last removal ..."
-    sleep "$wait"
-  fi
+  left=$((65 * ((${removed:-100000} + 99999) / 100000) - ($(date +%s) - $(stat -c %Y "$stamp"))))
+  echo $((left > 0 ? left : 0))
+}
+wait=$(pending)
+if [ "$wait" -gt 0 ]; then
+  echo "waiting $wait s after the last removal ..."
+  sleep "$wait"
 fi
 
 work="$base/host-$(date +%H%M%S)"
@@ -47,7 +50,8 @@ status=0
 build-bench-host/bin/hostcost "$base/src" "$work" --first 3 --nochange 5 || status=$?
 if [ "$keep" = 0 ]; then
   removed=$(find "$work" | wc -l)
+  left=$(pending)  # a removal since this run started (another bench) is not forgotten
   rm -rf "$work"
-  echo "$removed" > "$stamp"
+  echo $((removed + left * 100000 / 65)) > "$stamp"
 fi
 exit $status

@@ -112,22 +112,16 @@ def mask_code(text):
     return "".join(out)
 
 
-def code_scopes(masked_lines):
-    """For each line: is its first character inside a function body (or a block within one)?"""
+def code_scopes(masked_lines, pre):
+    """For each line: does it start inside a function body (or a block within one)?"""
     result = []
     stack = []  # True for code blocks
-    pending = ""
-    for line in masked_lines:
-        stripped = line.lstrip()
-        first = len(line) - len(stripped)
-        in_code = bool(stack and stack[-1])
-        seen_first = False
-        for k, ch in enumerate(line):
-            if k == first:
-                in_code = bool(stack and stack[-1])
-                seen_first = True
-            if stripped.startswith("#"):
-                break
+    pending = ""  # the text since the last ; { or }, which tells what a { opens
+    for line, is_pp in zip(masked_lines, pre):
+        result.append(bool(stack and stack[-1]))
+        if is_pp:
+            continue
+        for ch in line:
             if ch == "{":
                 head = re.sub(r"\btemplate\s*<[^{;]*?>", " ", pending)
                 if stack and stack[-1]:
@@ -148,10 +142,7 @@ def code_scopes(masked_lines):
                 pending = ""
             else:
                 pending += ch
-        if not seen_first:
-            in_code = bool(stack and stack[-1])
         pending += "\n"
-        result.append(in_code)
     return result
 
 
@@ -217,7 +208,7 @@ def mutants_of(path, text):
     lines = text.split("\n")
     masked = mask_code(text).split("\n")
     pre = preprocessor_lines(lines)
-    scopes = code_scopes(masked)
+    scopes = code_scopes(masked, pre)
     found = []
     prev_code = ""
     for idx, (line, code) in enumerate(zip(lines, masked)):
