@@ -1,5 +1,8 @@
-// hostcost: what the run's host calls cost when each one is a blocking round trip to another
-// thread's event loop, against a host that answers on the run thread.
+// hostcost: what the run's host costs when its calls are answered on another thread's event
+// loop, as the tray program answers them, against a host that answers on the run thread.
+// The calls that must be synchronous (the start and end steps, message boxes) are blocking
+// round trips; the progress is published by the run and read by the event loop on a timer
+// (as a progress window does), and the stop request is the run's own.
 //
 //   hostcost SOURCE WORK [--first N] [--nochange N] [--warm MIB]
 //
@@ -16,7 +19,11 @@
 #include "engine/MirrorHost.h"
 #include "platform/FileNames.h"
 #include "platform/Path.h"
+#include "prompt/Prompt.h"
+#include "runhost/RunSettings.h"
 #include "settings/Settings.h"
+
+#include <QTimer>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -26,6 +33,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -92,16 +100,19 @@ struct HostState {
 };
 
 // Answers on the run thread, as renvo-run's console does when it draws nothing.
-class DirectHost : public MirrorHost {
+class DirectHost : public MirrorHost, public Prompt {
 public:
     explicit DirectHost(HostState& state) : state_(state) {}
     MirrorSnapshot takeSnapshot() override { return state_.take(); }
-    void reportProgress(int phase, int position, int maximum) override { state_.progress(phase, position, maximum); }
-    bool pollStop() override { return state_.stop(); }
-    void notifyEnd() override { state_.end(); }
-    void showError(const std::string& caption, const std::string&, const std::string&) override
+    void progressChanged(const RunProgress& p) override
     {
-        state_.error(caption);
+        state_.progress(static_cast<int>(p.phase), p.position, p.maximum);
+    }
+    void notifyEnd() override { state_.end(); }
+    PromptAnswer ask(const PromptMessage& m) override
+    {
+        state_.error(m.caption);
+        return m.defaultButton;
     }
     void setBusyCursor(bool busy) override { state_.cursor(busy); }
 
@@ -109,8 +120,10 @@ private:
     HostState& state_;
 };
 
-// Every call waits until the main thread's event loop has run it on `gui`.
-class BlockingHost : public MirrorHost {
+// The tray program's way: the synchronous calls wait until the main thread's event loop has
+// run them on `gui`; the progress hint is only counted (it must never block), and the event
+// loop reads the run's published progress ten times a second; the cursor is a queued call.
+class BlockingHost : public MirrorHost, public Prompt {
 public:
     BlockingHost(QObject& gui, HostState& state) : gui_(gui), state_(state) {}
     MirrorSnapshot takeSnapshot() override
@@ -119,28 +132,21 @@ public:
         onGui([&] { snap = state_.take(); });
         return snap;
     }
-    void reportProgress(int phase, int position, int maximum) override
-    {
-        onGui([&] { state_.progress(phase, position, maximum); });
-    }
-    bool pollStop() override
-    {
-        bool stop = false;
-        onGui([&] { stop = state_.stop(); });
-        return stop;
-    }
+    void progressChanged(const RunProgress&) override { hints_.fetch_add(1, std::memory_order_relaxed); }
     void notifyEnd() override
     {
         onGui([&] { state_.end(); });
     }
-    void showError(const std::string& caption, const std::string&, const std::string&) override
+    PromptAnswer ask(const PromptMessage& m) override
     {
-        onGui([&] { state_.error(caption); });
+        onGui([&] { state_.error(m.caption); });
+        return m.defaultButton;
     }
     void setBusyCursor(bool busy) override
     {
-        onGui([&] { state_.cursor(busy); });
+        QMetaObject::invokeMethod(&gui_, [this, busy] { state_.cursor(busy); }, Qt::QueuedConnection);
     }
+    long hints() const { return hints_.load(); }
 
 private:
     template <typename F>
@@ -151,6 +157,7 @@ private:
 
     QObject& gui_;
     HostState& state_;
+    std::atomic<long> hints_{0};
 };
 
 enum class Host { Direct, Blocking };
@@ -209,25 +216,29 @@ Sample timeRun(Host host, const Place& place, QObject& gui)
 
     DirectHost direct(s.state);
     BlockingHost blocking(gui, s.state);
-    MirrorHost& h = host == Host::Direct ? static_cast<MirrorHost&>(direct) : blocking;
 
     rusage u0 {};
     getrusage(RUSAGE_SELF, &u0);
     const auto t0 = std::chrono::steady_clock::now();
-    {
-        TMirror mirror(h, place.home, settings.TaskPriority);
-        if (host == Host::Direct) {
-            mirror.start([&s](const RunOutcome& o) { s.outcome = o; });
-            mirror.join();
-        } else {
-            QEventLoop loop;
-            mirror.start([&s, &loop](const RunOutcome& o) {
-                s.outcome = o;
-                QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-            });
-            loop.exec();
-            mirror.join();
-        }
+    if (host == Host::Direct) {
+        TMirror mirror(direct, direct, place.home, settings.TaskPriority);
+        mirror.start();
+        s.outcome = mirror.join();
+    } else {
+        TMirror mirror(blocking, blocking, place.home, settings.TaskPriority);
+        QEventLoop loop;
+        // What a progress window does: it reads the published progress when it repaints.
+        QTimer repaint;
+        QObject::connect(&repaint, &QTimer::timeout, &gui, [&] {
+            const RunProgress p = mirror.progress();
+            s.state.progress(static_cast<int>(p.phase), p.position, p.maximum);
+        });
+        repaint.start(100);
+        mirror.start([&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
+        loop.exec();
+        repaint.stop();
+        s.outcome = mirror.join();
+        s.state.reports += blocking.hints();
     }
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     rusage u1 {};
@@ -250,12 +261,15 @@ Sample timeCalls(Host host, long calls, QObject& gui)
     DirectHost direct(s.state);
     BlockingHost blocking(gui, s.state);
     MirrorHost& h = host == Host::Direct ? static_cast<MirrorHost&>(direct) : blocking;
-    const auto loop = [&h, calls] {
+    // Per file a run now publishes its progress (the hint to the host) and reads its own stop
+    // request; nothing crosses to the other thread.
+    std::atomic<bool> stop{false};
+    const auto loop = [&h, &stop, calls] {
         for (long i = 0; i < calls; ++i) {
             if (i % 2)
-                h.reportProgress(TMirror::phMirror, static_cast<int>(i / 2), static_cast<int>(calls / 2));
-            else
-                h.pollStop();
+                h.progressChanged({RunPhase::Mirror, static_cast<int>(i / 2), static_cast<int>(calls / 2)});
+            else if (stop.load(std::memory_order_relaxed))
+                break;
         }
     };
 
