@@ -12,6 +12,17 @@ export TSAN_OPTIONS="halt_on_error=1 abort_on_error=1"
 RENVO_TEST_BIN="$PWD/build-tsan/bin" ./build-tsan/tests/test_tools --gtest_brief=1
 unset TSAN_OPTIONS
 
+# Every program and test under AddressSanitizer and UndefinedBehaviorSanitizer (g++), the whole
+# suite as ctest runs it: a memory error, a leak or undefined behaviour fails the test it is in.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -O1" >/dev/null
+cmake --build build-asan -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j2
+
+# The fuzz targets (clang, libFuzzer), 30 seconds each: any crash fails.
+sh fuzz/run.sh --seconds 30
+
 ctest --test-dir build --output-on-failure -j2
 
 # Crash test: renvo-run killed with SIGKILL at random moments must leave its own files whole

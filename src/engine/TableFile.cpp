@@ -95,6 +95,7 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
             files.clear();
             buffer_.erase(start, offset - start);
             changed_ = true;
+            dropUnsearched(start, address);
             return Lookup::ReadError;
         }
         if (offset + kTableRecordSize == size) {
@@ -106,6 +107,32 @@ TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<
         files.emplace_back(rec.text);
     }
     return Lookup::Found;
+}
+
+void TableBuffer::dropUnsearched(size_t from, const std::string& address)
+{
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t open = kNone;
+    for (size_t offset = from; offset < buffer_.size(); offset += kTableRecordSize) {
+        if (offset + kTableRecordSize > buffer_.size() || recordAt(buffer_, offset).type > 1) {
+            truncate(open != kNone ? open : offset);
+            return;
+        }
+        const RecordView rec = recordAt(buffer_, offset);
+        if (rec.type != 1)
+            continue;
+        if (rec.text == kTableEndText) {
+            open = kNone;
+        } else if (rec.text == address) {
+            // An older block of the same folder would be found before the fresh one.
+            truncate(offset);
+            return;
+        } else {
+            open = offset;
+        }
+    }
+    if (open != kNone)
+        truncate(open);
 }
 
 void TableBuffer::truncate(size_t size)

@@ -41,6 +41,10 @@ public:
 
 private:
     void appendRecord(unsigned char type, const std::string& text);
+    // After a broken block was taken out, the part behind it has not been searched: cuts it
+    // where a search would meet damage, or at a further block of `address`, so that a block
+    // recorded next is neither appended after a cut-off one nor found after a stale one.
+    void dropUnsearched(size_t from, const std::string& address);
     void truncate(size_t size);
 
     std::string buffer_;

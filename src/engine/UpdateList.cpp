@@ -1,6 +1,7 @@
 #include "engine/UpdateList.h"
 
 #include "engine/EFOpenError.h"
+#include "engine/ItemChecks.h"
 #include "platform/FileSys.h"
 
 #include <cerrno>
@@ -22,7 +23,10 @@ void UpdateList::load(const std::string& path)
         rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (!line.empty())
+        // A line that is no relative path below Latest ("..", an empty part, a leading
+        // delimiter, a NUL) was written by no run: the history step would copy through it
+        // out of the generation.
+        if (!line.empty() && checkDestination(line) == ItemProblem::None)
             paths_.emplace_hint(paths_.end(), line);  // a saved list is sorted: each goes last
     }
     saved_ = text() == data;

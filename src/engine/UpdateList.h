@@ -34,8 +34,9 @@ public:
     const Set& paths() const { return paths_; }
 
     // Adds the lines of a saved list (CR LF or LF; blank lines skipped; a missing final line
-    // end is fine). A missing file adds nothing. Throws EFOpenError when it exists but cannot
-    // be read.
+    // end is fine). Lines that are no relative path below Latest (checkDestination) are
+    // damage and skipped. A missing file adds nothing. Throws EFOpenError when it exists but
+    // cannot be read.
     void load(const std::string& path);
     // One path per line, CR LF, replaced atomically. 0 or errno.
     int save(const std::string& path) const;

@@ -150,6 +150,39 @@ TEST(UpdateListTest, LoadTakesAnyLineEndAndSavesSortedCrLf)
     EXPECT_THROW(none.load(tmp / "dir"), EFOpenError);
 }
 
+TEST(UpdateListTest, LinesThatAreNoPathBelowLatestAreSkipped)
+{
+    TempDir tmp;
+    const std::string damaged = "../x.txt\r\n/abs.txt\r\na//b.txt\r\n./c.txt\r\nd/../../e.txt\r\nf/\r\nn" +
+                                std::string(1, '\0') + "ul.txt\r\nok/.dot.txt\r\n";
+    const std::string path = writeFile(tmp / "_update", damaged);
+    UpdateList list;
+    list.load(path);
+    EXPECT_EQ(Strings(list.paths().begin(), list.paths().end()), Strings{"ok/.dot.txt"});
+    EXPECT_TRUE(list.needsSave()) << "the damage goes with the next save";
+}
+
+TEST_F(HistoryTest, DamagedUpdateListNeverLeadsTheHistoryThroughALinkOutOfTheTop)
+{
+    // A link mirrored into Latest, and update lines that climb out of it: the generation's
+    // copy of "deeplink/../../beside.txt" would land on <top>/beside.txt.
+    const std::string outside = writeFile(tmp / "documents/sub/x.txt", "x");
+    writeFile(tmp / "beside.txt", "outside the top folder");
+    const std::string beside = writeFile(top + "/beside.txt", "the top folder's own");
+    fs::create_directories(top + "/Latest");
+    fs::create_directory_symlink(tmp / "documents/sub", top + "/Latest/deeplink");
+    writeFile(updatePath(), "deeplink/../../beside.txt\r\ndeeplink/../../../beside.txt\r\n../beside.txt\r\n");
+    setList({fileItem(source("a.txt"))});
+
+    const RunOutcome out = run(false);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(readFile(beside), "the top folder's own");
+    EXPECT_EQ(readFile(tmp / "beside.txt"), "outside the top folder");
+    EXPECT_EQ(readFile(gen(1, "a.txt")), "x") << "the sound line still rotates";
+    EXPECT_FALSE(fs::exists(gen(1, "deeplink")));
+    EXPECT_EQ(readFile(outside), "x");
+}
+
 TEST(UpdateListTest, LoadedListNeedsSavingUnlessSavedAsItWouldWriteIt)
 {
     TempDir tmp;

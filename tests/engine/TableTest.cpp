@@ -139,6 +139,36 @@ TEST_F(TableTest, DamageInsideABlockCutsTheTableAtThatBlocksStart)
     }
 }
 
+TEST_F(TableTest, AfterABrokenBlockIsTakenOutTheRestIsCheckedBeforeAFreshBlockFollows)
+{
+    const auto rec = [](char type, const std::string& text) {
+        std::string r(kTableRecordSize, '\0');
+        r[0] = type;
+        r[1] = static_cast<char>(text.size());
+        r.replace(2, text.size(), text);
+        return r;
+    };
+    const std::string end = rec(1, kTableEndText);
+    const std::string c = rec(1, "/c") + rec(0, "/c/1") + end;
+
+    // Behind /a's broken block: a foreign record, a block cut off at the end, a torn record,
+    // and an older block of /a itself. Each would be found before /a's fresh block.
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {c + rec(1, "/b") + rec(7, "/b/1") + c, c},
+        {c + rec(1, "/b") + rec(0, "/b/1"), c},
+        {c + rec(1, "/b").substr(0, 100), c},
+        {c + rec(1, "/a") + rec(0, "/a/old") + end + c, c},
+    };
+    for (const auto& [behind, kept] : cases) {
+        TableBuffer t = loaded(rec(1, "/a") + rec(0, "/a/1") + behind);
+        lookup(t, "/a", TableBuffer::Lookup::ReadError);
+        EXPECT_TRUE(t.bytes() == kept) << "the sound blocks behind stay, the damage goes";
+        ASSERT_TRUE(t.record("/a", {"/a/2"}));
+        EXPECT_EQ(lookup(t, "/a", TableBuffer::Lookup::Found), Strings{"/a/2"});
+        EXPECT_EQ(lookup(t, "/c", TableBuffer::Lookup::Found), Strings{"/c/1"});
+    }
+}
+
 TEST_F(TableTest, StandardRunsUseTheListOfTheLastCompleteRun)
 {
     source("t/a.txt");
