@@ -14,8 +14,9 @@ unset TSAN_OPTIONS
 
 # Every program and test under AddressSanitizer and UndefinedBehaviorSanitizer (g++), the whole
 # suite as ctest runs it: a memory error, a leak or undefined behaviour fails the test it is in.
+# (g++ 12 sees uninitialised members inside libstdc++'s <regex> at -O1 with the sanitizers: noise.)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -O1" >/dev/null
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -O1 -Wno-maybe-uninitialized" >/dev/null
 cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j2

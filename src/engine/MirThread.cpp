@@ -321,12 +321,12 @@ bool TMirror::waitFor(std::chrono::milliseconds timeout)
 
 void TMirror::publish(RunPhase phase, int position, int maximum)
 {
+    // A reader that sees any of the new values also sees the odd count stored before them.
     const unsigned seq = progressSeq_.load(std::memory_order_relaxed);
     progressSeq_.store(seq + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    phase_.store(static_cast<int>(phase), std::memory_order_relaxed);
-    position_.store(position, std::memory_order_relaxed);
-    maximum_.store(maximum, std::memory_order_relaxed);
+    phase_.store(static_cast<int>(phase), std::memory_order_release);
+    position_.store(position, std::memory_order_release);
+    maximum_.store(maximum, std::memory_order_release);
     progressSeq_.store(seq + 2, std::memory_order_release);
     host_.progressChanged({phase, position, maximum});
 }
@@ -335,9 +335,8 @@ RunProgress TMirror::progress() const
 {
     for (;;) {
         const unsigned before = progressSeq_.load(std::memory_order_acquire);
-        RunProgress p{static_cast<RunPhase>(phase_.load(std::memory_order_relaxed)),
-                      position_.load(std::memory_order_relaxed), maximum_.load(std::memory_order_relaxed)};
-        std::atomic_thread_fence(std::memory_order_acquire);
+        RunProgress p{static_cast<RunPhase>(phase_.load(std::memory_order_acquire)),
+                      position_.load(std::memory_order_acquire), maximum_.load(std::memory_order_acquire)};
         if ((before & 1u) == 0 && progressSeq_.load(std::memory_order_relaxed) == before)
             return p;
         std::this_thread::yield();
