@@ -40,7 +40,7 @@ QMessageBox::Icon boxIcon(PromptIcon icon)
     return QMessageBox::NoIcon;
 }
 
-struct ButtonSpec {
+struct ButtonLook {
     PromptAnswer answer;
     const char* label;
     QMessageBox::ButtonRole role;
@@ -48,7 +48,7 @@ struct ButtonSpec {
 
 // Labels as the Japanese system writes them. The roles put the buttons in the system's order
 // and let the window manager's close count as the escape button.
-ButtonSpec buttonSpec(PromptAnswer answer)
+ButtonLook buttonLook(PromptAnswer answer)
 {
     switch (answer) {
     case PromptAnswer::Ok:
@@ -104,8 +104,8 @@ PromptAnswer QtPrompt::ask(const PromptMessage& message)
     const PromptAnswer escape = escapeAnswer(message.buttons);
     std::vector<std::pair<QAbstractButton*, PromptAnswer>> buttons;
     for (PromptAnswer answer : answersOf(message.buttons)) {
-        const ButtonSpec spec = buttonSpec(answer);
-        QPushButton* button = box.addButton(QString::fromUtf8(spec.label), spec.role);
+        const ButtonLook look = buttonLook(answer);
+        QPushButton* button = box.addButton(QString::fromUtf8(look.label), look.role);
         buttons.emplace_back(button, answer);
         if (answer == defaultButton)
             box.setDefaultButton(button);
