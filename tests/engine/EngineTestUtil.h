@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +36,8 @@ public:
     std::vector<Report> reports;
     int snapshots = 0;
     int ends = 0;
+    std::vector<bool> cursor;  // every busy-cursor change, in order
+    int niceAtSnapshot = 0;    // the nice value of the thread that took the snapshot
     std::function<void(const Report&)> onReport;
     // The run is asked to stop right after the first report for which this is true, so it
     // stops at the poll point that follows.
@@ -42,8 +47,10 @@ public:
     MirrorSnapshot takeSnapshot() override
     {
         ++snapshots;
+        niceAtSnapshot = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
         return snap;
     }
+    void setBusyCursor(bool busy) override { cursor.push_back(busy); }
     void progressChanged(const RunProgress& p) override
     {
         reports.push_back({static_cast<int>(p.phase), p.position, p.maximum});

@@ -70,6 +70,7 @@ TEST_F(RunDurabilityTest, HugeLimitCostsOnlyTheGenerationsPresent)
     writeFile(top + "/History0/x", "not a generation");
     writeFile(top + "/History03/x", "not a generation");
     writeFile(top + "/Historyx/x", "not a generation");
+    writeFile(top + "/Archive12/x", "not a generation");  // a number after another word
     host.snap.LimitHistory = INT_MAX;
 
     const RunOutcome out = run(false);
@@ -77,6 +78,7 @@ TEST_F(RunDurabilityTest, HugeLimitCostsOnlyTheGenerationsPresent)
     EXPECT_EQ(marks(6), (Strings{"new", "1", "2", "-", "-", "5"}));
     EXPECT_TRUE(fs::exists(top + "/History0/x"));
     EXPECT_TRUE(fs::exists(top + "/History03/x"));
+    EXPECT_TRUE(fs::exists(top + "/Archive12/x"));
     // One updated file, three generations moved, the final step.
     ASSERT_FALSE(host.reports.empty());
     EXPECT_EQ(host.reports.back(), (Report{4, 5, 5}));

@@ -354,7 +354,7 @@ TEST_F(RunTest, RunOnItsOwnThreadCallsTheEndHandlerAndTheOwnerJoins)
     source("a.txt");
     setList({fileItem(src + "/a.txt")});
     host.snap.standardRun = true;
-    TMirror mirror(host, prompt, prog);
+    TMirror mirror(host, prompt, prog, 4);  // lowest: nice 10, which anyone may set
     std::promise<bool> endedBeforeHandler;
     mirror.start([&] { endedBeforeHandler.set_value(mirror.waitFor(std::chrono::milliseconds(0))); });
     EXPECT_TRUE(endedBeforeHandler.get_future().get()) << "the outcome is ready when the handler runs";
@@ -363,6 +363,8 @@ TEST_F(RunTest, RunOnItsOwnThreadCallsTheEndHandlerAndTheOwnerJoins)
     EXPECT_EQ(seen.end, RunEnd::Completed);
     EXPECT_EQ(seen.copies, 1u);
     EXPECT_EQ(host.ends, 1);
+    EXPECT_EQ(host.cursor, (std::vector<bool>{true, false})) << "the hourglass is on for the run only";
+    EXPECT_EQ(host.niceAtSnapshot, 10) << "the run thread runs at the task priority";
 }
 
 TEST_F(RunTest, OwnerReadsTheProgressAndStopsTheRunFromItsOwnThread)
