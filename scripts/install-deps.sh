@@ -2,10 +2,18 @@
 # Installs what building and testing Renvo needs on Debian 12 (run as root).
 # Skips apt entirely when everything is already there, so repeated runs are quick.
 set -e
-pkgs="build-essential cmake ninja-build pkg-config python3 qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest"
-[ "${1:-}" = "--bench" ] && pkgs="$pkgs rsync hyperfine time"
-# The fuzz targets (fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes (compiler-rt).
-[ "${1:-}" = "--fuzz" ] && pkgs="$pkgs clang libclang-rt-dev python3"
+# Qt Widgets with the SVG image plugin (the icons) and a CJK font (every text is Japanese).
+pkgs="build-essential cmake ninja-build pkg-config python3 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev libgtest-dev googletest fonts-noto-cjk"
+for opt in "$@"; do
+  case "$opt" in
+  --bench) pkgs="$pkgs rsync hyperfine time xvfb" ;;
+  # The fuzz targets (fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes (compiler-rt).
+  --fuzz) pkgs="$pkgs clang libclang-rt-dev python3" ;;
+  # The resident program end to end: a virtual display, a real XEmbed tray host, a
+  # StatusNotifierItem host on a private session bus, and the tools that drive and look.
+  --desktop) pkgs="$pkgs xvfb xauth trayer xdotool x11-utils imagemagick dbus dbus-x11 haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils desktop-file-utils" ;;
+  esac
+done
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
