@@ -1,0 +1,404 @@
+#include "shell/Main.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "qtprompt/QtPrompt.h"
+#include "runhost/RunSettings.h"
+#include "settings/RunKind.h"
+#include "settings/SettingsStore.h"
+#include "shell/AboutBox.h"
+#include "shell/GuiRunHost.h"
+#include "shell/HelpWindow.h"
+#include "shell/Progress.h"
+#include "shell/Scheduler.h"
+
+namespace renvo {
+
+namespace {
+
+constexpr int kTickMs = 1500;
+constexpr int kAnimateRate = 400;
+// At most about 20 progress updates a second reach the window, whatever the run's pace.
+constexpr int kProgressMs = 50;
+constexpr int kTipRefreshMs = 30 * 1000;
+
+// WinHelp commands of the help menu.
+constexpr unsigned kHelpContext = 1;
+constexpr unsigned kHelpOnHelp = 4;
+constexpr unsigned kHelpFinder = 11;
+constexpr unsigned kHelpKey = 257;
+constexpr unsigned kTrayIconTopic = 9;
+
+}  // namespace
+
+TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
+    : QWidget(parent), env_(std::move(environment))
+{
+    setWindowTitle(QStringLiteral("Renvo"));
+    tmrDoMir.setInterval(kTickMs);
+    connect(&tmrDoMir, &QTimer::timeout, this, &TfrmMain::tmrDoMirTimer);
+    progressTimer_.setInterval(kProgressMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &TfrmMain::updateProgress);
+    tipTimer_.setInterval(kTipRefreshMs);
+    connect(&tipTimer_, &QTimer::timeout, this, &TfrmMain::triMainMouseMove);
+
+    buildMenu();
+    triMain.setAnimateIcons(animationFrames());
+    triMain.setAnimateRate(kAnimateRate);
+    triMain.setRBPopupMenu(&PopupMenu1);
+    triMain.setTipHelp(QStringLiteral("Renvo"));
+    triMain.OnDblClick = [this] { mnuEditListClick(); };
+    triMain.OnMouseMove = [this] { triMainMouseMove(); };
+}
+
+TfrmMain::~TfrmMain()
+{
+    // A run still going when the form goes (the program ends by another way than Exit1): it
+    // must not call back into a form that is gone.
+    if (mirror_ && !shutDown(std::chrono::milliseconds(2000))) {
+        std::fprintf(stderr, "Renvo: the run did not stop in time; ending without waiting for it\n");
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
+}
+
+void TfrmMain::buildMenu()
+{
+    mnuEditList = PopupMenu1.addAction(QStringLiteral("リストの編集(&L)..."));
+    PopupMenu1.setDefaultAction(mnuEditList);
+    mnuProperty = PopupMenu1.addAction(menuGlyph(1), QStringLiteral("環境設定(&V)..."));
+    PopupMenu1.addSeparator();
+    mnuAuto = PopupMenu1.addAction(QStringLiteral("自動実行(&A)"));
+    mnuAuto->setCheckable(true);
+    mnuForceNow = PopupMenu1.addAction(menuGlyph(0), QStringLiteral("標準ミラーリング実行(&E)..."));
+    mnuForceCompletedNow = PopupMenu1.addAction(menuGlyph(3), QStringLiteral("完全ミラーリング実行(&C)"));
+    PopupMenu1.addSeparator();
+    mnuShowLogfile = PopupMenu1.addAction(menuGlyph(4), QStringLiteral("ログファイルの表示(&D)"));
+    PopupMenu1.addSeparator();
+    Help1 = PopupMenu1.addMenu(menuGlyph(2), QStringLiteral("ヘルプ(&H)"));
+    mnuAbout = Help1->addAction(QStringLiteral("バージョン情報(&A)..."));
+    Help1->addSeparator();
+    Contents1 = Help1->addAction(menuGlyph(5), QStringLiteral("目次(&C)"));
+    SearchforHelpOn1 = Help1->addAction(QStringLiteral("トピックの検索(&S)..."));
+    HowtoUseHelp1 = Help1->addAction(QStringLiteral("ヘルプの使い方(&H)"));
+    Help1->addSeparator();
+    T1 = Help1->addAction(QStringLiteral("トレイのアイコン(&T)"));
+    PopupMenu1.addSeparator();
+    Exit1 = PopupMenu1.addAction(QStringLiteral("終了(&Q)"));
+
+    // Queued: a command that opens a modal window must not run inside the menu's own handling.
+    auto on = [this](QAction* action, void (TfrmMain::*command)()) {
+        connect(action, &QAction::triggered, this, command, Qt::QueuedConnection);
+    };
+    on(mnuEditList, &TfrmMain::mnuEditListClick);
+    on(mnuProperty, &TfrmMain::mnuPropertyClick);
+    on(mnuAuto, &TfrmMain::mnuAutoClick);
+    on(mnuForceNow, &TfrmMain::mnuForceNowClick);
+    on(mnuForceCompletedNow, &TfrmMain::mnuForceCompletedNowClick);
+    on(mnuShowLogfile, &TfrmMain::mnuShowLogfileClick);
+    on(Exit1, &TfrmMain::Exit1Click);
+    on(mnuAbout, &TfrmMain::mnuAboutClick);
+    connect(Contents1, &QAction::triggered, this, [this] { showHelp(kHelpFinder, 0); });
+    connect(SearchforHelpOn1, &QAction::triggered, this, [this] { showHelp(kHelpKey, 0); });
+    connect(HowtoUseHelp1, &QAction::triggered, this, [this] { showHelp(kHelpOnHelp, 0); });
+    connect(T1, &QAction::triggered, this, [this] { showHelp(kHelpContext, kTrayIconTopic); });
+    connect(&PopupMenu1, &QMenu::aboutToShow, this, &TfrmMain::PopupMenu1Popup);
+}
+
+void TfrmMain::FormCreate()
+{
+    // The tray component puts a lost icon back by itself (it watches for the tray host).
+    triMain.setIcon(appIcon());
+    triMain.setVisible(true);
+    settings_ = LoadSettings(env_.programFolder, *env_.prompt, env_.hivePath);
+    lastRunTime_ = env_.clock->now();
+    triMainMouseMove();
+    tipTimer_.start();
+    if (!listFileExists())
+        showListFileWarning(nullptr);
+    else if (settings_.MirOnStart) {
+        RunLock lock = RunLock::tryAcquire(env_.programFolder);
+        if (lock.held())
+            startRun(false, std::move(lock));
+    }
+    tmrDoMir.start();
+}
+
+bool TfrmMain::listFileExists() const
+{
+    return pathExists(env_.programFolder + kListFileName);
+}
+
+void TfrmMain::showListFileWarning(QWidget* owner)
+{
+    env_.prompt->tell(kListFileWarningCaption, kListFileWarningText, PromptIcon::Warning, owner);
+}
+
+void TfrmMain::showRefusal(QWidget* owner)
+{
+    env_.prompt->tell(kRefusalCaption, kRefusalText, PromptIcon::Warning, owner);
+}
+
+// ---- Scheduler -------------------------------------------------------------------------
+
+void TfrmMain::tmrDoMirTimer()
+{
+    // The RLF measurement lets events through, among them further ticks: those do nothing,
+    // so the outer tick alone decides.
+    if (inTick_ || mirroringNow_)
+        return;
+    inTick_ = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{inTick_};
+
+    if (!runDue(settings_, lastRunTime_, env_.clock->now()))
+        return;
+    // Without a list file a run would do nothing but count: wait for the list.
+    if (!listFileExists())
+        return;
+    bool idle = idle_.idleTest(settings_.IdleMode, settings_.IdleThreshold);
+    // A command handled while the machine was measured may have started a run.
+    if (mirroringNow_)
+        return;
+    RunLock lock;
+    if (idle) {
+        lock = RunLock::tryAcquire(env_.programFolder);
+        // Another program's run (renvo-run) counts as a busy machine.
+        if (!lock.held()) {
+            idle = false;
+            if (lock.state() == RunLock::State::failed && !lockFailureShown_) {
+                lockFailureShown_ = true;
+                env_.prompt->tell(kErrorDialogCaption, lock.refusal(), PromptIcon::Error);
+            }
+        }
+    }
+    if (idle)
+        startRun(false, std::move(lock));
+    else
+        lastRunTime_ = postponedRunTime(settings_, lastRunTime_);
+}
+
+bool TfrmMain::runCommand(bool completeRequested, QWidget* owner)
+{
+    if (mirroringNow_) {
+        showRefusal(owner);
+        return false;
+    }
+    if (!listFileExists()) {
+        showListFileWarning(owner);
+        return false;
+    }
+    RunLock lock = RunLock::tryAcquire(env_.programFolder);
+    if (!lock.held()) {
+        if (lock.state() == RunLock::State::busy)
+            showRefusal(owner);
+        else
+            env_.prompt->tell(kErrorDialogCaption, lock.refusal(), PromptIcon::Error, owner);
+        return false;
+    }
+    startRun(completeRequested, std::move(lock));
+    return true;
+}
+
+void TfrmMain::startRun(bool completeRequested, RunLock lock)
+{
+    lockFailureShown_ = false;
+    runLock_ = std::move(lock);
+    standardRun_ = !chooseCompleteRun(settings_, completeRequested);
+    if (settings_.ShowProgressDialog) {
+        progress_ = std::make_unique<TfrmProgress>(standardRun_, settings_.ProgressPosition, animationFrames(),
+                                                   cancelGlyph(), [this] { requestStop(); });
+        progress_->show();
+        progress_->repaint();
+    }
+    mirroringNow_ = true;
+    host_ = std::make_unique<GuiRunHost>([this] { return runStartStep(); }, [this] { runEndStep(); },
+                                         *env_.prompt, nullptr);
+    mirror_ = std::make_unique<TMirror>(*host_, *host_, env_.programFolder, settings_.TaskPriority);
+    progressTimer_.start();
+    // The end handler runs on the run thread: it only posts the end to this thread.
+    mirror_->start([this] { QMetaObject::invokeMethod(this, &TfrmMain::runEnded, Qt::QueuedConnection); });
+}
+
+MirrorSnapshot TfrmMain::runStartStep()
+{
+    tmrDoMir.stop();
+    triMain.StartAnimation(0);
+    return snapshotOf(settings_, standardRun_);
+}
+
+void TfrmMain::runEndStep()
+{
+    triMain.StopAnimation();
+    tmrDoMir.start();
+    lastRunTime_ = env_.clock->now();
+}
+
+void TfrmMain::runEnded()
+{
+    if (!mirror_)
+        return;
+    const RunOutcome outcome = mirror_->join();
+    progressTimer_.stop();
+    mirror_.reset();
+    host_.reset();
+    if (progress_) {
+        progress_->finish();
+        progress_.reset();
+    }
+    mirroringNow_ = false;
+    runLock_.release();
+    reportOutcome(outcome);
+    emit runFinished();
+}
+
+void TfrmMain::updateProgress()
+{
+    if (mirror_ && progress_ && settings_.ShowProgressDialog)
+        progress_->setProgress(mirror_->progress());
+}
+
+void TfrmMain::reportOutcome(const RunOutcome& outcome)
+{
+    // A run that never began (the list went away) says nothing about the backup.
+    if (outcome.end == RunEnd::NotRun)
+        return;
+    lastOutcome_ = outcome;
+    triMainMouseMove();
+    const std::string notice = runFailureNotice(outcome, settings_.LogFile);
+    if (!notice.empty())
+        triMain.showMessage(QString::fromUtf8(kApplicationTitle), fromEngineText(notice));
+}
+
+void TfrmMain::requestStop()
+{
+    if (mirror_)
+        mirror_->requestStop();
+}
+
+bool TfrmMain::shutDown(std::chrono::milliseconds wait)
+{
+    if (mirror_) {
+        mirror_->requestStop();
+        host_->silenceBoxes();
+        QElapsedTimer waited;
+        waited.start();
+        // The run's last calls come to this thread: keep serving them while waiting.
+        while (mirror_ && waited.elapsed() < wait.count()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (mirror_ && mirror_->waitFor(std::chrono::milliseconds(20)))
+                runEnded();
+        }
+    }
+    tmrDoMir.stop();
+    SaveSettings(settings_, *env_.prompt, env_.hivePath);
+    return !mirror_;
+}
+
+// ---- Tray menu ---------------------------------------------------------------------------
+
+void TfrmMain::PopupMenu1Popup()
+{
+    mnuAuto->setChecked(settings_.Mirroring);
+}
+
+void TfrmMain::mnuAutoClick()
+{
+    // The action has inverted its own check mark already.
+    settings_.Mirroring = mnuAuto->isChecked();
+    triMainMouseMove();
+}
+
+void TfrmMain::bringListEditorForward()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->windowTitle() == QString::fromUtf8(kListEditorCaption)) {
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
+    if (openListEditor)
+        openListEditor(nullptr);
+}
+
+void TfrmMain::mnuEditListClick()
+{
+    if (mirroringNow_) {
+        showRefusal(nullptr);
+        return;
+    }
+    bringListEditorForward();
+}
+
+void TfrmMain::mnuPropertyClick()
+{
+    if (mirroringNow_) {
+        showRefusal(nullptr);
+        return;
+    }
+    dialogMode = true;
+    if (openSettingsDialog)
+        openSettingsDialog(nullptr);
+}
+
+void TfrmMain::mnuForceNowClick()
+{
+    runCommand(false, nullptr);
+}
+
+void TfrmMain::mnuForceCompletedNowClick()
+{
+    runCommand(true, nullptr);
+}
+
+void TfrmMain::mnuShowLogfileClick()
+{
+    // The desktop's viewer reports its own failures; the program adds nothing.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromUtf8(settings_.LogFile.c_str())));
+}
+
+void TfrmMain::Exit1Click()
+{
+    shutDown(std::chrono::milliseconds(2000));
+    emit exitRequested();
+}
+
+void TfrmMain::mnuAboutClick()
+{
+    AboutBox box(QString::fromUtf8(env_.programFolder.c_str()), nullptr);
+    box.exec();
+}
+
+void TfrmMain::showHelp(unsigned command, unsigned data)
+{
+    HelpWindow::instance().showHelp(command, data);
+}
+
+QString TfrmMain::tipText() const
+{
+    std::string tip = nextRunTip(settings_, lastRunTime_, env_.clock->now());
+    if (lastOutcome_) {
+        const std::string line = lastRunLine(*lastOutcome_);
+        if (!line.empty())
+            tip += "\n" + line;
+    }
+    return QString::fromUtf8(tip.c_str());
+}
+
+void TfrmMain::triMainMouseMove()
+{
+    triMain.setTipHelp(tipText());
+}
+
+}  // namespace renvo

@@ -1,0 +1,169 @@
+#pragma once
+// TfrmMain: the resident program's hub. Never shown; it owns the tray icon and its menu, the
+// live settings record, the scheduler (tick, run starter, run end handler), the run of the
+// moment with its progress window, and the commands of the tray menu.
+
+#include <QAction>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/MirThread.h"
+#include "platform/RunLock.h"
+#include "prompt/Prompt.h"
+#include "settings/Settings.h"
+#include "shell/Clock.h"
+#include "shell/IdleDetect.h"
+#include "shell/TrayIcon.h"
+
+namespace renvo {
+
+class GuiRunHost;
+class TfrmProgress;
+
+// What the main form is built on; the program passes the real ones, a test its own.
+struct ShellEnvironment {
+    Prompt* prompt = nullptr;   // every box of the program (GUI thread)
+    const Clock* clock = nullptr;
+    std::string programFolder;  // with the trailing delimiter
+    std::string hivePath;       // empty = the user's hive
+};
+
+// Refusal message of every command that must wait for the end of a run.
+inline constexpr char kRefusalCaption[] = "ミラーリング中";
+inline constexpr char kRefusalText[] =
+    "現在ミラーリング中です\r\n現在の操作は，作業が完了するまで受け付けられません";
+inline constexpr char kListFileWarningCaption[] = "警告 - リストファイル未検出";
+inline constexpr char kListFileWarningText[] =
+    "リストファイルが見つかりません\r\n"
+    "タスクトレイのアイコンを右クリックして，[リスト編集] を選び，リストファイルを作成して下さい\r\n\r\n"
+    "また，初めてのご利用の方は，必ずヘルプをご覧下さい\r\n"
+    "用語等についてご理解いただかないと，誤操作により被害を受けられることもあり得ます";
+// The caption of the list editor: the edit-list command brings an open one forward.
+inline constexpr char kListEditorCaption[] = "Renvo のファイルリスト設定";
+// The application title, naming the platform the program runs on.
+inline constexpr char kApplicationTitle[] = "Renvo for Linux";
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMain(ShellEnvironment environment, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The creation step: tray icon, settings, last-run time, list-file warning or start run,
+    // scheduler on.
+    void FormCreate();
+
+    // The hub that the other windows use.
+    TSettings& settings() { return settings_; }
+    Prompt& prompt() { return *env_.prompt; }
+    const std::string& programFolder() const { return env_.programFolder; }
+    double lastRunTime() const { return lastRunTime_; }
+    void setLastRunTime(double time) { lastRunTime_ = time; }
+    bool standardRun() const { return standardRun_; }
+    bool mirroringNow() const { return mirroringNow_; }  // the run-in-progress flag
+    bool dialogMode = false;                              // item mode (false) or settings mode
+    // The stop request of the run in progress (the progress window's cancel button).
+    void requestStop();
+
+    // Windows that later parts hang on the menu; empty until they exist.
+    std::function<void(QWidget* owner)> openListEditor;
+    std::function<void(QWidget* owner)> openSettingsDialog;
+
+    // Scheduler.
+    void tmrDoMirTimer();
+    // The run starter for the menu and the list editor: refuses during a run (box owned by
+    // owner), starts nothing without a list file. True when a run was started.
+    bool runCommand(bool completeRequested, QWidget* owner);
+    void showRefusal(QWidget* owner);
+
+    // Tray menu commands.
+    void mnuEditListClick();
+    void mnuPropertyClick();
+    void mnuAutoClick();
+    void mnuForceNowClick();
+    void mnuForceCompletedNowClick();
+    void mnuShowLogfileClick();
+    void Exit1Click();
+    void PopupMenu1Popup();
+    void triMainMouseMove();
+    void mnuAboutClick();
+    void showHelp(unsigned command, unsigned data);
+
+    // Ends the program as Exit1 does, without the application's event loop (tests): stop
+    // request, a wait of at most `wait` for the run, settings saved. False when the run did
+    // not end in time.
+    bool shutDown(std::chrono::milliseconds wait);
+
+    // State the tests look at.
+    QTimer& timer() { return tmrDoMir; }
+    TTrayIcon& trayIcon() { return triMain; }
+    QMenu& trayMenu() { return PopupMenu1; }
+    TfrmProgress* progressWindow() const { return progress_.get(); }
+    TMirror* currentRun() const { return mirror_.get(); }
+    const std::optional<RunOutcome>& lastOutcome() const { return lastOutcome_; }
+    IdleDetector& idleDetector() { return idle_; }
+    // The tooltip as it would read now.
+    QString tipText() const;
+
+    QAction* mnuEditList = nullptr;
+    QAction* mnuProperty = nullptr;
+    QAction* mnuAuto = nullptr;
+    QAction* mnuForceNow = nullptr;
+    QAction* mnuForceCompletedNow = nullptr;
+    QAction* mnuShowLogfile = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* SearchforHelpOn1 = nullptr;
+    QAction* HowtoUseHelp1 = nullptr;
+    QAction* T1 = nullptr;
+    QAction* Exit1 = nullptr;
+
+signals:
+    // After the run end handler (tests and the end-to-end checks wait for it).
+    void runFinished();
+    // Exit1 has saved the settings: the program ends.
+    void exitRequested();
+
+private:
+    void buildMenu();
+    bool listFileExists() const;
+    void showListFileWarning(QWidget* owner);
+    void startRun(bool completeRequested, RunLock lock);
+    MirrorSnapshot runStartStep();
+    void runEndStep();
+    void runEnded();
+    void updateProgress();
+    void reportOutcome(const RunOutcome& outcome);
+    void bringListEditorForward();
+
+    ShellEnvironment env_;
+    TSettings settings_;
+    double lastRunTime_ = 0;
+    bool standardRun_ = true;
+    bool mirroringNow_ = false;
+    bool inTick_ = false;
+    bool lockFailureShown_ = false;
+    std::optional<RunOutcome> lastOutcome_;
+
+    QTimer tmrDoMir;
+    QTimer progressTimer_;  // reads the run's progress for the window
+    QTimer tipTimer_;       // keeps the tooltip current where hosts report no mouse movement
+    QMenu PopupMenu1;
+    TTrayIcon triMain;
+    IdleDetector idle_;
+
+    RunLock runLock_;
+    std::unique_ptr<GuiRunHost> host_;
+    std::unique_ptr<TMirror> mirror_;
+    std::unique_ptr<TfrmProgress> progress_;
+};
+
+}  // namespace renvo

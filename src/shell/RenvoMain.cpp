@@ -1,0 +1,83 @@
+// Renvo: the resident program. No main window and no taskbar button: the tray icon is the
+// program's face, the main form stays hidden.
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/Program.h"
+#include "qtprompt/QtPrompt.h"
+#include "shell/Main.h"
+#include "shell/SingleInstance.h"
+
+using namespace renvo;
+
+namespace {
+
+// A fixed name for this program and no other: copies in other folders exclude each other too.
+constexpr char kUniqueName[] = "Tovan.Renvo.Resident";
+
+bool haveDisplay()
+{
+    // A platform named by the user (offscreen for tests) is the user's choice.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0')
+        return true;
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// The window a second start asks for: an open modal window (list editor, dialog) first.
+void bringActiveWindowForward()
+{
+    QWidget* window = QApplication::activeModalWidget();
+    if (window == nullptr) {
+        for (QWidget* candidate : QApplication::topLevelWidgets()) {
+            if (candidate->isVisible() && candidate->isWindow() && !(candidate->windowFlags() & Qt::Popup)) {
+                window = candidate;
+                break;
+            }
+        }
+    }
+    if (window != nullptr) {
+        window->raise();
+        window->activateWindow();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!haveDisplay()) {
+        std::fprintf(stderr,
+                     "Renvo はデスクトップのセッションで動くプログラムです（端末からは renvo-run で 1 回のミラーリングを実行できます）\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Renvo"));
+    // The program lives on in the tray when its last window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TSingleInstance guard;
+    guard.DupInstAction = diActivateFirst;
+    guard.UniqueName = QString::fromUtf8(kUniqueName);
+    if (!guard.claim())
+        return 0;
+    QObject::connect(&guard, &TSingleInstance::activateRequested, &app, &bringActiveWindowForward);
+
+    QtPrompt prompt;
+    SystemClock clock;
+    ShellEnvironment environment;
+    environment.prompt = &prompt;
+    environment.clock = &clock;
+    environment.programFolder = programFolder();
+    TfrmMain frmMain(environment);
+    QObject::connect(&frmMain, &TfrmMain::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    frmMain.FormCreate();
+    return app.exec();
+}

@@ -1,0 +1,454 @@
+// The main form as the hub: scheduler decisions over a moved clock, the run starter and end
+// handler with real runs over real folders, refusals, the run lock shared with renvo-run,
+// the tray menu, the tooltip and the exit during a run.
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "common/ScriptedPrompt.h"
+#include "common/TempDir.h"
+#include "engine/ListFile.h"
+#include "platform/DateTime.h"
+#include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "platform/RunLock.h"
+#include "settings/SettingsStore.h"
+#include "shell/Main.h"
+#include "shell/Progress.h"
+#include "shell/Scheduler.h"
+
+using namespace renvo;
+using renvo::test::readFile;
+using renvo::test::ScriptedPrompt;
+using renvo::test::TempDir;
+using renvo::test::writeFile;
+
+namespace {
+
+class MovedClock : public Clock {
+public:
+    double now() const override { return now_; }
+    void set(double t) { now_ = t; }
+    void advanceMinutes(double minutes) { now_ += minutes / 1440.0; }
+
+private:
+    double now_ = encodeDateTime(2026, 12, 9, 10, 0, 0);
+};
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = dir.path() + "/prog/";
+        forceDirectories(folder);
+        hive = dir / "user.reg";
+        settings = defaultSettings(folder);
+        settings.MirTopFolder = dir / "top";
+        settings.LogFile = dir / "log.txt";
+        settings.Interval = minutesSpan(30);
+        settings.Postpone = minutesSpan(5);
+        settings.ShowProgressDialog = false;
+        writeFile(dir / "src/a.txt", "alpha");
+        writeFile(dir / "src/b.txt", "beta");
+    }
+
+    void TearDown() override
+    {
+        if (form)
+            waitForIdle();
+        form.reset();
+        prompt.expectAllAnswered();
+    }
+
+    // The item list with one folder item over src/, and the settings stored in the hive.
+    void writeList(std::string dest = "src")
+    {
+        MirrorItem item;
+        item.address = dir / "src";
+        item.masks = "*.*";
+        item.dest = std::move(dest);
+        item.folderOption = 1;
+        ASSERT_EQ(writeListFile(folder + kListFileName, {item}), 0);
+    }
+
+    void create()
+    {
+        ScriptedPrompt quiet;
+        ASSERT_TRUE(SaveSettings(settings, quiet, hive));
+        ShellEnvironment env;
+        env.prompt = &prompt;
+        env.clock = &clock;
+        env.programFolder = folder;
+        env.hivePath = hive;
+        form = std::make_unique<TfrmMain>(env);
+        form->FormCreate();
+    }
+
+    void waitForIdle()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->mirroringNow(); }, 20000));
+    }
+
+    TSettings stored()
+    {
+        ScriptedPrompt quiet;
+        return LoadSettings(folder, quiet, hive);
+    }
+
+    TempDir dir;
+    std::string folder;
+    std::string hive;
+    TSettings settings;
+    MovedClock clock;
+    ScriptedPrompt prompt;
+    std::unique_ptr<TfrmMain> form;
+};
+
+// ---- when the tick starts a run -----------------------------------------------------------
+
+TEST_F(MainFormTest, TickStartsARunOnceTheIntervalHasPassedAndTheRunRenewsTheLastRunTime)
+{
+    settings.Mirroring = true;
+    writeList();
+    create();
+    const double started = form->lastRunTime();
+    EXPECT_EQ(started, clock.now());
+    EXPECT_TRUE(form->timer().isActive());
+
+    clock.advanceMinutes(29.9);
+    form->tmrDoMirTimer();
+    EXPECT_FALSE(form->mirroringNow());
+
+    clock.advanceMinutes(0.1);  // due time == now: due
+    form->tmrDoMirTimer();
+    ASSERT_TRUE(form->mirroringNow());
+    EXPECT_TRUE(form->standardRun());
+    waitForIdle();
+    EXPECT_EQ(readFile(dir / "top/Latest/src/a.txt"), "alpha");
+    EXPECT_EQ(form->lastRunTime(), clock.now());
+    EXPECT_TRUE(form->timer().isActive());  // the end step switched it back on
+    EXPECT_EQ(form->settings().DoneStandard, 1);
+}
+
+TEST_F(MainFormTest, ManualModeAndAMissingListFileStartNothingAndCountNothing)
+{
+    settings.Mirroring = false;
+    prompt.expect(kListFileWarningCaption, PromptAnswer::Ok);
+    create();
+    clock.advanceMinutes(120);
+    form->tmrDoMirTimer();
+    EXPECT_FALSE(form->mirroringNow());
+
+    form->settings().Mirroring = true;  // auto mode, still no list: nothing, and no count
+    for (int i = 0; i < 3; ++i)
+        form->tmrDoMirTimer();
+    EXPECT_FALSE(form->mirroringNow());
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+
+    writeList();  // the first tick after the list appears runs as usual
+    form->tmrDoMirTimer();
+    EXPECT_TRUE(form->mirroringNow());
+    waitForIdle();
+    EXPECT_EQ(form->settings().DoneStandard, 1);
+}
+
+TEST_F(MainFormTest, ABusyMachinePostponesByPostponeFromTheOldDueTime)
+{
+    settings.Mirroring = true;
+    settings.IdleMode = 2;  // RLF below 0 ms never passes
+    settings.IdleThreshold = 0;
+    writeList();
+    create();
+    // The due time 12 minutes in the past.
+    clock.advanceMinutes(42);
+    const double last = form->lastRunTime();
+    form->tmrDoMirTimer();
+    EXPECT_FALSE(form->mirroringNow());
+    EXPECT_NEAR(form->lastRunTime(), last + minutesSpan(5), 1e-9);
+    EXPECT_TRUE(runDue(form->settings(), form->lastRunTime(), clock.now()));  // still 7 minutes past
+    form->tmrDoMirTimer();
+    form->tmrDoMirTimer();
+    EXPECT_NEAR(form->lastRunTime(), last + minutesSpan(15), 1e-9);
+    EXPECT_FALSE(runDue(form->settings(), form->lastRunTime(), clock.now()));
+    form->tmrDoMirTimer();  // not due: nothing moves
+    EXPECT_NEAR(form->lastRunTime(), last + minutesSpan(15), 1e-9);
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+}
+
+TEST_F(MainFormTest, ARunOfAnotherProgramCountsAsBusyForTheTickAndRefusesTheMenu)
+{
+    settings.Mirroring = true;
+    writeList();
+    create();
+    RunLock other = RunLock::tryAcquire(folder);
+    ASSERT_TRUE(other.held());
+    clock.advanceMinutes(31);
+    const double last = form->lastRunTime();
+    form->tmrDoMirTimer();
+    EXPECT_FALSE(form->mirroringNow());
+    EXPECT_NEAR(form->lastRunTime(), last + minutesSpan(5), 1e-9);  // postponed, no box
+
+    prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    form->mnuForceNowClick();
+    EXPECT_FALSE(form->mirroringNow());
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    EXPECT_EQ(prompt.asked[0].text, kRefusalText);
+    EXPECT_EQ(prompt.asked[0].icon, PromptIcon::Warning);
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+
+    other.release();
+    form->mnuForceNowClick();
+    EXPECT_TRUE(form->mirroringNow());
+}
+
+TEST_F(MainFormTest, IntervalZeroStartsTheNextRunAtTheFirstTickAfterTheEnd)
+{
+    settings.Mirroring = true;
+    settings.Interval = 0;
+    writeList();
+    create();
+    form->tmrDoMirTimer();
+    ASSERT_TRUE(form->mirroringNow());
+    waitForIdle();
+    form->tmrDoMirTimer();
+    EXPECT_TRUE(form->mirroringNow());
+}
+
+// ---- the run kind --------------------------------------------------------------------------
+
+TEST_F(MainFormTest, EveryThirdRunIsCompleteAndACompleteCommandResetsTheCounter)
+{
+    settings.Mirroring = true;
+    settings.Interval = 0;
+    settings.EveryTimes = 2;
+    writeList();
+    create();
+    std::vector<bool> kinds;
+    for (int i = 0; i < 4; ++i) {
+        form->tmrDoMirTimer();
+        ASSERT_TRUE(form->mirroringNow());
+        kinds.push_back(form->standardRun());
+        waitForIdle();
+    }
+    EXPECT_EQ(kinds, (std::vector<bool>{true, true, false, true}));
+    EXPECT_EQ(form->settings().DoneStandard, 1);
+
+    form->mnuForceCompletedNowClick();
+    EXPECT_FALSE(form->standardRun());
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+    waitForIdle();
+    EXPECT_TRUE(pathExists(dir / "top/History1"));
+}
+
+TEST_F(MainFormTest, TheStartRunFollowsTheCounter)
+{
+    settings.MirOnStart = true;
+    settings.EveryTimes = 2;
+    settings.DoneStandard = 2;
+    writeList();
+    create();
+    ASSERT_TRUE(form->mirroringNow());
+    EXPECT_FALSE(form->standardRun());
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+}
+
+TEST_F(MainFormTest, EveryCommandDuringARunIsRefusedAndChangesNothing)
+{
+    writeList();
+    create();
+    ASSERT_TRUE(form->runCommand(false, nullptr));
+    // The run waits for its start step, which this thread has not served yet.
+    const int counter = form->settings().DoneStandard;
+    for (int i = 0; i < 4; ++i)
+        prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    form->mnuForceNowClick();
+    form->mnuForceCompletedNowClick();
+    form->mnuEditListClick();
+    form->mnuPropertyClick();
+    EXPECT_EQ(form->settings().DoneStandard, counter);
+    EXPECT_TRUE(form->standardRun());
+    EXPECT_FALSE(form->dialogMode);
+    waitForIdle();
+}
+
+TEST_F(MainFormTest, ARunCommandWithoutAListFileWarnsAndStartsNothing)
+{
+    prompt.expect(kListFileWarningCaption, PromptAnswer::Ok);
+    create();
+    prompt.expect(kListFileWarningCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(form->runCommand(true, nullptr));
+    EXPECT_FALSE(form->mirroringNow());
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+}
+
+// ---- the progress window -------------------------------------------------------------------
+
+TEST_F(MainFormTest, TheProgressWindowLivesForTheRunAndOnlyWhenItIsWanted)
+{
+    settings.ShowProgressDialog = true;
+    writeList();
+    create();
+    QSignalSpy finished(form.get(), &TfrmMain::runFinished);
+    ASSERT_TRUE(form->runCommand(true, nullptr));
+    ASSERT_NE(form->progressWindow(), nullptr);
+    EXPECT_EQ(form->progressWindow()->windowTitle(), QStringLiteral("完全ミラーリング中..."));
+    waitForIdle();
+    EXPECT_EQ(form->progressWindow(), nullptr);
+    EXPECT_EQ(finished.count(), 1);
+
+    form->settings().ShowProgressDialog = false;
+    ASSERT_TRUE(form->runCommand(false, nullptr));
+    EXPECT_EQ(form->progressWindow(), nullptr);
+    EXPECT_TRUE(form->mirroringNow());
+    waitForIdle();
+    EXPECT_EQ(finished.count(), 2);
+}
+
+// ---- the tooltip ---------------------------------------------------------------------------
+
+TEST_F(MainFormTest, TooltipNamesTheNextRunAndALastRunThatFailed)
+{
+    settings.Mirroring = true;
+    settings.Interval = minutesSpan(90);
+    writeList("../..");  // a destination no run may use: the record is skipped
+    create();
+    EXPECT_EQ(form->tipText(), QStringLiteral("Renvo - 次回予定 1 時間 30 分後"));
+    EXPECT_EQ(form->trayIcon().TipHelp(), form->tipText());  // set at start
+    clock.advanceMinutes(90 - 59.9 / 60);
+    EXPECT_EQ(form->tipText(), QStringLiteral("Renvo - 次回予定 0 時間 0 分後"));
+    clock.advanceMinutes(59.9 / 60 + 61);  // 61 minutes past the due time
+    EXPECT_EQ(form->tipText(), QStringLiteral("Renvo - 次回予定 1 時間 1 分後"));
+
+    form->mnuForceNowClick();
+    waitForIdle();
+    ASSERT_TRUE(form->lastOutcome().has_value());
+    EXPECT_EQ(form->lastOutcome()->skippedItems, 1u);
+    EXPECT_EQ(form->trayIcon().TipHelp(), QStringLiteral("Renvo - 次回予定 1 時間 30 分後\n前回: 除外した項目 1 件"));
+
+    form->settings().Mirroring = false;
+    form->triMainMouseMove();
+    EXPECT_EQ(form->trayIcon().TipHelp(), QStringLiteral("Renvo - 手動実行モードです\n前回: 除外した項目 1 件"));
+}
+
+// ---- the tray menu -------------------------------------------------------------------------
+
+TEST_F(MainFormTest, TrayMenuItemsInOrderWithTheirMnemonicsAndTheDefault)
+{
+    writeList();
+    create();
+    QStringList texts;
+    for (QAction* action : form->trayMenu().actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(texts, (QStringList{"リストの編集(&L)...", "環境設定(&V)...", "-", "自動実行(&A)",
+                                  "標準ミラーリング実行(&E)...", "完全ミラーリング実行(&C)", "-",
+                                  "ログファイルの表示(&D)", "-", "ヘルプ(&H)", "-", "終了(&Q)"}));
+    EXPECT_EQ(form->trayMenu().defaultAction(), form->mnuEditList);
+    QStringList help;
+    for (QAction* action : form->Help1->actions())
+        help << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(help, (QStringList{"バージョン情報(&A)...", "-", "目次(&C)", "トピックの検索(&S)...",
+                                 "ヘルプの使い方(&H)", "-", "トレイのアイコン(&T)"}));
+    for (QAction* glyphed : {form->mnuProperty, form->mnuForceNow, form->mnuForceCompletedNow, form->mnuShowLogfile,
+                             form->Help1->menuAction(), form->Contents1})
+        EXPECT_FALSE(glyphed->icon().isNull()) << glyphed->text().toStdString();
+    for (QAction* plain : {form->mnuEditList, form->mnuAuto, form->Exit1, form->mnuAbout})
+        EXPECT_TRUE(plain->icon().isNull()) << plain->text().toStdString();
+}
+
+TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
+{
+    writeList();
+    create();
+    form->settings().Mirroring = true;  // changed elsewhere (the list editor's toggle)
+    form->PopupMenu1Popup();
+    EXPECT_TRUE(form->mnuAuto->isChecked());
+    form->mnuAuto->trigger();  // the action inverts its check; the queued command applies it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->settings().Mirroring);
+    EXPECT_EQ(form->tipText(), QStringLiteral("Renvo - 手動実行モードです"));
+    form->mnuAuto->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form->settings().Mirroring);
+    EXPECT_FALSE(stored().Mirroring);  // nothing saved yet
+
+    QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
+    form->Exit1Click();
+    EXPECT_EQ(exit.count(), 1);
+    EXPECT_TRUE(stored().Mirroring);
+}
+
+// ---- exit during a run ---------------------------------------------------------------------
+
+TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
+{
+    // Enough files that the run is still going when the exit comes.
+    for (int i = 0; i < 2000; ++i)
+        writeFile(dir / ("src/many/f" + std::to_string(i)), std::string(1000, 'x'));
+    writeList();
+    settings.ShowProgressDialog = true;
+    create();
+    ASSERT_TRUE(form->runCommand(false, nullptr));
+    QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
+    form->Exit1Click();  // no cancel box: the boxes of a run are silent while the program ends
+    EXPECT_EQ(exit.count(), 1);
+    EXPECT_FALSE(form->mirroringNow());
+    EXPECT_EQ(form->currentRun(), nullptr);
+    EXPECT_EQ(form->progressWindow(), nullptr);
+    EXPECT_EQ(stored().DoneStandard, 1);
+    // What was copied is whole: no temporary left under a final name.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "top"))
+        if (entry.is_regular_file() && !isTemporaryName(entry.path().filename().string()))
+            EXPECT_EQ(std::filesystem::file_size(entry.path()), entry.path().filename() == "a.txt" ? 5u
+                                                                 : entry.path().filename() == "b.txt" ? 4u
+                                                                                                     : 1000u);
+}
+
+// ---- the pure decisions --------------------------------------------------------------------
+
+TEST(SchedulerTexts, LastRunLineAndNoticeNameEveryKindOfFailure)
+{
+    RunOutcome ok;
+    ok.end = RunEnd::Completed;
+    ok.copies = 10;
+    EXPECT_EQ(lastRunLine(ok), "");
+    EXPECT_EQ(runFailureNotice(ok, "/l"), "");
+
+    RunOutcome failed = ok;
+    failed.failedCopies = 3;
+    failed.failedDeletions = 1;
+    EXPECT_EQ(lastRunLine(failed), "前回: 複製失敗 3 件，削除失敗 1 件");
+    const std::string notice = runFailureNotice(failed, "/home/me/logfile.txt");
+    EXPECT_NE(notice.find("複製失敗 3 件"), std::string::npos);
+    EXPECT_NE(notice.find("/home/me/logfile.txt"), std::string::npos);
+
+    RunOutcome error;
+    error.end = RunEnd::Failed;
+    error.error = "disk gone";
+    EXPECT_EQ(lastRunLine(error), "前回: エラーで中断");
+    EXPECT_NE(runFailureNotice(error, "/l").find("disk gone"), std::string::npos);
+
+    RunOutcome cancelled;
+    cancelled.end = RunEnd::Cancelled;
+    EXPECT_EQ(lastRunLine(cancelled), "前回: キャンセル");
+    EXPECT_EQ(runFailureNotice(cancelled, "/l"), "");  // the user asked for it
+    cancelled.unreadableFolders = 2;
+    EXPECT_NE(runFailureNotice(cancelled, "/l").find("読めないフォルダ 2 件"), std::string::npos);
+}
+
+TEST(SchedulerTexts, OnlyTheFractionOfIntervalAndPostponeCounts)
+{
+    TSettings s;
+    s.Mirroring = true;
+    s.Interval = 2 + minutesSpan(30);  // two whole days are ignored
+    s.Postpone = 1 + minutesSpan(5);
+    const double last = encodeDateTime(2026, 1, 1, 0, 0, 0);
+    EXPECT_FALSE(runDue(s, last, last + minutesSpan(29)));
+    EXPECT_TRUE(runDue(s, last, last + minutesSpan(30)));
+    EXPECT_NEAR(postponedRunTime(s, last), last + minutesSpan(5), 1e-12);
+    EXPECT_EQ(nextRunTip(s, last, last), "Renvo - 次回予定 0 時間 30 分後");
+}
+
+}  // namespace
