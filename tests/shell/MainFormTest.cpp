@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
@@ -404,6 +405,46 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
             EXPECT_EQ(std::filesystem::file_size(entry.path()), entry.path().filename() == "a.txt" ? 5u
                                                                  : entry.path().filename() == "b.txt" ? 4u
                                                                                                      : 1000u);
+}
+
+// ---- bad surroundings ----------------------------------------------------------------------
+
+TEST_F(MainFormTest, AnUnwritableProgramFolderGivesABoxOnceAndTheSchedulerGoesOn)
+{
+    settings.Mirroring = true;
+    writeList();
+    create();
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    {
+        renvo::test::WithoutDacOverride guard;
+        if (!guard.effective())
+            GTEST_SKIP() << "permissions do not bind here";
+        clock.advanceMinutes(31);
+        prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);  // the run lock cannot be made
+        form->tmrDoMirTimer();
+        form->tmrDoMirTimer();  // postponed again, without a second box
+        EXPECT_FALSE(form->mirroringNow());
+        EXPECT_TRUE(form->timer().isActive());
+        prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);  // a command always says why
+        EXPECT_FALSE(form->runCommand(false, nullptr));
+    }
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    ASSERT_EQ(prompt.asked.size(), 2u);
+    EXPECT_NE(prompt.asked[0].text.find("_rvlock"), std::string::npos) << prompt.asked[0].text;
+}
+
+TEST_F(MainFormTest, ALogThatCannotBeWrittenIsTheRunsBoxOnTheGuiThread)
+{
+    settings.LogFile = dir / "no such folder/log.txt";
+    writeList();
+    create();
+    prompt.expect(kOpenErrorCaption, PromptAnswer::Ok);
+    ASSERT_TRUE(form->runCommand(false, nullptr));
+    waitForIdle();
+    ASSERT_TRUE(form->lastOutcome().has_value());
+    EXPECT_EQ(form->lastOutcome()->end, RunEnd::OpenError);
+    EXPECT_TRUE(form->timer().isActive());
+    EXPECT_NE(form->tipText().indexOf(QStringLiteral("前回: エラーで中断")), -1);
 }
 
 // ---- the pure decisions --------------------------------------------------------------------

@@ -1,0 +1,265 @@
+#!/usr/bin/env python3
+"""The built Renvo on a real desktop: a virtual X display with a tray host, driven like a user.
+
+  python3 tests/desktop/traytest.py --bin build/bin [--tray xembed|sni] [--shots DIR]
+
+xembed: trayer holds the icon. The icon appears; a right click opens the menu and its mnemonics
+choose items; a standard run started from the menu shows the progress window, whose cancel
+button stops it; a double click during the run is refused with the run's message, a single
+click is not; a second start ends at once; the menu's quit ends the program and saves.
+sni: a StatusNotifierItem host on a private session bus; the tooltip and the menu are read
+over D-Bus, and an activation during a run is refused like a double click."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, Failure, stays_false, temp_base, wait_for  # noqa: E402
+
+ITEM_SIZE = 780
+
+
+def short_string(text):
+    b = text.encode()[:255]
+    return bytes([len(b)]) + b + bytes(255 - len(b))
+
+
+def list_record(address, dest):
+    rec = (bytes([1, 0]) + short_string(address) + bytes([1]) + short_string("*.*") + bytes([1]) +
+           short_string(dest) + bytes(4) + bytes([1]) + bytes(3))
+    assert len(rec) == ITEM_SIZE
+    return rec
+
+
+def reg_text(s):
+    return '"%s"' % s.replace("\\", "\\\\").replace('"', '\\"')
+
+
+class Home:
+    """A program folder, a hive and a source tree of their own."""
+
+    def __init__(self, files):
+        self.base = temp_base("renvo-desktop-")
+        self.prog = os.path.join(self.base, "prog")
+        self.cfg = os.path.join(self.base, "config")
+        self.src = os.path.join(self.base, "src")
+        self.top = os.path.join(self.base, "top")
+        self.log = os.path.join(self.base, "logfile.txt")
+        self.hive = os.path.join(self.cfg, "Tovan", "user.reg")
+        for d in (self.prog, os.path.dirname(self.hive), self.src):
+            os.makedirs(d, exist_ok=True)
+        # Enough files that a run is still going while the test acts on it.
+        for i in range(files):
+            folder = os.path.join(self.src, "d%03d" % (i // 500))
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, "f%05d.txt" % i), "wb") as f:
+                f.write(b"x" * 2048)
+        with open(os.path.join(self.prog, "_rvffl2"), "wb") as f:
+            f.write(list_record(self.src, "src"))
+        values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
+                  ("ShowProgressDialog", "dword:00000001"), ("TaskPriority", "dword:00000002"),
+                  ("EveryTimes", "dword:00000005"), ("DoneStandard", "dword:00000000"),
+                  ("LogFile", reg_text(self.log)), ("KeepLogFile", "dword:00000001")]
+        with open(self.hive, "w") as f:
+            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
+            for name, v in values:
+                f.write('"%s"=%s\n' % (name, v))
+
+    def env(self):
+        return {"RENVO_HOME": self.prog, "XDG_CONFIG_HOME": self.cfg, "XDG_RUNTIME_DIR": self.base,
+                "ASAN_OPTIONS": "detect_leaks=0"}
+
+    def stored(self, name):
+        with open(self.hive) as f:
+            m = re.search(r'^"%s"=(.*)$' % name, f.read(), re.M)
+        return m.group(1) if m else None
+
+
+def tray_icon(desk, host_window):
+    """The icon's window inside the tray host: the embedded client that is mapped."""
+    def find():
+        for w in desk.children(host_window):
+            _, _, width, height, viewable = desk.geometry(w)
+            if viewable and 8 <= width <= 64 and 8 <= height <= 64:
+                name = desk.tool("xprop", "-id", str(w), "WM_CLASS", check=False)
+                if "Renvo" in name or "renvo" in name:
+                    return w
+        return None
+    return wait_for("the tray icon", find, 30)
+
+
+def shot(desk, args, name):
+    if args.shots:
+        os.makedirs(args.shots, exist_ok=True)
+        desk.screenshot(os.path.join(args.shots, name + ".png"))
+
+
+def second_start_ends(desk, renvo, home):
+    second = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
+        code = second.wait(15)
+    except subprocess.TimeoutExpired:
+        second.kill()
+        raise Failure("a second start did not end")
+    if code != 0:
+        raise Failure("a second start ended with %d" % code)
+
+
+def run_xembed(args, renvo):
+    home = Home(args.files)
+    desk = Desktop()
+    try:
+        desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                    "--SetDockType", "false", "--SetPartialStrut", "false"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        host = wait_for("the tray host", lambda: [int(w) for w in desk.tool(
+            "xdotool", "search", "--class", "trayer", check=False).split()], 20)[0]
+        first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        icon = tray_icon(desk, host)
+        shot(desk, args, "1-icon")
+
+        second_start_ends(desk, renvo, home)
+        if first.poll() is not None:
+            raise Failure("the first instance ended after a second start")
+
+        # The menu by a right click; "E" is the standard run's mnemonic.
+        desk.click(icon, button=3)
+        menu = wait_for("the tray menu", lambda: visible_popup(desk), 10)
+        shot(desk, args, "2-menu")
+        desk.key("e", window=None)
+        progress = desk.window_named("ミラーリング中...", 20)
+        shot(desk, args, "3-progress")
+
+        # During the run: a double click is the edit-list command, refused; a single click is nothing.
+        desk.click(icon, button=1, repeat=2)
+        box = desk.window_named("ミラーリング中", 10)
+        shot(desk, args, "4-refused")
+        desk.focus(box)
+        desk.key("Return", window=box)
+        wait_for("the refusal to close", lambda: not desk.windows_named("ミラーリング中"), 10)
+        desk.click(icon, button=1)
+        if not stays_false(lambda: desk.windows_named("ミラーリング中"), 2.0):
+            raise Failure("a single click was taken for a double click")
+
+        # The cancel button: focus is on it, Space presses it.
+        desk.focus(progress)
+        desk.key("space", window=progress)
+        cancelled = desk.window_named("ミラーリング中止", 30)
+        shot(desk, args, "5-cancelled")
+        desk.focus(cancelled)
+        desk.key("Return", window=cancelled)
+        wait_for("the progress window to close", lambda: not desk.windows_named("キャンセル待ちです...")
+                 and not desk.windows_named("ミラーリング中..."), 30)
+
+        # Quit by the menu's mnemonic: the settings are saved (the run was counted).
+        desk.click(icon, button=3)
+        wait_for("the tray menu", lambda: visible_popup(desk), 10)
+        desk.key("q")
+        code = first.wait(15)
+        if code != 0:
+            raise Failure("Renvo ended with %d after quit" % code)
+        if home.stored("DoneStandard") != "dword:00000001":
+            raise Failure("quit did not save the counter: %r" % home.stored("DoneStandard"))
+        with open(home.log, encoding="utf-8", errors="replace") as f:
+            if "キャンセル" not in f.read() and not os.path.exists(home.log):
+                raise Failure("the log does not tell of the cancel")
+        print("xembed: ok")
+    finally:
+        desk.close()
+        shutil.rmtree(home.base, ignore_errors=True)
+
+
+def visible_popup(desk):
+    """A visible override-redirect window of Renvo (an open menu)."""
+    out = desk.tool("xdotool", "search", "--onlyvisible", "--class", "Renvo", check=False)
+    for w in (int(x) for x in out.split()):
+        attrs = desk.tool("xwininfo", "-id", str(w), check=False)
+        if "Override Redirect State: yes" in attrs:
+            return w
+    return None
+
+
+def sni_item(desk):
+    """The bus name of the status notifier item that the watcher knows."""
+    out = desk.tool("busctl", "--user", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], "get-property",
+                    "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
+                    "RegisteredStatusNotifierItems", check=False)
+    m = re.search(r'"([^"]+)"', out)
+    return m.group(1) if m else None
+
+
+def busctl(desk, *argv):
+    return desk.tool("busctl", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], *argv)
+
+
+def run_sni(args, renvo):
+    home = Home(args.files)
+    desk = Desktop()
+    try:
+        desk.private_session_bus()
+        desk.start(["status-notifier-watcher"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the watcher", lambda: "org.kde.StatusNotifierWatcher" in busctl(desk, "list", "--no-pager"), 20)
+        desk.start(["gtk-sni-tray-standalone"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        item = wait_for("the status notifier item", lambda: sni_item(desk), 30)
+        service, _, path = item.partition("/")
+        path = "/" + path if path else "/StatusNotifierItem"
+        tip = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip")
+        if "手動実行モードです" not in tip.encode().decode("unicode_escape", errors="ignore") and "手動実行モードです" not in tip:
+            raise Failure("the item's tooltip is not the next-run text: " + tip[:200])
+        menu_path = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "Menu").split()[-1].strip('"')
+        layout = busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "GetLayout", "iias", "0", "-1", "0")
+        for caption in ("リストの編集", "環境設定", "自動実行", "標準ミラーリング実行", "終了"):
+            if caption not in layout:
+                raise Failure("the exported menu lacks " + caption)
+        shot(desk, args, "sni-1-host")
+        second_start_ends(desk, renvo, home)
+
+        # A run from the exported menu's standard-run item, then an activation during it.
+        ids = re.findall(r'(\d+) \d+ "label" s "標準ミラーリング実行', layout)
+        if not ids:
+            ids = [m for m in re.findall(r"(\d+)[^\d]+label[^\"]+\"標準ミラーリング実行", layout)]
+        if not ids:
+            raise Failure("no id for the standard-run item in " + layout[:300])
+        busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "Event", "isvu", ids[0], "clicked",
+               "s", "", "0")
+        desk.window_named("ミラーリング中...", 20)
+        busctl(desk, "call", service, path, "org.kde.StatusNotifierItem", "Activate", "ii", "0", "0")
+        box = desk.window_named("ミラーリング中", 10)
+        shot(desk, args, "sni-2-refused")
+        desk.focus(box)
+        desk.key("Return", window=box)
+        first.terminate()
+        first.wait(15)
+        print("sni: ok")
+    finally:
+        desk.close()
+        shutil.rmtree(home.base, ignore_errors=True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    ap.add_argument("--tray", choices=("xembed", "sni", "both"), default="both")
+    ap.add_argument("--files", type=int, default=40000)
+    ap.add_argument("--shots", default=None)
+    args = ap.parse_args()
+    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
+    try:
+        if args.tray in ("xembed", "both"):
+            run_xembed(args, renvo)
+        if args.tray in ("sni", "both"):
+            run_sni(args, renvo)
+    except Failure as e:
+        print("FAIL:", e)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
