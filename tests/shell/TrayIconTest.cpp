@@ -1,0 +1,472 @@
+// The tray icon on the offscreen platform: no tray exists there, so the click logic, the
+// animation and the tooltip rule are driven through Qt's activations and the message table.
+#include "shell/TrayIcon.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QHelpEvent>
+#include <QImage>
+#include <QMenu>
+#include <QPixmap>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace renvo {
+namespace {
+
+// These tests are about a desktop without a tray; test discovery at build time runs the program
+// without ctest's environment, where no display may exist.
+const bool offscreenByDefault = [] {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}();
+
+bool hasOpaquePixel(const QIcon& icon, int size)
+{
+    const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 0)
+                return true;
+    return false;
+}
+
+bool hasTransparentPixel(const QIcon& icon, int size)
+{
+    const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 0)
+                return true;
+    return false;
+}
+
+QImage image32(const QIcon& icon)
+{
+    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// Waits until the single-click timer has run out (or three seconds passed), then lets any
+// queued events through, so that a click that should never come had its chance.
+void waitClickWindow(const TTrayIcon& tray)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !tray.isClickTimerActive(); }, 3000));
+    QCoreApplication::processEvents();
+}
+
+// A tray icon whose events are written down in order.
+struct Recorder {
+    TTrayIcon tray;
+    std::vector<std::string> events;
+    int clicks = 0;
+    int dblClicks = 0;
+
+    void listenClicks()
+    {
+        tray.OnClick = [this] { ++clicks; events.push_back("click"); };
+        tray.OnDblClick = [this] { ++dblClicks; events.push_back("dblclick"); };
+    }
+    static std::string name(Qt::MouseButton b)
+    {
+        return b == Qt::LeftButton ? "left" : b == Qt::RightButton ? "right" : "middle";
+    }
+    void listenButtons()
+    {
+        tray.OnMouseDown = [this](Qt::MouseButton b) { events.push_back("down " + name(b)); };
+        tray.OnMouseUp = [this](Qt::MouseButton b) { events.push_back("up " + name(b)); };
+    }
+};
+
+TEST(ProgramIcons, EveryIconDrawsAtTrayAndMenuSizes)
+{
+    std::vector<QIcon> icons{appIcon(), cancelGlyph()};
+    for (int i = 0; i < 6; ++i)
+        icons.push_back(menuGlyph(i));
+    for (const QIcon& frame : animationFrames())
+        icons.push_back(frame);
+    ASSERT_EQ(icons.size(), 12u);
+    for (size_t i = 0; i < icons.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_FALSE(icons[i].isNull());
+        EXPECT_FALSE(icons[i].pixmap(16, 16).isNull());
+        EXPECT_FALSE(icons[i].pixmap(32, 32).isNull());
+        EXPECT_TRUE(hasOpaquePixel(icons[i], 16));
+        EXPECT_TRUE(hasOpaquePixel(icons[i], 32));
+    }
+    EXPECT_TRUE(menuGlyph(-1).isNull());
+    EXPECT_TRUE(menuGlyph(6).isNull());
+}
+
+TEST(ProgramIcons, AnimationFramesAreDistinctAndSeeThrough)
+{
+    const QList<QIcon> frames = animationFrames();
+    ASSERT_EQ(frames.size(), 4);
+    for (int i = 0; i < frames.size(); ++i) {
+        EXPECT_TRUE(hasTransparentPixel(frames[i], 32)) << i;
+        for (int j = i + 1; j < frames.size(); ++j)
+            EXPECT_NE(image32(frames[i]), image32(frames[j])) << i << " " << j;
+    }
+    // The glyphs are different pictures too: a copied file would show the same image twice.
+    for (int i = 0; i < 6; ++i)
+        for (int j = i + 1; j < 6; ++j)
+            EXPECT_NE(image32(menuGlyph(i)), image32(menuGlyph(j))) << i << " " << j;
+}
+
+TEST(TrayIconProperties, DefaultsAndAnimateRateFloor)
+{
+    TTrayIcon tray;
+    EXPECT_EQ(tray.AnimateRate(), 500);
+    EXPECT_TRUE(tray.AutoPopup());
+    EXPECT_TRUE(tray.Enabled());
+    EXPECT_FALSE(tray.Visible());
+    EXPECT_EQ(tray.TipHelp(), QStringLiteral("TipHelp"));
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("TipHelp"));
+
+    tray.setAnimateRate(50);
+    EXPECT_EQ(tray.AnimateRate(), 100);
+    tray.setAnimateRate(99);
+    EXPECT_EQ(tray.AnimateRate(), 100);
+    tray.setAnimateRate(250);
+    EXPECT_EQ(tray.AnimateRate(), 250);
+}
+
+TEST(TrayIconTip, FirstLineCutAt62BytesOnACharacterBoundary)
+{
+    TTrayIcon tray;
+    const QString ascii70(70, QLatin1Char('a'));
+    ASSERT_EQ(ascii70.toUtf8().size(), 70);
+    tray.setTipHelp(ascii70);
+    EXPECT_EQ(tray.TipHelp(), QString(62, QLatin1Char('a')));
+    EXPECT_EQ(tray.trayIcon()->toolTip(), tray.TipHelp());
+
+    // 61 bytes of ASCII and a 3-byte character: the character would end at byte 64.
+    const QString split = QString(61, QLatin1Char('b')) + QStringLiteral("あいう");
+    tray.setTipHelp(split);
+    EXPECT_EQ(tray.TipHelp().toUtf8().size(), 61);
+    EXPECT_EQ(tray.TipHelp(), QString(61, QLatin1Char('b')));
+
+    // 20 Japanese characters are 60 bytes; the 21st ends at 63.
+    QString japanese;
+    for (int i = 0; i < 24; ++i)
+        japanese += QStringLiteral("予");
+    tray.setTipHelp(japanese);
+    EXPECT_EQ(tray.TipHelp().toUtf8().size(), 60);
+    EXPECT_EQ(tray.TipHelp().size(), 20);
+
+    // The last run's outcome on the second line stays whole, however long.
+    const QString second = QStringLiteral("前回: 複製失敗 3 件") + QString(80, QLatin1Char('x'));
+    tray.setTipHelp(QStringLiteral("Renvo - 次回予定 ") + QString(60, QLatin1Char('9')) +
+                    QLatin1Char('\n') + second);
+    const QStringList lines = tray.TipHelp().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_LE(lines[0].toUtf8().size(), 62);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Renvo - 次回予定 ")));
+    EXPECT_EQ(lines[1], second);
+    EXPECT_EQ(tray.trayIcon()->toolTip(), tray.TipHelp());
+
+    const QString shortTip = QStringLiteral("Renvo - 手動実行モードです");
+    tray.setTipHelp(shortTip);
+    EXPECT_EQ(tray.TipHelp(), shortTip);
+    EXPECT_EQ(trayTipText(QString()), QString());
+}
+
+TEST(TrayIconVisible, NeedsAnIconAndAnEmptyIconHidesIt)
+{
+    TTrayIcon tray;
+    tray.setVisible(true);
+    EXPECT_FALSE(tray.Visible());
+    EXPECT_FALSE(tray.trayIcon()->isVisible());
+
+    tray.setIcon(appIcon());
+    tray.setVisible(true);  // no tray here: the component still counts as shown
+    EXPECT_TRUE(tray.Visible());
+    tray.Refresh();
+    EXPECT_TRUE(tray.Visible());
+
+    tray.setIcon(QIcon());
+    EXPECT_FALSE(tray.Visible());
+    EXPECT_FALSE(tray.trayIcon()->isVisible());
+}
+
+TEST(TrayIconVisible, TrayThatAppearsLaterGetsTheIcon)
+{
+    TTrayIcon tray;
+    bool available = false;
+    tray.setTrayProbeForTest([&] { return available; });
+    tray.setIcon(appIcon());
+    tray.setVisible(true);
+    tray.checkTrayAvailability();
+    EXPECT_TRUE(tray.Visible());
+
+    available = true;
+    tray.checkTrayAvailability();
+    EXPECT_TRUE(tray.Visible());
+    EXPECT_TRUE(tray.trayIcon()->isVisible());
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), tray.Icon().cacheKey());
+
+    tray.setVisible(false);
+    tray.Refresh();
+    EXPECT_FALSE(tray.trayIcon()->isVisible());
+}
+
+TEST(TrayIconAnimation, WithoutFramesStartAndStopDoNothing)
+{
+    TTrayIcon tray;
+    tray.setIcon(appIcon());
+    tray.StartAnimation(0);
+    EXPECT_FALSE(tray.isAnimating());
+    tray.StopAnimation();
+    EXPECT_FALSE(tray.isAnimating());
+    EXPECT_EQ(tray.frameIndex(), 0);
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), tray.Icon().cacheKey());
+}
+
+TEST(TrayIconAnimation, FramesTurnOnTheTimerAndStopRestoresTheIcon)
+{
+    TTrayIcon tray;
+    const QList<QIcon> frames = animationFrames();
+    tray.setIcon(appIcon());
+    tray.setAnimateIcons(frames);
+    tray.setAnimateRate(100);
+    tray.StartAnimation(0);
+    ASSERT_TRUE(tray.isAnimating());
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), frames[0].cacheKey());
+
+    // Frames are not replaced during a run.
+    tray.setAnimateIcons({appIcon()});
+    EXPECT_EQ(tray.AnimateIcons().size(), 4);
+
+    // Past the last frame it starts again at the first.
+    bool wrapped = false;
+    int last = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const int now = tray.frameIndex();
+            if (now < last)
+                wrapped = true;
+            last = now;
+            return wrapped && now >= 1;
+        },
+        5000));
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), frames[tray.frameIndex()].cacheKey());
+
+    tray.StartAnimation(0);  // already running: nothing
+    EXPECT_TRUE(tray.isAnimating());
+
+    tray.StopAnimation();
+    EXPECT_FALSE(tray.isAnimating());
+    EXPECT_EQ(tray.frameIndex(), 0);
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), tray.Icon().cacheKey());
+
+    // A static icon set during a run waits for the stop.
+    tray.StartAnimation(0);
+    const QIcon other = cancelGlyph();
+    tray.setIcon(other);
+    EXPECT_NE(tray.trayIcon()->icon().cacheKey(), other.cacheKey());
+    tray.StopAnimation();
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), other.cacheKey());
+}
+
+TEST(TrayIconAnimation, StepModeShowsOneFramePerStart)
+{
+    TTrayIcon tray;
+    const QList<QIcon> frames = animationFrames();
+    tray.setIcon(appIcon());
+    tray.setAnimateIcons(frames);
+    tray.setAnimateRate(100);
+    tray.StartAnimation(1);
+    EXPECT_TRUE(tray.isAnimating());
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), frames[0].cacheKey());
+    EXPECT_EQ(tray.frameIndex(), 1);
+    QTest::qWait(350);  // no timer in this mode: still the first frame
+    EXPECT_EQ(tray.frameIndex(), 1);
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), frames[0].cacheKey());
+    tray.StopAnimation();
+    EXPECT_EQ(tray.frameIndex(), 0);
+}
+
+TEST(TrayIconClicks, SingleClickGivesOneClickAfterTheInterval)
+{
+    Recorder r;
+    r.listenClicks();
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(r.clicks, 0);  // not before the double-click time is out
+    EXPECT_TRUE(r.tray.isClickPending());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return r.clicks == 1; }, 3000));
+    waitClickWindow(r.tray);
+    EXPECT_EQ(r.clicks, 1);
+    EXPECT_EQ(r.dblClicks, 0);
+    EXPECT_FALSE(r.tray.isClickPending());
+}
+
+TEST(TrayIconClicks, DoubleClickGivesOneDoubleClickAndNoClick)
+{
+    Recorder r;
+    r.listenClicks();
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    r.tray.handleActivation(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(r.dblClicks, 1);
+    EXPECT_FALSE(r.tray.isClickPending());
+    waitClickWindow(r.tray);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"dblclick"}));
+
+    // The same through the raw message table, as a double click arrives on a native tray.
+    r.events.clear();
+    for (TrayMessage m : {TrayMessage::LButtonDown, TrayMessage::LButtonUp,
+                          TrayMessage::LButtonDblClk, TrayMessage::LButtonUp})
+        r.tray.handleMessage(m);
+    waitClickWindow(r.tray);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"dblclick"}));
+}
+
+TEST(TrayIconClicks, MouseUpHandlerTakesTheReleaseAndNoClickComes)
+{
+    Recorder r;
+    r.listenClicks();
+    r.listenButtons();
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    r.tray.handleActivation(QSystemTrayIcon::Context);
+    r.tray.handleActivation(QSystemTrayIcon::MiddleClick);
+    waitClickWindow(r.tray);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"down left", "up left", "down right",
+                                                  "up right", "down middle", "up middle"}));
+    EXPECT_EQ(r.clicks, 0);
+}
+
+TEST(TrayIconClicks, WithoutClickHandlerNothingStaysPending)
+{
+    Recorder r;
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(r.tray.isClickPending());
+    EXPECT_FALSE(r.tray.isClickTimerActive());
+}
+
+TEST(TrayIconClicks, DisabledIgnoresEverythingAndDropsThePendingClick)
+{
+    Recorder r;
+    r.listenClicks();
+    int moves = 0;
+    r.tray.OnMouseMove = [&] { ++moves; };
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(r.tray.isClickPending());
+    r.tray.setEnabled(false);
+    EXPECT_FALSE(r.tray.isClickPending());
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    r.tray.handleActivation(QSystemTrayIcon::DoubleClick);
+    r.tray.handleMessage(TrayMessage::MouseMove);
+    waitClickWindow(r.tray);
+    EXPECT_TRUE(r.events.empty());
+    EXPECT_EQ(moves, 0);
+
+    r.tray.setEnabled(true);
+    r.tray.handleMessage(TrayMessage::MouseMove);
+    EXPECT_EQ(moves, 1);
+}
+
+TEST(TrayIconClicks, StatusNotifierClickIsADoubleClick)
+{
+    Recorder r;
+    r.listenClicks();
+    r.tray.setTrayKindForTest(TrayKind::StatusNotifier);
+    EXPECT_EQ(r.tray.trayKind(), TrayKind::StatusNotifier);
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(r.dblClicks, 1);
+    waitClickWindow(r.tray);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"dblclick"}));
+    r.tray.handleActivation(QSystemTrayIcon::Trigger);
+    waitClickWindow(r.tray);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"dblclick", "dblclick"}));
+
+    // The test keeps its kind through the availability poll.
+    r.tray.checkTrayAvailability();
+    EXPECT_EQ(r.tray.trayKind(), TrayKind::StatusNotifier);
+}
+
+TEST(TrayIconMenus, LeftMenuPopsUpOnButtonDown)
+{
+    Recorder r;
+    r.listenButtons();
+    QMenu menu;
+    menu.addAction(QStringLiteral("標準実行"));
+    r.tray.setLBPopupMenu(&menu);
+    r.tray.handleMessage(TrayMessage::LButtonDown);
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_TRUE(r.events.empty());
+    menu.hide();
+
+    r.tray.setAutoPopup(false);
+    r.tray.handleMessage(TrayMessage::LButtonDown);
+    EXPECT_FALSE(menu.isVisible());
+    EXPECT_EQ(r.events, (std::vector<std::string>{"down left"}));
+}
+
+TEST(TrayIconMenus, RightMenuIsQtsContextMenuAndNotPoppedTwice)
+{
+    Recorder r;
+    r.listenButtons();
+    QMenu menu;
+    menu.addAction(QStringLiteral("終了"));
+    r.tray.setRBPopupMenu(&menu);
+    EXPECT_EQ(r.tray.trayIcon()->contextMenu(), &menu);
+    r.tray.handleMessage(TrayMessage::RButtonDown);
+    EXPECT_FALSE(menu.isVisible());  // the press itself brought it up on the tray
+    EXPECT_TRUE(r.events.empty());
+
+    r.tray.setEnabled(false);
+    EXPECT_EQ(r.tray.trayIcon()->contextMenu(), nullptr);
+    r.tray.setEnabled(true);
+    EXPECT_EQ(r.tray.trayIcon()->contextMenu(), &menu);
+
+    r.tray.setAutoPopup(false);
+    EXPECT_EQ(r.tray.trayIcon()->contextMenu(), nullptr);
+    r.tray.handleMessage(TrayMessage::RButtonDown);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"down right"}));
+}
+
+TEST(TrayIconMenus, DestroyedMenuClearsTheReference)
+{
+    Recorder r;
+    r.listenButtons();
+    auto left = std::make_unique<QMenu>();
+    auto right = std::make_unique<QMenu>();
+    r.tray.setLBPopupMenu(left.get());
+    r.tray.setRBPopupMenu(right.get());
+    left.reset();
+    right.reset();
+    EXPECT_EQ(r.tray.LBPopupMenu(), nullptr);
+    EXPECT_EQ(r.tray.RBPopupMenu(), nullptr);
+    EXPECT_EQ(r.tray.trayIcon()->contextMenu(), nullptr);
+    r.tray.handleMessage(TrayMessage::LButtonDown);
+    r.tray.handleMessage(TrayMessage::RButtonDown);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"down left", "down right"}));
+}
+
+TEST(TrayIconHover, ToolTipEventIsAMoveBeforeTheTipShows)
+{
+    TTrayIcon tray;
+    int moves = 0;
+    tray.OnMouseMove = [&] {
+        ++moves;
+        tray.setTipHelp(QStringLiteral("Renvo - 次回予定 1 時間 5 分後"));
+    };
+    QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), QPoint(100, 100));
+    QCoreApplication::sendEvent(tray.trayIcon(), &hover);
+    EXPECT_EQ(moves, 1);
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("Renvo - 次回予定 1 時間 5 分後"));
+
+    tray.setEnabled(false);
+    QHelpEvent again(QEvent::ToolTip, QPoint(4, 4), QPoint(100, 100));
+    QCoreApplication::sendEvent(tray.trayIcon(), &again);
+    EXPECT_EQ(moves, 1);
+}
+
+}  // namespace
+}  // namespace renvo
