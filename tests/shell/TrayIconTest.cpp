@@ -19,14 +19,6 @@
 namespace renvo {
 namespace {
 
-// These tests are about a desktop without a tray; test discovery at build time runs the program
-// without ctest's environment, where no display may exist.
-const bool offscreenByDefault = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
-}();
-
 bool hasOpaquePixel(const QIcon& icon, int size)
 {
     const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
