@@ -1,10 +1,13 @@
 #pragma once
 // The one way the program asks or tells the user something: a modal message box with a
-// caption, a text, an icon, buttons and a default button, answered by the button pressed.
+// caption, a text, an icon, buttons and a default button, answered by the button pressed; and
+// the file and folder choosers, answered by a path or by nothing.
 // No toolkit here: the Qt windows, the uninstaller, renvo-run and the tests each supply their
 // own implementation (the tests script the answers).
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace renvo {
 
@@ -72,6 +75,21 @@ constexpr PromptAnswer defaultAnswer(const PromptMessage& message)
     return hasButton(message.buttons, PromptAnswer::Yes) ? PromptAnswer::Yes : PromptAnswer::Ok;
 }
 
+// A file chooser for existing files. The filter is as the toolkit writes it, for example
+// "すべてのファイル (*)"; empty for every file.
+struct FileChoice {
+    std::string caption;
+    std::string folder;  // where the chooser starts; empty for the toolkit's choice
+    std::string filter;
+    const void* owner = nullptr;  // as in PromptMessage
+};
+
+struct FolderChoice {
+    std::string caption;
+    std::string folder;
+    const void* owner = nullptr;
+};
+
 class Prompt {
 public:
     virtual ~Prompt() = default;
@@ -84,6 +102,16 @@ public:
     {
         ask({caption, text, icon, PromptButtons::Ok, PromptAnswer::Ok, owner, {}});
     }
+
+    // The chosen path (UTF-8, no trailing delimiter for a folder), or nullopt when cancelled or
+    // nobody can be asked. A console host has no chooser and keeps these defaults.
+    virtual std::optional<std::string> chooseFile(const FileChoice& /*choice*/) { return std::nullopt; }
+    // Several files at once (the list editor adds every file chosen); never an empty list.
+    virtual std::optional<std::vector<std::string>> chooseFiles(const FileChoice& /*choice*/)
+    {
+        return std::nullopt;
+    }
+    virtual std::optional<std::string> chooseFolder(const FolderChoice& /*choice*/) { return std::nullopt; }
 };
 
 }  // namespace renvo

@@ -1,5 +1,6 @@
 #include "qtprompt/QtPrompt.h"
 
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -82,13 +83,66 @@ std::vector<PromptAnswer> answersOf(PromptButtons buttons)
     return {PromptAnswer::Ok};
 }
 
+// The owner is only ever a QWidget, handed through the toolkit-free interface.
+QWidget* ownerWidget(const void* owner)
+{
+    return static_cast<QWidget*>(const_cast<void*>(owner));
+}
+
+// The chooser's answer, or an empty list when it was cancelled.
+QStringList runChooser(QFileDialog::FileMode mode, const std::string& caption, const std::string& folder,
+                       const std::string& filter, const void* owner)
+{
+    QFileDialog dialog(ownerWidget(owner), fromEngineText(caption), QString::fromStdString(folder));
+    dialog.setFileMode(mode);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (mode == QFileDialog::Directory)
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    else if (!filter.empty())
+        dialog.setNameFilter(QString::fromStdString(filter));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 }  // namespace
+
+std::optional<std::string> QtPrompt::chooseFile(const FileChoice& choice)
+{
+    const QStringList files =
+        runChooser(QFileDialog::ExistingFile, choice.caption, choice.folder, choice.filter, choice.owner);
+    if (files.isEmpty())
+        return std::nullopt;
+    return files.front().toStdString();
+}
+
+std::optional<std::vector<std::string>> QtPrompt::chooseFiles(const FileChoice& choice)
+{
+    const QStringList files =
+        runChooser(QFileDialog::ExistingFiles, choice.caption, choice.folder, choice.filter, choice.owner);
+    if (files.isEmpty())
+        return std::nullopt;
+    std::vector<std::string> paths;
+    for (const QString& f : files)
+        paths.push_back(f.toStdString());
+    return paths;
+}
+
+std::optional<std::string> QtPrompt::chooseFolder(const FolderChoice& choice)
+{
+    const QStringList folders = runChooser(QFileDialog::Directory, choice.caption, choice.folder, {}, choice.owner);
+    if (folders.isEmpty())
+        return std::nullopt;
+    QString folder = folders.front();
+    // The root keeps its one delimiter; every other folder is named without one.
+    while (folder.size() > 1 && folder.endsWith(QChar('/')))
+        folder.chop(1);
+    return folder.toStdString();
+}
 
 PromptAnswer QtPrompt::ask(const PromptMessage& message)
 {
-    // The owner is only ever a QWidget, handed through the toolkit-free interface.
-    QWidget* owner = static_cast<QWidget*>(const_cast<void*>(message.owner));
-    QMessageBox box(owner);
+    QMessageBox box(ownerWidget(message.owner));
     box.setWindowTitle(fromEngineText(message.caption));
     box.setTextFormat(Qt::PlainText);
     box.setText(fromEngineText(message.text));

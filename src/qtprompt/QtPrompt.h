@@ -16,11 +16,14 @@ QString fromEngineText(const std::string& text);
 // its characters as they are.
 std::string toEngineText(const QString& text);
 
-// One modal QMessageBox per ask(). The owner, when set, is the box's parent QWidget; the
-// detail is the box's informative text.
+// One modal QMessageBox per ask(), one modal QFileDialog per chooser. The owner, when set, is
+// the window's parent QWidget; the detail is the box's informative text.
 class QtPrompt : public Prompt {
 public:
     PromptAnswer ask(const PromptMessage& message) override;
+    std::optional<std::string> chooseFile(const FileChoice& choice) override;
+    std::optional<std::vector<std::string>> chooseFiles(const FileChoice& choice) override;
+    std::optional<std::string> chooseFolder(const FolderChoice& choice) override;
 };
 
 }  // namespace renvo

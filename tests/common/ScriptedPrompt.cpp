@@ -26,6 +26,12 @@ void PrintTo(PromptAnswer answer, std::ostream* os)
 
 namespace renvo::test {
 
+void PrintTo(ChooserKind kind, std::ostream* os)
+{
+    static const char* const names[] = {"file chooser", "files chooser", "folder chooser"};
+    *os << names[static_cast<int>(kind)];
+}
+
 ScriptedPrompt::~ScriptedPrompt()
 {
     expectAllAnswered();
@@ -67,12 +73,75 @@ PromptAnswer ScriptedPrompt::ask(const PromptMessage& message)
     return next.answer;
 }
 
+ScriptedPrompt& ScriptedPrompt::expectFile(std::optional<std::string> path)
+{
+    choices_.push_back({ChooserKind::File, path ? std::optional(std::vector{*path}) : std::nullopt});
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::expectFiles(std::optional<std::vector<std::string>> paths)
+{
+    // A chooser answers with at least one file or is cancelled.
+    if (paths && paths->empty())
+        ADD_FAILURE() << "a files chooser never answers an empty list; script std::nullopt to cancel";
+    choices_.push_back({ChooserKind::Files, std::move(paths)});
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::expectFolder(std::optional<std::string> path)
+{
+    choices_.push_back({ChooserKind::Folder, path ? std::optional(std::vector{*path}) : std::nullopt});
+    return *this;
+}
+
+std::optional<std::vector<std::string>> ScriptedPrompt::choose(ChooserRequest request)
+{
+    choosers.push_back(request);
+    if (choices_.empty()) {
+        ADD_FAILURE() << "unexpected " << ::testing::PrintToString(request.kind) << " \"" << request.caption
+                      << "\" in \"" << request.folder << "\"";
+        return std::nullopt;
+    }
+    ExpectedChoice next = std::move(choices_.front());
+    choices_.pop_front();
+    if (next.kind != request.kind) {
+        ADD_FAILURE() << "expected a " << ::testing::PrintToString(next.kind) << ", got a "
+                      << ::testing::PrintToString(request.kind) << " \"" << request.caption << "\"";
+        return std::nullopt;
+    }
+    return next.paths;
+}
+
+std::optional<std::string> ScriptedPrompt::chooseFile(const FileChoice& choice)
+{
+    const auto paths = choose({ChooserKind::File, choice.caption, choice.folder, choice.filter});
+    return paths ? std::optional(paths->front()) : std::nullopt;
+}
+
+std::optional<std::vector<std::string>> ScriptedPrompt::chooseFiles(const FileChoice& choice)
+{
+    auto paths = choose({ChooserKind::Files, choice.caption, choice.folder, choice.filter});
+    if (paths && paths->empty())
+        return std::nullopt;
+    return paths;
+}
+
+std::optional<std::string> ScriptedPrompt::chooseFolder(const FolderChoice& choice)
+{
+    const auto paths = choose({ChooserKind::Folder, choice.caption, choice.folder, {}});
+    return paths ? std::optional(paths->front()) : std::nullopt;
+}
+
 void ScriptedPrompt::expectAllAnswered()
 {
     for (const ExpectedBox& left : script_)
         ADD_FAILURE() << "box never asked: " << (left.caption ? "\"" + *left.caption + "\"" : "(any caption)")
                       << ", to be answered " << ::testing::PrintToString(left.answer);
     script_.clear();
+    for (const ExpectedChoice& left : choices_)
+        ADD_FAILURE() << ::testing::PrintToString(left.kind) << " never asked, to be "
+                      << (left.paths ? "answered " + ::testing::PrintToString(*left.paths) : std::string("cancelled"));
+    choices_.clear();
 }
 
 std::vector<std::string> ScriptedPrompt::captions() const

@@ -1,10 +1,15 @@
-// The Qt message boxes as the user meets them: each box is found on screen while ask() waits,
-// looked at, and answered with the keys and buttons a user would use.
+// The Qt message boxes and choosers as the user meets them: each is found on screen while the
+// prompt waits, looked at, and answered with the keys and buttons a user would use.
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -124,6 +129,86 @@ QStringList sorted(QStringList l)
     return l;
 }
 
+// What the chooser showed when it came up.
+struct SeenChooser {
+    bool found = false;
+    QString title;
+    QString folder;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    bool dirsOnly = false;
+    QStringList filters;
+    QWidget* parent = nullptr;
+    bool modal = false;
+};
+
+using ChooserAct = std::function<void(QFileDialog*)>;
+
+// Runs the chooser and, once its dialog is up, describes it and acts on it; a dialog that never
+// turns up, or one the act leaves open, is cancelled so that the test fails instead of hanging.
+template <class Choose>
+SeenChooser chooseAndAct(const ChooserAct& act, Choose choose)
+{
+    SeenChooser seen;
+    QTimer poll;
+    int tries = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (++tries > 300) {
+                poll.stop();
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* stray = qobject_cast<QFileDialog*>(w))
+                        stray->reject();
+            }
+            return;
+        }
+        poll.stop();
+        seen.found = true;
+        seen.title = dialog->windowTitle();
+        seen.folder = dialog->directory().absolutePath();
+        seen.mode = dialog->fileMode();
+        seen.dirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
+        seen.filters = dialog->nameFilters();
+        seen.parent = dialog->parentWidget();
+        seen.modal = dialog->isModal();
+        act(dialog);
+        QTimer::singleShot(2000, dialog, [dialog] { dialog->reject(); });
+    });
+    poll.start(10);
+    choose();
+    return seen;
+}
+
+// Key presses carrying the characters, Japanese ones too (keyClicks takes Latin-1 only).
+void typeText(QWidget* target, const QString& text)
+{
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+// Types into the file name field and presses Enter, as a user does.
+void typeAndEnter(QFileDialog* dialog, const QString& text)
+{
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!edit)
+        return;
+    edit->clear();
+    // A list of quoted names is pasted: a quote typed first into the empty field is lost on
+    // the offscreen platform.
+    if (text.startsWith(QChar('"')))
+        edit->setText(text);
+    else
+        typeText(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+void makeFile(const QString& path)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write("x");
+}
+
 }  // namespace
 
 class QtPromptTest : public QObject {
@@ -137,6 +222,11 @@ private slots:
     void buttonsDefaultsAndAnswers();
     void ownerBecomesTheParent();
     void detailIsShownAsPlainInformativeText();
+    void fileChooserStartsWhereAskedAndAnswersTheTypedFile();
+    void fileChooserTakesExistingFilesOnly();
+    void filesChooserAnswersEveryFile();
+    void choosersCancelledAnswerNothing();
+    void folderChooserAnswersWithoutDelimiter();
 };
 
 void QtPromptTest::engineTextsConvertBothWays()
@@ -327,6 +417,127 @@ void QtPromptTest::detailIsShownAsPlainInformativeText()
     QCOMPARE(s.informativeFormat, Qt::PlainText);
     QCOMPARE(s.text, QStringLiteral("例外 EFOpenError が発生しました"));
     QCOMPARE(answer, PromptAnswer::Ok);
+}
+
+void QtPromptTest::fileChooserStartsWhereAskedAndAnswersTheTypedFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = QStringLiteral("リスト 1.txt");
+    makeFile(dir.filePath(name));
+    QWidget owner;
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+
+    std::optional<std::string> chosen;
+    const FileChoice choice{"リストファイルを開く", dir.path().toStdString(), "すべてのファイル (*)", &owner};
+    const SeenChooser s = chooseAndAct([&](QFileDialog* d) { typeAndEnter(d, name); },
+                                       [&] { chosen = QtPrompt().chooseFile(choice); });
+    QVERIFY(s.found);
+    QCOMPARE(s.title, QStringLiteral("リストファイルを開く"));
+    QCOMPARE(s.folder, QDir(dir.path()).absolutePath());
+    QCOMPARE(s.mode, QFileDialog::ExistingFile);
+    QCOMPARE(s.filters, QStringList{QStringLiteral("すべてのファイル (*)")});
+    QCOMPARE(s.parent, &owner);
+    QVERIFY(s.modal);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QString::fromStdString(*chosen), QDir(dir.path()).absoluteFilePath(name));
+}
+
+void QtPromptTest::fileChooserTakesExistingFilesOnly()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A name that does not exist is refused with a box inside the chooser, which stays open.
+    bool refused = false;
+    std::optional<std::string> chosen = "unset";
+    const SeenChooser s = chooseAndAct(
+        [&](QFileDialog* d) {
+            QTimer::singleShot(0, d, [&, d] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                refused = box != nullptr && d->isVisible();
+                if (box)
+                    box->done(0);
+                d->reject();
+            });
+            typeAndEnter(d, QStringLiteral("無い.txt"));
+        },
+        [&] { chosen = QtPrompt().chooseFile({"開く", dir.path().toStdString(), "", nullptr}); });
+    QVERIFY(s.found);
+    QVERIFY(refused);
+    QCOMPARE(chosen, std::nullopt);
+}
+
+void QtPromptTest::filesChooserAnswersEveryFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    makeFile(dir.filePath(QStringLiteral("a b.txt")));
+    makeFile(dir.filePath(QStringLiteral("ミラー.dat")));
+    std::optional<std::vector<std::string>> chosen;
+    const SeenChooser s = chooseAndAct(
+        [&](QFileDialog* d) { typeAndEnter(d, QStringLiteral("\"a b.txt\" \"ミラー.dat\"")); },
+        [&] { chosen = QtPrompt().chooseFiles({"ファイルの追加", dir.path().toStdString(), "", nullptr}); });
+    QVERIFY(s.found);
+    QCOMPARE(s.mode, QFileDialog::ExistingFiles);
+    QVERIFY(chosen.has_value());
+    QStringList got;
+    for (const std::string& p : *chosen)
+        got << QString::fromStdString(p);
+    QCOMPARE(sorted(got), sorted({QDir(dir.path()).absoluteFilePath(QStringLiteral("a b.txt")),
+                                  QDir(dir.path()).absoluteFilePath(QStringLiteral("ミラー.dat"))}));
+}
+
+void QtPromptTest::choosersCancelledAnswerNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    makeFile(dir.filePath(QStringLiteral("a.txt")));
+    const std::string folder = dir.path().toStdString();
+    // Escape, as a user cancels; a name typed but not confirmed does not count.
+    const ChooserAct escape = [](QFileDialog* d) {
+        if (auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            typeText(edit, QStringLiteral("a.txt"));
+        QTest::keyClick(d->focusWidget() ? d->focusWidget() : d, Qt::Key_Escape);
+    };
+    std::optional<std::string> file = "unset";
+    QVERIFY(chooseAndAct(escape, [&] { file = QtPrompt().chooseFile({"開く", folder, "", nullptr}); }).found);
+    QCOMPARE(file, std::nullopt);
+
+    std::optional<std::vector<std::string>> files = std::vector<std::string>{"unset"};
+    QVERIFY(chooseAndAct(escape, [&] { files = QtPrompt().chooseFiles({"追加", folder, "", nullptr}); }).found);
+    QCOMPARE(files, std::nullopt);
+
+    std::optional<std::string> chosenFolder = "unset";
+    QVERIFY(chooseAndAct([](QFileDialog* d) { d->close(); },
+                         [&] { chosenFolder = QtPrompt().chooseFolder({"フォルダの参照", folder, nullptr}); })
+                .found);
+    QCOMPARE(chosenFolder, std::nullopt);
+}
+
+void QtPromptTest::folderChooserAnswersWithoutDelimiter()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ミラー先")));
+    std::optional<std::string> chosen;
+    const SeenChooser s = chooseAndAct([](QFileDialog* d) { typeAndEnter(d, QStringLiteral("ミラー先/")); }, [&] {
+        chosen = QtPrompt().chooseFolder({"ミラー先フォルダ", dir.path().toStdString(), nullptr});
+    });
+    QVERIFY(s.found);
+    QCOMPARE(s.title, QStringLiteral("ミラー先フォルダ"));
+    QCOMPARE(s.mode, QFileDialog::Directory);
+    QVERIFY(s.dirsOnly);
+    QCOMPARE(s.parent, nullptr);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QString::fromStdString(*chosen), QDir(dir.path()).absoluteFilePath(QStringLiteral("ミラー先")));
+
+    // The root is the one folder named with its delimiter.
+    chosen.reset();
+    QVERIFY(chooseAndAct([](QFileDialog* d) { typeAndEnter(d, QStringLiteral("/")); },
+                         [&] { chosen = QtPrompt().chooseFolder({"参照", dir.path().toStdString(), nullptr}); })
+                .found);
+    QCOMPARE(chosen, std::optional<std::string>("/"));
 }
 
 QTEST_MAIN(QtPromptTest)
