@@ -30,11 +30,6 @@ constexpr int kAnimateRate = 400;
 constexpr int kProgressMs = 50;
 constexpr int kTipRefreshMs = 30 * 1000;
 
-// WinHelp commands of the help menu.
-constexpr unsigned kHelpContext = 1;
-constexpr unsigned kHelpOnHelp = 4;
-constexpr unsigned kHelpFinder = 11;
-constexpr unsigned kHelpKey = 257;
 constexpr unsigned kTrayIconTopic = 9;
 
 }  // namespace
@@ -106,10 +101,10 @@ void TfrmMain::buildMenu()
     on(mnuShowLogfile, &TfrmMain::mnuShowLogfileClick);
     on(Exit1, &TfrmMain::Exit1Click);
     on(mnuAbout, &TfrmMain::mnuAboutClick);
-    connect(Contents1, &QAction::triggered, this, [this] { showHelp(kHelpFinder, 0); });
-    connect(SearchforHelpOn1, &QAction::triggered, this, [this] { showHelp(kHelpKey, 0); });
-    connect(HowtoUseHelp1, &QAction::triggered, this, [this] { showHelp(kHelpOnHelp, 0); });
-    connect(T1, &QAction::triggered, this, [this] { showHelp(kHelpContext, kTrayIconTopic); });
+    connect(Contents1, &QAction::triggered, this, [this] { showHelp(HELP_FINDER, 0); });
+    connect(SearchforHelpOn1, &QAction::triggered, this, [this] { showHelp(HELP_KEY, 0); });
+    connect(HowtoUseHelp1, &QAction::triggered, this, [this] { showHelp(HELP_HELPONHELP, 0); });
+    connect(T1, &QAction::triggered, this, [this] { showHelp(HELP_CONTEXT, kTrayIconTopic); });
     connect(&PopupMenu1, &QMenu::aboutToShow, this, &TfrmMain::PopupMenu1Popup);
 }
 
@@ -380,9 +375,16 @@ void TfrmMain::mnuAboutClick()
     box.exec();
 }
 
+HelpWindow& TfrmMain::helpWindow()
+{
+    if (!help_)
+        help_ = std::make_unique<HelpWindow>();
+    return *help_;
+}
+
 void TfrmMain::showHelp(unsigned command, unsigned data)
 {
-    HelpWindow::instance().showHelp(command, data);
+    helpWindow().showHelp(command, data);
 }
 
 QString TfrmMain::tipText() const

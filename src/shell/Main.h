@@ -25,6 +25,7 @@
 namespace renvo {
 
 class GuiRunHost;
+class HelpWindow;
 class TfrmProgress;
 
 // What the main form is built on; the program passes the real ones, a test its own.
@@ -95,6 +96,7 @@ public:
     void triMainMouseMove();
     void mnuAboutClick();
     void showHelp(unsigned command, unsigned data);
+    HelpWindow& helpWindow();
 
     // Ends the program as Exit1 does, without the application's event loop (tests): stop
     // request, a wait of at most `wait` for the run, settings saved. False when the run did
@@ -164,6 +166,7 @@ private:
     std::unique_ptr<GuiRunHost> host_;
     std::unique_ptr<TMirror> mirror_;
     std::unique_ptr<TfrmProgress> progress_;
+    std::unique_ptr<HelpWindow> help_;  // made when first asked for
 };
 
 }  // namespace renvo

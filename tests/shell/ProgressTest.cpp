@@ -21,13 +21,6 @@ using namespace renvo;
 
 namespace {
 
-// Listing the tests after the build runs this program without a display.
-[[maybe_unused]] const bool kOffscreen = [] {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
-}();
-
 QIcon solid(QColor colour)
 {
     QPixmap pixmap(32, 32);
