@@ -250,6 +250,11 @@ private:
         log_.end(nowDateTime());
         if (snap_.KeepLogFile)
             log_.save();
+        // The log is where the user looks for what went wrong: losing it is said at once.
+        if (const int err = log_.writeError(); err != 0) {
+            outcome_.logError = errorText(err);
+            ask(kLogWriteErrorCaption, logWriteErrorText(snap_.LogFile, outcome_.logError), snap_.LogFile);
+        }
     }
 
     TMirror& mirror_;

@@ -42,6 +42,7 @@ struct RunOutcome {
     size_t unreadableFolders = 0;  // source folders whose files are missing from the backup
     size_t skippedItems = 0;       // records the run did not trust
     std::string error;  // the fatal error of a failed run
+    std::string logError;  // why the log could not be written (its lines are lost); empty when it was
 
     // Everything due was copied and deleted: no failure, no folder left unread, no record skipped.
     bool complete() const

@@ -155,19 +155,20 @@ void MirrorLog::save()
             // The first write of a fresh log replaces the old file whole, atomically, and the
             // new file stays open for the lines that follow.
             int fd = -1;
-            if (retryAttempts([&] { return writeFileAtomic(path_, pending_, &fd); }) == 0) {
+            writeError_ = retryAttempts([&] { return writeFileAtomic(path_, pending_, &fd); });
+            if (writeError_ == 0) {
                 file_.adopt(fd);
                 started_ = true;
                 pending_.clear();
             }
             return;
         }
-        if (file_.open(path_) != 0)
+        if ((writeError_ = file_.open(path_)) != 0)
             return;
     }
     // A failed append leaves no half-written line behind: the next write starts from the
     // same lines.
-    if (file_.append(pending_) != 0)
+    if ((writeError_ = file_.append(pending_)) != 0)
         return;
     started_ = true;
     pending_.clear();

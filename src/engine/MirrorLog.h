@@ -40,6 +40,9 @@ public:
     // Writes the pending lines if the log is kept. A failed write is dropped; the next
     // write tries again with everything still pending.
     void save();
+    // The errno of the last write that failed while lines are still pending (lines the log
+    // does not hold); 0 once everything is written.
+    int writeError() const { return writeError_; }
     // The final write is skipped after an unreadable old log, so it is not replaced.
     void disableWrites() { keep_ = false; }
 
@@ -50,6 +53,7 @@ private:
     bool started_ = false;       // the file was replaced or found for appending this run
     bool hadOldLog_ = false;
     std::string pending_;        // lines not yet on disk, each ended by CR LF
+    int writeError_ = 0;
     AppendFile file_;            // the log, open for appending once written
 };
 

@@ -32,6 +32,13 @@ inline std::string openErrorText(const std::string& causeText)
            "\r\n\r\n念のため Renvo を再起動後，再度実行して下さい";
 }
 
+inline constexpr char kLogWriteErrorCaption[] = "ログファイル書き込みエラー";
+inline std::string logWriteErrorText(const std::string& path, const std::string& causeText)
+{
+    return "ログファイルに書き込めませんでした\r\n" + path + "\r\n原因> " + causeText +
+           "\r\n\r\n環境設定でログファイルの場所を確かめて下さい";
+}
+
 inline constexpr char kStreamErrorCaption[] = "ストリームエラー";
 inline constexpr char kTableSearchErrorText[] = "テーブルリードエラー：サーチ";
 inline constexpr char kTableReadErrorText[] = "テーブルリードエラー：リード";

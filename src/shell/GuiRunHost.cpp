@@ -1,5 +1,6 @@
 #include "shell/GuiRunHost.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QThread>
 
@@ -48,7 +49,7 @@ void GuiRunHost::setBusyCursor(bool busy)
 {
     auto change = [this, busy] {
         if (busy) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
             ++cursorDepth_;
         } else if (cursorDepth_ > 0) {
             QGuiApplication::restoreOverrideCursor();

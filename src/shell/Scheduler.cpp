@@ -56,6 +56,8 @@ std::vector<std::string> failureParts(const RunOutcome& outcome)
     count(outcome.failedDeletions, "削除失敗");
     count(outcome.unreadableFolders, "読めないフォルダ");
     count(outcome.skippedItems, "除外した項目");
+    if (!outcome.logError.empty())
+        parts.push_back("ログ書き込み失敗");
     return parts;
 }
 
@@ -89,6 +91,8 @@ std::string runFailureNotice(const RunOutcome& outcome, const std::string& logFi
     std::string text = "前回のミラーリングは完了していません: " + joined(parts);
     if (outcome.end == RunEnd::Failed && !outcome.error.empty())
         text += "\r\n" + outcome.error;
+    if (!outcome.logError.empty())
+        return text + "\r\nログファイル " + logFile + " に書き込めませんでした: " + outcome.logError;
     return text + "\r\n詳しくはログファイルを見て下さい: " + logFile;
 }
 

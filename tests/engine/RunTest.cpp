@@ -473,4 +473,29 @@ TEST_F(RunTest, RunConditionsDecideWhichItemsAStandardAndACompleteRunTake)
 }
 
 }  // namespace
+TEST_F(RunTest, ALogThatCannotBeWrittenIsToldAndTheBackupStillHappens)
+{
+    const std::string file = source("a.txt", "alpha");
+    setList({fileItem(file)});
+    host.snap.LogFile = tmp / "logs";  // a folder: no log can be written there
+    fs::create_directories(host.snap.LogFile);
+    prompt.expect(kLogWriteErrorCaption, PromptAnswer::Ok);
+
+    const RunOutcome out = run(true);
+    EXPECT_EQ(out.end, RunEnd::Completed);
+    EXPECT_EQ(readFile(latest("a.txt")), "alpha");
+    EXPECT_FALSE(out.logError.empty());
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    EXPECT_NE(prompt.asked[0].text.find(host.snap.LogFile), std::string::npos);
+    EXPECT_NE(prompt.asked[0].text.find(out.logError), std::string::npos);
+    prompt.expectAllAnswered();
+
+    // Written again, the log says nothing more.
+    fs::remove(host.snap.LogFile);
+    const RunOutcome next = run(true);
+    EXPECT_TRUE(next.logError.empty());
+    EXPECT_TRUE(prompt.asked.empty());
+    EXPECT_FALSE(logLines().empty());
+}
+
 }  // namespace renvo::enginetest

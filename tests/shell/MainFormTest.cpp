@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
@@ -384,27 +387,35 @@ TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
 
 TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
 {
-    // Enough files that the run is still going when the exit comes.
-    for (int i = 0; i < 2000; ++i)
+    // Copies slow enough that the run is still copying when the exit comes.
+    for (int i = 0; i < 200; ++i)
         writeFile(dir / ("src/many/f" + std::to_string(i)), std::string(1000, 'x'));
     writeList();
+    setCopyHook([](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+    struct Unhook {
+        ~Unhook() { setCopyHook(nullptr); }
+    } unhook;
     settings.ShowProgressDialog = true;
     create();
     ASSERT_TRUE(form->runCommand(false, nullptr));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->currentRun()->progress().phase == RunPhase::Mirror; }, 10000));
     QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
     form->Exit1Click();  // no cancel box: the boxes of a run are silent while the program ends
     EXPECT_EQ(exit.count(), 1);
+    ASSERT_TRUE(form->lastOutcome().has_value());
+    EXPECT_EQ(form->lastOutcome()->end, RunEnd::Cancelled);
     EXPECT_FALSE(form->mirroringNow());
     EXPECT_EQ(form->currentRun(), nullptr);
     EXPECT_EQ(form->progressWindow(), nullptr);
     EXPECT_EQ(stored().DoneStandard, 1);
-    // What was copied is whole: no temporary left under a final name.
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "top"))
-        if (entry.is_regular_file() && !isTemporaryName(entry.path().filename().string()))
-            EXPECT_EQ(std::filesystem::file_size(entry.path()), entry.path().filename() == "a.txt" ? 5u
-                                                                 : entry.path().filename() == "b.txt" ? 4u
-                                                                                                     : 1000u);
+    // What was copied is whole: every file under a final name has its source's size.
+    const std::filesystem::path latest = dir / "top/Latest/src";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "top")) {
+        if (!entry.is_regular_file() || isTemporaryName(entry.path().filename().string()))
+            continue;
+        const auto rel = std::filesystem::relative(entry.path(), latest);
+        EXPECT_EQ(entry.file_size(), std::filesystem::file_size(dir / ("src/" + rel.string()))) << rel;
+    }
 }
 
 // ---- bad surroundings ----------------------------------------------------------------------
@@ -433,18 +444,20 @@ TEST_F(MainFormTest, AnUnwritableProgramFolderGivesABoxOnceAndTheSchedulerGoesOn
     EXPECT_NE(prompt.asked[0].text.find("_rvlock"), std::string::npos) << prompt.asked[0].text;
 }
 
-TEST_F(MainFormTest, ALogThatCannotBeWrittenIsTheRunsBoxOnTheGuiThread)
+TEST_F(MainFormTest, ALogThatCannotBeWrittenIsTheRunsBoxOnTheGuiThreadAndTheTooltipSaysSo)
 {
-    settings.LogFile = dir / "no such folder/log.txt";
+    settings.LogFile = dir / "logs";  // a folder: no file can be opened there
+    forceDirectories(settings.LogFile);
     writeList();
     create();
-    prompt.expect(kOpenErrorCaption, PromptAnswer::Ok);
+    prompt.expect(kLogWriteErrorCaption, PromptAnswer::Ok);
     ASSERT_TRUE(form->runCommand(false, nullptr));
     waitForIdle();
     ASSERT_TRUE(form->lastOutcome().has_value());
-    EXPECT_EQ(form->lastOutcome()->end, RunEnd::OpenError);
+    EXPECT_FALSE(form->lastOutcome()->logError.empty());
     EXPECT_TRUE(form->timer().isActive());
-    EXPECT_NE(form->tipText().indexOf(QStringLiteral("前回: エラーで中断")), -1);
+    EXPECT_NE(form->tipText().indexOf(QStringLiteral("前回: ログ書き込み失敗")), -1);
+    EXPECT_EQ(readFile(dir / "top/Latest/src/a.txt"), "alpha");  // the backup happened all the same
 }
 
 // ---- the pure decisions --------------------------------------------------------------------
