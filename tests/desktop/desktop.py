@@ -132,10 +132,10 @@ class Desktop:
         self.tool(*(args + [str(button)]))
 
     def key(self, *keys, window=None):
-        args = ["xdotool", "key"]
+        """Keys as typed: to `window` once it has the focus, else to whatever has it."""
         if window is not None:
-            args += ["--window", str(window)]
-        self.tool(*(args + list(keys)))
+            self.focus(window)
+        self.tool(*(["xdotool", "key"] + list(keys)))
 
     def focus(self, window):
         self.tool("xdotool", "windowfocus", "--sync", str(window), check=False)

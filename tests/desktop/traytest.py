@@ -40,6 +40,19 @@ def reg_text(s):
     return '"%s"' % s.replace("\\", "\\\\").replace('"', '\\"')
 
 
+class Hogs:
+    """Busy loops on every core at the normal priority, starving a run at the idle priority."""
+
+    def __init__(self):
+        self.procs = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(os.cpu_count() or 2)]
+
+    def stop(self):
+        for p in self.procs:
+            p.kill()
+            p.wait()
+        self.procs = []
+
+
 class Home:
     """A program folder, a hive and a source tree of their own."""
 
@@ -53,7 +66,8 @@ class Home:
         self.hive = os.path.join(self.cfg, "Tovan", "user.reg")
         for d in (self.prog, os.path.dirname(self.hive), self.src):
             os.makedirs(d, exist_ok=True)
-        # Enough files that a run is still going while the test acts on it.
+        # The run works at the idle priority (TaskPriority 5): while the test keeps both cores
+        # busy (Hogs), the run is still going when the test acts on it.
         for i in range(files):
             folder = os.path.join(self.src, "d%03d" % (i // 500))
             os.makedirs(folder, exist_ok=True)
@@ -62,7 +76,7 @@ class Home:
         with open(os.path.join(self.prog, "_rvffl2"), "wb") as f:
             f.write(list_record(self.src, "src"))
         values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
-                  ("ShowProgressDialog", "dword:00000001"), ("TaskPriority", "dword:00000002"),
+                  ("ShowProgressDialog", "dword:00000001"), ("TaskPriority", "dword:00000005"),
                   ("EveryTimes", "dword:00000005"), ("DoneStandard", "dword:00000000"),
                   ("LogFile", reg_text(self.log)), ("KeepLogFile", "dword:00000001")]
         with open(self.hive, "w") as f:
@@ -80,15 +94,14 @@ class Home:
         return m.group(1) if m else None
 
 
-def tray_icon(desk, host_window):
-    """The icon's window inside the tray host: the embedded client that is mapped."""
+def tray_icon(desk):
+    """The icon's window: Renvo's small mapped window that the tray host has embedded."""
     def find():
-        for w in desk.children(host_window):
+        out = desk.tool("xdotool", "search", "--onlyvisible", "--class", "Renvo", check=False)
+        for w in (int(x) for x in out.split()):
             _, _, width, height, viewable = desk.geometry(w)
             if viewable and 8 <= width <= 64 and 8 <= height <= 64:
-                name = desk.tool("xprop", "-id", str(w), "WM_CLASS", check=False)
-                if "Renvo" in name or "renvo" in name:
-                    return w
+                return w
         return None
     return wait_for("the tray icon", find, 30)
 
@@ -113,14 +126,14 @@ def second_start_ends(desk, renvo, home):
 def run_xembed(args, renvo):
     home = Home(args.files)
     desk = Desktop()
+    hogs = None
     try:
         desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
                     "--SetDockType", "false", "--SetPartialStrut", "false"],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        host = wait_for("the tray host", lambda: [int(w) for w in desk.tool(
-            "xdotool", "search", "--class", "trayer", check=False).split()], 20)[0]
+        wait_for("the tray host", lambda: desk.tool("xdotool", "search", "--name", "^panel$", check=False).split(), 20)
         first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        icon = tray_icon(desk, host)
+        icon = tray_icon(desk)
         shot(desk, args, "1-icon")
 
         second_start_ends(desk, renvo, home)
@@ -131,7 +144,8 @@ def run_xembed(args, renvo):
         desk.click(icon, button=3)
         menu = wait_for("the tray menu", lambda: visible_popup(desk), 10)
         shot(desk, args, "2-menu")
-        desk.key("e", window=None)
+        hogs = Hogs()
+        desk.key("e")
         progress = desk.window_named("ミラーリング中...", 20)
         shot(desk, args, "3-progress")
 
@@ -149,7 +163,8 @@ def run_xembed(args, renvo):
         # The cancel button: focus is on it, Space presses it.
         desk.focus(progress)
         desk.key("space", window=progress)
-        cancelled = desk.window_named("ミラーリング中止", 30)
+        cancelled = desk.window_named("ミラーリング中止", 60)
+        hogs.stop()
         shot(desk, args, "5-cancelled")
         desk.focus(cancelled)
         desk.key("Return", window=cancelled)
@@ -170,16 +185,19 @@ def run_xembed(args, renvo):
                 raise Failure("the log does not tell of the cancel")
         print("xembed: ok")
     finally:
+        if hogs:
+            hogs.stop()
         desk.close()
         shutil.rmtree(home.base, ignore_errors=True)
 
 
 def visible_popup(desk):
-    """A visible override-redirect window of Renvo (an open menu)."""
+    """A visible override-redirect window of Renvo larger than an icon (an open menu)."""
     out = desk.tool("xdotool", "search", "--onlyvisible", "--class", "Renvo", check=False)
     for w in (int(x) for x in out.split()):
         attrs = desk.tool("xwininfo", "-id", str(w), check=False)
-        if "Override Redirect State: yes" in attrs:
+        _, _, width, height, viewable = desk.geometry(w)
+        if viewable and "Override Redirect State: yes" in attrs and width > 64 and height > 64:
             return w
     return None
 
@@ -246,7 +264,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
     ap.add_argument("--tray", choices=("xembed", "sni", "both"), default="both")
-    ap.add_argument("--files", type=int, default=40000)
+    ap.add_argument("--files", type=int, default=5000)
     ap.add_argument("--shots", default=None)
     args = ap.parse_args()
     renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
