@@ -2,6 +2,8 @@
 # Builds Renvo and runs every test.
 set -e
 cd "$(dirname "$0")/.."
+# The desktop test's virtual display, tray hosts and X tools.
+sh scripts/install-deps.sh --desktop
 sh scripts/build.sh
 
 # The engine's threads (the run, the two walks of a folder item) under ThreadSanitizer.

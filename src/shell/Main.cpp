@@ -50,7 +50,9 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
     triMain.setAnimateRate(kAnimateRate);
     triMain.setRBPopupMenu(&PopupMenu1);
     triMain.setTipHelp(QStringLiteral("Renvo"));
-    triMain.OnDblClick = [this] { mnuEditListClick(); };
+    // Queued like the menu's commands: a modal window must not open inside the tray's own
+    // event (over D-Bus the host would wait for the answer to its activation meanwhile).
+    triMain.OnDblClick = [this] { QTimer::singleShot(0, this, &TfrmMain::mnuEditListClick); };
     triMain.OnMouseMove = [this] { triMainMouseMove(); };
 }
 

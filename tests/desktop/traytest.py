@@ -11,6 +11,7 @@ sni: a StatusNotifierItem host on a private session bus; the tooltip and the men
 over D-Bus, and an activation during a run is refused like a double click."""
 
 import argparse
+import json
 import os
 import re
 import shutil
@@ -56,7 +57,7 @@ class Hogs:
 class Home:
     """A program folder, a hive and a source tree of their own."""
 
-    def __init__(self, files):
+    def __init__(self, files, untrusted=False):
         self.base = temp_base("renvo-desktop-")
         self.prog = os.path.join(self.base, "prog")
         self.cfg = os.path.join(self.base, "config")
@@ -75,6 +76,8 @@ class Home:
                 f.write(b"x" * 2048)
         with open(os.path.join(self.prog, "_rvffl2"), "wb") as f:
             f.write(list_record(self.src, "src"))
+            if untrusted:  # a record no run may use: the run skips it and says so
+                f.write(list_record(self.src, "../.."))
         values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
                   ("ShowProgressDialog", "dword:00000001"), ("TaskPriority", "dword:00000005"),
                   ("EveryTimes", "dword:00000005"), ("DoneStandard", "dword:00000000"),
@@ -202,60 +205,97 @@ def visible_popup(desk):
     return None
 
 
+def busctl(desk, *argv):
+    """busctl on the desktop's private bus; its JSON answer as Python data."""
+    out = desk.tool("busctl", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], "--json=short", *argv)
+    return json.loads(out) if out.strip() else None
+
+
 def sni_item(desk):
     """The bus name of the status notifier item that the watcher knows."""
-    out = desk.tool("busctl", "--user", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], "get-property",
-                    "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
-                    "RegisteredStatusNotifierItems", check=False)
-    m = re.search(r'"([^"]+)"', out)
-    return m.group(1) if m else None
+    try:
+        items = busctl(desk, "get-property", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                       "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems")["data"]
+    except (Failure, TypeError, KeyError):
+        return None
+    return items[0] if items else None
 
 
-def busctl(desk, *argv):
-    return desk.tool("busctl", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], *argv)
+def host_registered(desk):
+    try:
+        return busctl(desk, "get-property", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                      "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered")["data"]
+    except (Failure, TypeError, KeyError):
+        return False
+
+
+def menu_labels(node, found):
+    """label -> id of every item in a com.canonical.dbusmenu layout."""
+    ident, props, children = node
+    if "label" in props:
+        found[props["label"]["data"]] = ident
+    for child in children:
+        menu_labels(child["data"], found)
+    return found
 
 
 def run_sni(args, renvo):
-    home = Home(args.files)
+    home = Home(args.files, untrusted=True)
     desk = Desktop()
+    hogs = None
     try:
         desk.private_session_bus()
         desk.start(["status-notifier-watcher"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the watcher", lambda: "org.kde.StatusNotifierWatcher" in busctl(desk, "list", "--no-pager"), 20)
+        wait_for("the watcher", lambda: "org.kde.StatusNotifierWatcher" in desk.tool(
+            "busctl", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], "list", "--no-pager", check=False), 20)
         desk.start(["gtk-sni-tray-standalone"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the tray host", lambda: host_registered(desk), 20)
         first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         item = wait_for("the status notifier item", lambda: sni_item(desk), 30)
         service, _, path = item.partition("/")
         path = "/" + path if path else "/StatusNotifierItem"
-        tip = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip")
-        if "手動実行モードです" not in tip.encode().decode("unicode_escape", errors="ignore") and "手動実行モードです" not in tip:
-            raise Failure("the item's tooltip is not the next-run text: " + tip[:200])
-        menu_path = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "Menu").split()[-1].strip('"')
-        layout = busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "GetLayout", "iias", "0", "-1", "0")
-        for caption in ("リストの編集", "環境設定", "自動実行", "標準ミラーリング実行", "終了"):
-            if caption not in layout:
-                raise Failure("the exported menu lacks " + caption)
+
+        # The tooltip is kept current by a timer: the host reports no mouse movement.
+        tip = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip")["data"]
+        if "Renvo - 手動実行モードです" not in tip[2]:
+            raise Failure("the item's tooltip is not the next-run text: %r" % (tip,))
+        menu_path = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "Menu")["data"]
+        layout = busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "GetLayout", "--",
+                        "iias", "0", "-1", "0")["data"][1]
+        labels = menu_labels(layout, {})
+        wanted = ("リストの編集(_L)...", "環境設定(_V)...", "自動実行(_A)", "標準ミラーリング実行(_E)...",
+                  "完全ミラーリング実行(_C)", "ログファイルの表示(_D)", "ヘルプ(_H)", "終了(_Q)")
+        missing = [w for w in wanted if w not in labels]
+        if missing:
+            raise Failure("the exported menu lacks %s (has %s)" % (missing, sorted(labels)))
         shot(desk, args, "sni-1-host")
         second_start_ends(desk, renvo, home)
 
-        # A run from the exported menu's standard-run item, then an activation during it.
-        ids = re.findall(r'(\d+) \d+ "label" s "標準ミラーリング実行', layout)
-        if not ids:
-            ids = [m for m in re.findall(r"(\d+)[^\d]+label[^\"]+\"標準ミラーリング実行", layout)]
-        if not ids:
-            raise Failure("no id for the standard-run item in " + layout[:300])
-        busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "Event", "isvu", ids[0], "clicked",
-               "s", "", "0")
-        desk.window_named("ミラーリング中...", 20)
-        busctl(desk, "call", service, path, "org.kde.StatusNotifierItem", "Activate", "ii", "0", "0")
-        box = desk.window_named("ミラーリング中", 10)
+        # A run from the exported menu, then an activation during it: the double-click
+        # command, refused while the run goes on.
+        hogs = Hogs()
+        busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "Event", "--", "isvu",
+               str(labels["標準ミラーリング実行(_E)..."]), "clicked", "s", "", "0")
+        desk.window_named("ミラーリング中...", 30)
+        busctl(desk, "call", service, path, "org.kde.StatusNotifierItem", "Activate", "--", "ii", "0", "0")
+        box = desk.window_named("ミラーリング中", 20)
         shot(desk, args, "sni-2-refused")
-        desk.focus(box)
         desk.key("Return", window=box)
-        first.terminate()
-        first.wait(15)
+        hogs.stop()
+        wait_for("the run to end", lambda: not desk.windows_named("ミラーリング中..."), 60)
+        # After the run the tooltip names its outcome, renewed without any mouse movement.
+        def tip_names_skip():
+            tip = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip")["data"]
+            return "前回: 除外した項目 1 件" in tip[2]
+        wait_for("the tooltip to name the skipped record", tip_names_skip, 20)
+        busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "Event", "--", "isvu",
+               str(labels["終了(_Q)"]), "clicked", "s", "", "0")
+        if first.wait(15) != 0:
+            raise Failure("Renvo did not end cleanly after quit")
         print("sni: ok")
     finally:
+        if hogs:
+            hogs.stop()
         desk.close()
         shutil.rmtree(home.base, ignore_errors=True)
 
