@@ -272,9 +272,9 @@ void TfrmMain::reportOutcome(const RunOutcome& outcome)
         return;
     lastOutcome_ = outcome;
     triMainMouseMove();
-    const std::string notice = runFailureNotice(outcome, settings_.LogFile);
-    if (!notice.empty())
-        triMain.showMessage(QString::fromUtf8(kApplicationTitle), fromEngineText(notice));
+    lastNotice_ = fromEngineText(runFailureNotice(outcome, settings_.LogFile));
+    if (!lastNotice_.isEmpty())
+        triMain.showMessage(QString::fromUtf8(kApplicationTitle), lastNotice_);
 }
 
 void TfrmMain::requestStop()

@@ -113,6 +113,9 @@ public:
     IdleDetector& idleDetector() { return idle_; }
     // The tooltip as it would read now.
     QString tipText() const;
+    // The desktop notification of the last run that did not do all it was due to; empty after
+    // one that did.
+    const QString& lastNotice() const { return lastNotice_; }
 
     QAction* mnuEditList = nullptr;
     QAction* mnuProperty = nullptr;
@@ -154,6 +157,7 @@ private:
     bool inTick_ = false;
     bool lockFailureShown_ = false;
     std::optional<RunOutcome> lastOutcome_;
+    QString lastNotice_;
 
     QTimer tmrDoMir;
     QTimer progressTimer_;  // reads the run's progress for the window

@@ -2,6 +2,7 @@
 // handler with real runs over real folders, refusals, the run lock shared with renvo-run,
 // the tray menu, the tooltip and the exit during a run.
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -19,6 +20,7 @@
 #include "platform/FileSys.h"
 #include "platform/RunLock.h"
 #include "settings/SettingsStore.h"
+#include "shell/HelpWindow.h"
 #include "shell/Main.h"
 #include "shell/Progress.h"
 #include "shell/Scheduler.h"
@@ -131,6 +133,7 @@ TEST_F(MainFormTest, TickStartsARunOnceTheIntervalHasPassedAndTheRunRenewsTheLas
     EXPECT_TRUE(form->standardRun());
     waitForIdle();
     EXPECT_EQ(readFile(dir / "top/Latest/src/a.txt"), "alpha");
+    EXPECT_TRUE(form->lastNotice().isEmpty());  // a run that did everything tells nothing
     EXPECT_EQ(form->lastRunTime(), clock.now());
     EXPECT_TRUE(form->timer().isActive());  // the end step switched it back on
     EXPECT_EQ(form->settings().DoneStandard, 1);
@@ -218,6 +221,47 @@ TEST_F(MainFormTest, IntervalZeroStartsTheNextRunAtTheFirstTickAfterTheEnd)
     waitForIdle();
     form->tmrDoMirTimer();
     EXPECT_TRUE(form->mirroringNow());
+}
+
+TEST_F(MainFormTest, TicksHandledWhileTheLoadFigureIsMeasuredStartNoSecondRun)
+{
+    settings.Mirroring = true;
+    settings.IdleMode = 2;
+    settings.IdleThreshold = 999999;  // any load figure passes
+    writeList();
+    create();
+    clock.advanceMinutes(31);
+    int nested = 0;
+    form->idleDetector().processEvents = [&] {
+        ++nested;
+        form->tmrDoMirTimer();  // a tick that arrives while the loop lets events through
+        EXPECT_FALSE(form->mirroringNow());
+    };
+    form->tmrDoMirTimer();
+    EXPECT_EQ(nested, 3);
+    ASSERT_TRUE(form->mirroringNow());
+    EXPECT_EQ(form->settings().DoneStandard, 1);  // one run, counted once
+    form->idleDetector().processEvents = [] {};
+}
+
+TEST_F(MainFormTest, ARunStartedByACommandWhileTheLoadIsMeasuredIsTheOnlyRun)
+{
+    settings.Mirroring = true;
+    settings.IdleMode = 2;
+    settings.IdleThreshold = 999999;
+    writeList();
+    create();
+    clock.advanceMinutes(31);
+    bool commanded = false;
+    form->idleDetector().processEvents = [&] {
+        if (!commanded)
+            commanded = form->runCommand(true, nullptr);  // the user chose a complete run meanwhile
+    };
+    form->tmrDoMirTimer();
+    ASSERT_TRUE(commanded);
+    EXPECT_FALSE(form->standardRun());
+    EXPECT_EQ(form->settings().DoneStandard, 0);
+    form->idleDetector().processEvents = [] {};
 }
 
 // ---- the run kind --------------------------------------------------------------------------
@@ -329,6 +373,9 @@ TEST_F(MainFormTest, TooltipNamesTheNextRunAndALastRunThatFailed)
     waitForIdle();
     ASSERT_TRUE(form->lastOutcome().has_value());
     EXPECT_EQ(form->lastOutcome()->skippedItems, 1u);
+    // One notification names the failure and the log to read.
+    EXPECT_NE(form->lastNotice().indexOf(QStringLiteral("除外した項目 1 件")), -1);
+    EXPECT_NE(form->lastNotice().indexOf(QString::fromStdString(settings.LogFile)), -1);
     EXPECT_EQ(form->trayIcon().TipHelp(), QStringLiteral("Renvo - 次回予定 1 時間 30 分後\n前回: 除外した項目 1 件"));
 
     form->settings().Mirroring = false;
@@ -418,7 +465,48 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
     }
 }
 
+TEST_F(MainFormTest, HelpEntriesOpenTheHelpWindowAtTheirTopic)
+{
+    writeList();
+    create();
+    form->T1->trigger();
+    EXPECT_TRUE(form->helpWindow().isVisible());
+    EXPECT_TRUE(form->helpWindow().currentPage().toString().endsWith(QStringLiteral("9.html")))
+        << form->helpWindow().currentPage().toString().toStdString();
+    form->Contents1->trigger();
+    EXPECT_TRUE(form->helpWindow().currentPage().toString().endsWith(QStringLiteral("contents.html")));
+    form->HowtoUseHelp1->trigger();
+    EXPECT_TRUE(form->helpWindow().currentPage().toString().endsWith(QStringLiteral("howto.html")));
+    form->SearchforHelpOn1->trigger();
+    EXPECT_TRUE(form->helpWindow().currentPage().toString().endsWith(QStringLiteral("index.html")));
+    form->helpWindow().close();
+}
+
 // ---- bad surroundings ----------------------------------------------------------------------
+
+TEST_F(MainFormTest, ADamagedHiveIsToldAndTheProgramStartsWithDefaults)
+{
+    writeList();
+    ShellEnvironment env;
+    env.prompt = &prompt;
+    env.clock = &clock;
+    env.programFolder = folder;
+    env.hivePath = hive;
+    writeFile(hive, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo\n\"Mirroring\"=dword:zz\n");
+    const std::string damaged = readFile(hive);
+    prompt.expect(PromptAnswer::Ok);                              // the hive cannot be read
+    prompt.expect(kFirstRunCaption, PromptAnswer::Ok);            // so this is a first run
+    form = std::make_unique<TfrmMain>(env);
+    form->FormCreate();
+    EXPECT_TRUE(form->timer().isActive());
+    EXPECT_EQ(form->settings(), defaultSettings(folder));
+    prompt.expectAllAnswered();
+    // The damaged file is kept for the user, not overwritten behind their back.
+    bool kept = false;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        kept = kept || (entry.path() != hive && readFile(entry.path().string()) == damaged);
+    EXPECT_TRUE(kept || readFile(hive) == damaged);
+}
 
 TEST_F(MainFormTest, AnUnwritableProgramFolderGivesABoxOnceAndTheSchedulerGoesOn)
 {
@@ -458,6 +546,26 @@ TEST_F(MainFormTest, ALogThatCannotBeWrittenIsTheRunsBoxOnTheGuiThreadAndTheTool
     EXPECT_TRUE(form->timer().isActive());
     EXPECT_NE(form->tipText().indexOf(QStringLiteral("前回: ログ書き込み失敗")), -1);
     EXPECT_EQ(readFile(dir / "top/Latest/src/a.txt"), "alpha");  // the backup happened all the same
+}
+
+// ---- the program itself ---------------------------------------------------------------------
+
+TEST(RenvoProgram, WithoutADisplayItSaysSoInOneLineAndFails)
+{
+    QProcess renvo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    TempDir home;
+    env.insert(QStringLiteral("RENVO_HOME"), QString::fromStdString(home.path()));
+    renvo.setProcessEnvironment(env);
+    renvo.start(QString::fromLocal8Bit(qgetenv("RENVO_TEST_BIN")) + QStringLiteral("/Renvo"), {});
+    ASSERT_TRUE(renvo.waitForFinished(30000));
+    EXPECT_NE(renvo.exitCode(), 0);
+    const QString err = QString::fromUtf8(renvo.readAllStandardError());
+    EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
+    EXPECT_NE(err.indexOf(QStringLiteral("renvo-run")), -1);
+    EXPECT_NE(err.indexOf(QStringLiteral("デスクトップ")), -1);
 }
 
 // ---- the pure decisions --------------------------------------------------------------------
