@@ -194,10 +194,13 @@ TEST_F(RunDurabilityTest, OverlongLogPathFailsEachWriteAtOnceAndTheRunGoesOn)
     source("b.txt");
     setList({folderItem(src)});
     host.snap.LogFile = tmp / (std::string(1 << 20, 'l') + "/log.txt");
+    prompt.expect(kLogWriteErrorCaption, PromptAnswer::Ok);  // once, at the end: the log is lost
     const RunOutcome out = run(true);
     EXPECT_EQ(out.end, RunEnd::Completed);
     EXPECT_EQ(out.copies, 2u);
     EXPECT_EQ(readFile(latest("b.txt")), "x");
+    EXPECT_EQ(out.logError, "File name too long");
+    prompt.expectAllAnswered();
 }
 
 }  // namespace
