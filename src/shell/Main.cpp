@@ -60,7 +60,7 @@ TfrmMain::~TfrmMain()
 {
     // A run still going when the form goes (the program ends by another way than Exit1): it
     // must not call back into a form that is gone.
-    if (mirror_ && !shutDown(std::chrono::milliseconds(2000))) {
+    if (mirror_ && !stopRun(std::chrono::milliseconds(2000))) {
         std::fprintf(stderr, "Renvo: the run did not stop in time; ending without waiting for it\n");
         std::fflush(stderr);
         std::_Exit(0);
@@ -285,6 +285,14 @@ void TfrmMain::requestStop()
 
 bool TfrmMain::shutDown(std::chrono::milliseconds wait)
 {
+    const bool stopped = stopRun(wait);
+    tmrDoMir.stop();
+    SaveSettings(settings_, *env_.prompt, env_.hivePath);
+    return stopped;
+}
+
+bool TfrmMain::stopRun(std::chrono::milliseconds wait)
+{
     if (mirror_) {
         mirror_->requestStop();
         host_->silenceBoxes();
@@ -297,8 +305,6 @@ bool TfrmMain::shutDown(std::chrono::milliseconds wait)
                 runEnded();
         }
     }
-    tmrDoMir.stop();
-    SaveSettings(settings_, *env_.prompt, env_.hivePath);
     return !mirror_;
 }
 

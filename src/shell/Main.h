@@ -102,6 +102,9 @@ public:
     // request, a wait of at most `wait` for the run, settings saved. False when the run did
     // not end in time.
     bool shutDown(std::chrono::milliseconds wait);
+    // The stop request and a wait of at most `wait` for the run's end, serving its last calls
+    // meanwhile; its boxes are answered without a window. True when no run is left.
+    bool stopRun(std::chrono::milliseconds wait);
 
     // State the tests look at.
     QTimer& timer() { return tmrDoMir; }

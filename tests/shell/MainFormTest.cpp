@@ -2,7 +2,9 @@
 // handler with real runs over real folders, refusals, the run lock shared with renvo-run,
 // the tray menu, the tooltip and the exit during a run.
 
+#include <QDesktopServices>
 #include <QProcess>
+#include <QUrl>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -74,6 +76,7 @@ protected:
         MirrorItem item;
         item.address = dir / "src";
         item.masks = "*.*";
+        item.subfolders = 1;
         item.dest = std::move(dest);
         item.folderOption = 1;
         ASSERT_EQ(writeListFile(folder + kListFileName, {item}), 0);
@@ -430,6 +433,27 @@ TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
     EXPECT_TRUE(stored().Mirroring);
 }
 
+// Takes the desktop's "open" of local files in a test.
+class OpenedFiles : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+    Q_INVOKABLE void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(MainFormTest, ShowLogOpensTheLogFileWithTheDesktop)
+{
+    writeList();
+    create();
+    OpenedFiles opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    form->mnuShowLogfile->trigger();
+    QCoreApplication::processEvents();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(opened.urls.size(), 1);
+    EXPECT_EQ(opened.urls[0], QUrl::fromLocalFile(QString::fromStdString(settings.LogFile)));
+}
+
 // ---- exit during a run ---------------------------------------------------------------------
 
 TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
@@ -445,12 +469,15 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
     settings.ShowProgressDialog = true;
     create();
     ASSERT_TRUE(form->runCommand(false, nullptr));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->currentRun()->progress().phase == RunPhase::Mirror; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const RunProgress p = form->currentRun()->progress();
+        return p.phase == RunPhase::Mirror && p.position >= 2;  // a copy has been made
+    }, 10000));
     QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
     form->Exit1Click();  // no cancel box: the boxes of a run are silent while the program ends
     EXPECT_EQ(exit.count(), 1);
     ASSERT_TRUE(form->lastOutcome().has_value());
-    EXPECT_EQ(form->lastOutcome()->end, RunEnd::Cancelled);
+    EXPECT_EQ(form->lastOutcome()->end, RunEnd::Cancelled) << form->lastOutcome()->copies;
     EXPECT_FALSE(form->mirroringNow());
     EXPECT_EQ(form->currentRun(), nullptr);
     EXPECT_EQ(form->progressWindow(), nullptr);
@@ -552,6 +579,8 @@ TEST_F(MainFormTest, ALogThatCannotBeWrittenIsTheRunsBoxOnTheGuiThreadAndTheTool
 
 TEST(RenvoProgram, WithoutADisplayItSaysSoInOneLineAndFails)
 {
+    if (qEnvironmentVariableIsEmpty("RENVO_TEST_BIN"))
+        GTEST_SKIP() << "RENVO_TEST_BIN names the programs' folder (ctest sets it)";
     QProcess renvo;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -614,3 +643,5 @@ TEST(SchedulerTexts, OnlyTheFractionOfIntervalAndPostponeCounts)
 }
 
 }  // namespace
+
+#include "MainFormTest.moc"
