@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QProcess>
 #include <QUrl>
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -311,6 +312,7 @@ TEST_F(MainFormTest, EveryCommandDuringARunIsRefusedAndChangesNothing)
     create();
     ASSERT_TRUE(form->runCommand(false, nullptr));
     // The run waits for its start step, which this thread has not served yet.
+    EXPECT_EQ(RunLock::tryAcquire(folder).state(), RunLock::State::busy);  // renvo-run must wait
     const int counter = form->settings().DoneStandard;
     for (int i = 0; i < 4; ++i)
         prompt.expect(kRefusalCaption, PromptAnswer::Ok);
@@ -411,6 +413,57 @@ TEST_F(MainFormTest, TrayMenuItemsInOrderWithTheirMnemonicsAndTheDefault)
         EXPECT_TRUE(plain->icon().isNull()) << plain->text().toStdString();
 }
 
+TEST_F(MainFormTest, MenuItemsReachTheirCommandsAndTheIconIsShown)
+{
+    writeList();
+    create();
+    EXPECT_TRUE(form->trayIcon().Visible());
+    EXPECT_FALSE(form->trayIcon().Icon().isNull());
+
+    form->settings().Mirroring = true;
+    emit form->trayMenu().aboutToShow();  // the menu opens: the check follows the setting
+    EXPECT_TRUE(form->mnuAuto->isChecked());
+
+    QSignalSpy finished(form.get(), &TfrmMain::runFinished);
+    form->mnuForceCompletedNow->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(form->mirroringNow());
+    EXPECT_FALSE(form->standardRun());
+    waitForIdle();
+    form->mnuForceNow->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(form->mirroringNow());
+    EXPECT_TRUE(form->standardRun());
+    waitForIdle();
+
+    int opened = 0;
+    form->openListEditor = [&](QWidget*) { ++opened; };
+    form->mnuEditList->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened, 1);
+    form->trayIcon().handleMessage(TrayMessage::LButtonDblClk);  // the icon's double click
+    QTRY_COMPARE(opened, 2);
+    // An open list editor is brought forward instead of a second one.
+    QWidget editor;
+    editor.setWindowTitle(QString::fromUtf8(kListEditorCaption));
+    editor.show();
+    form->mnuEditListClick();
+    EXPECT_EQ(opened, 2);
+    editor.close();
+
+    int dialogs = 0;
+    form->openSettingsDialog = [&](QWidget*) { ++dialogs; };
+    form->mnuProperty->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(form->dialogMode);
+
+    QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
+    form->Exit1->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(exit.count(), 1);
+}
+
 TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
 {
     writeList();
@@ -473,6 +526,11 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
         const RunProgress p = form->currentRun()->progress();
         return p.phase == RunPhase::Mirror && p.position >= 2;  // a copy has been made
     }, 10000));
+    // The start step holds the scheduler and animates the icon; the hourglass is on.
+    EXPECT_FALSE(form->timer().isActive());
+    EXPECT_TRUE(form->trayIcon().isAnimating());
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
     form->Exit1Click();  // no cancel box: the boxes of a run are silent while the program ends
     EXPECT_EQ(exit.count(), 1);
@@ -481,6 +539,9 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
     EXPECT_FALSE(form->mirroringNow());
     EXPECT_EQ(form->currentRun(), nullptr);
     EXPECT_EQ(form->progressWindow(), nullptr);
+    EXPECT_FALSE(form->trayIcon().isAnimating());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(stored().DoneStandard, 1);
     // What was copied is whole: every file under a final name has its source's size.
     const std::filesystem::path latest = dir / "top/Latest/src";
@@ -538,6 +599,7 @@ TEST_F(MainFormTest, ADamagedHiveIsToldAndTheProgramStartsWithDefaults)
 TEST_F(MainFormTest, AnUnwritableProgramFolderGivesABoxOnceAndTheSchedulerGoesOn)
 {
     settings.Mirroring = true;
+    settings.Postpone = 0;  // every tick tries again
     writeList();
     create();
     std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
