@@ -5,7 +5,10 @@
 #include <QDesktopServices>
 #include <QProcess>
 #include <QUrl>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -419,6 +422,21 @@ TEST_F(MainFormTest, MenuItemsReachTheirCommandsAndTheIconIsShown)
     create();
     EXPECT_TRUE(form->trayIcon().Visible());
     EXPECT_FALSE(form->trayIcon().Icon().isNull());
+    EXPECT_EQ(form->trayIcon().RBPopupMenu(), &form->trayMenu());
+
+    // The about box, modal; closed here by Escape.
+    QString aboutTitle;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            aboutTitle = box->windowTitle();
+            QTest::keyClick(box, Qt::Key_Escape);
+        }
+    });
+    closer.start(20);
+    form->mnuAbout->trigger();
+    QTRY_COMPARE(aboutTitle, QStringLiteral("バージョン情報"));
+    closer.stop();
 
     form->settings().Mirroring = true;
     emit form->trayMenu().aboutToShow();  // the menu opens: the check follows the setting
@@ -474,7 +492,7 @@ TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
     form->mnuAuto->trigger();  // the action inverts its check; the queued command applies it
     QCoreApplication::processEvents();
     EXPECT_FALSE(form->settings().Mirroring);
-    EXPECT_EQ(form->tipText(), QStringLiteral("Renvo - 手動実行モードです"));
+    EXPECT_EQ(form->trayIcon().TipHelp(), QStringLiteral("Renvo - 手動実行モードです"));
     form->mnuAuto->trigger();
     QCoreApplication::processEvents();
     EXPECT_TRUE(form->settings().Mirroring);
@@ -483,6 +501,7 @@ TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
     QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
     form->Exit1Click();
     EXPECT_EQ(exit.count(), 1);
+    EXPECT_FALSE(form->timer().isActive());
     EXPECT_TRUE(stored().Mirroring);
 }
 
@@ -526,6 +545,10 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
         const RunProgress p = form->currentRun()->progress();
         return p.phase == RunPhase::Mirror && p.position >= 2;  // a copy has been made
     }, 10000));
+    // The window shows the run's progress, read from it by the timer.
+    ASSERT_NE(form->progressWindow(), nullptr);
+    QTRY_VERIFY(form->progressWindow()->lblFiles->text() != QStringLiteral("0 / 0"));
+    EXPECT_EQ(form->progressWindow()->lblCurWork->text(), QString::fromUtf8(phaseCaption(RunPhase::Mirror)));
     // The start step holds the scheduler and animates the icon; the hourglass is on.
     EXPECT_FALSE(form->timer().isActive());
     EXPECT_TRUE(form->trayIcon().isAnimating());
