@@ -21,37 +21,12 @@ cmake -S . -B build-bench-gui -G Ninja -DCMAKE_BUILD_TYPE=Release -DRENVO_BUILD_
   -DRENVO_BUILD_BENCH=ON >/dev/null
 cmake --build build-bench-gui -j2 --target guirun renvo-run
 
-out=bench/out
-base="$out/n$files-small"
-echo "generating $files files in $((files / 50)) folders ..."
-python3 -c "import sys; sys.path.insert(0, 'bench'); import bench
-bench.generate_tree(sys.argv[1], int(sys.argv[2]), int(sys.argv[2]) // 50, seed=int(sys.argv[2]), big_files=0)" \
-  "$base/src" "$files"
-
-# Inodes freed recently are not reused here (see bench.py), and creating files stays slow for
-# about a minute per 100,000 files removed: wait that long after the last removal. The stamp is
-# shared with bench.py and hostcost.sh; an empty one (bench.py's) counts as 100,000 files.
-stamp="$out/.removed"
-# Seconds still to wait after the removals the stamp records.
-pending() {
-  [ -e "$stamp" ] || { echo 0; return; }
-  removed=$(cat "$stamp")
-  left=$((65 * ((${removed:-100000} + 99999) / 100000) - ($(date +%s) - $(stat -c %Y "$stamp"))))
-  echo $((left > 0 ? left : 0))
-}
-wait=$(pending)
-if [ "$wait" -gt 0 ]; then
-  echo "waiting $wait s after the last removal ..."
-  sleep "$wait"
-fi
+. bench/tree.sh
+small_tree "$files"
+wait_for_removals
 
 work="$base/gui-$(date +%H%M%S)"
 status=0
 QT_QPA_PLATFORM=offscreen build-bench-gui/bin/guirun "$base/src" "$work" --first 5 --nochange 7 || status=$?
-if [ "$keep" = 0 ]; then
-  removed=$(find "$work" | wc -l)
-  left=$(pending)  # a removal since this run started (another bench) is not forgotten
-  rm -rf "$work"
-  echo $((removed + left * 100000 / 65)) > "$stamp"
-fi
+[ "$keep" = 0 ] && remove_work "$work"
 exit $status

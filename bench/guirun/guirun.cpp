@@ -14,6 +14,7 @@
 // Without QT_QPA_PLATFORM the offscreen platform is used: the window is still laid out, painted
 // into its backing store and updated as on a desktop.
 
+#include "../common/Machine.h"
 #include "engine/ListFile.h"
 #include "engine/MirThread.h"
 #include "platform/FileNames.h"
@@ -56,6 +57,8 @@
 extern char** environ;
 
 using namespace renvo;
+using renvo::bench::loadAverage;
+using renvo::bench::warmMemory;
 
 namespace {
 
@@ -338,28 +341,6 @@ void checkSame(const char* scenario, const Series& w, const Series& c, bool copy
         if (s.logLines != lines)
             fail(std::string(scenario) + " logs of " + std::to_string(lines) + " (window) and " +
                  std::to_string(s.logLines) + " lines (renvo-run)");
-}
-
-void warmMemory(long mib)
-{
-    const size_t size = static_cast<size_t>(mib) << 20;
-    const std::unique_ptr<volatile char[]> block(new volatile char[size]);
-    for (size_t i = 0; i < size; i += 4096)
-        block[i] = 1;  // one write per page makes the kernel back it
-}
-
-// Other work on the machine lengthens every run: the table says how busy it was.
-std::string loadAverage()
-{
-    std::string text;
-    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
-        char buf[128] = {};
-        if (std::fgets(buf, sizeof buf, f))
-            text = buf;
-        std::fclose(f);
-    }
-    const size_t cut = text.find(' ', text.find(' ', text.find(' ') + 1) + 1);  // the three averages
-    return text.substr(0, cut);
 }
 
 // The offscreen platform has no tray and no window stacking, and says so for every form and

@@ -14,6 +14,7 @@
 // memory (default 3072) is written once and freed: memory the virtual machine handed back is
 // slow to touch again, and the first copies would pay for that instead of the hosts.
 
+#include "../common/Machine.h"
 #include "engine/ListFile.h"
 #include "engine/MirThread.h"
 #include "engine/MirrorHost.h"
@@ -45,6 +46,8 @@
 #include <vector>
 
 using namespace renvo;
+using renvo::bench::loadAverage;
+using renvo::bench::warmMemory;
 
 namespace {
 
@@ -336,28 +339,6 @@ void record(Series& series, const Sample& s)
     series.cpuSeconds.push_back(s.cpuSeconds);
     series.copies = static_cast<long>(s.outcome.copies);
     series.calls = s.state.reports + s.state.polls + s.state.others;
-}
-
-void warmMemory(long mib)
-{
-    const size_t size = static_cast<size_t>(mib) << 20;
-    const std::unique_ptr<volatile char[]> block(new volatile char[size]);
-    for (size_t i = 0; i < size; i += 4096)
-        block[i] = 1;  // one write per page makes the kernel back it
-}
-
-// Other work on the machine lengthens every round trip: the table says how busy it was.
-std::string loadAverage()
-{
-    std::string text;
-    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
-        char buf[128] = {};
-        if (std::fgets(buf, sizeof buf, f))
-            text = buf;
-        std::fclose(f);
-    }
-    const size_t cut = text.find(' ', text.find(' ', text.find(' ') + 1) + 1);  // the three averages
-    return text.substr(0, cut);
 }
 
 int usage()
