@@ -1,11 +1,13 @@
 #pragma once
-// What the benchmarks do about the machine they share: warm memory before copies are timed,
-// and say how busy the machine was.
+// What the benchmarks share: warm memory before copies are timed, say how busy the machine
+// was, and take medians.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace renvo::bench {
 
@@ -31,6 +33,14 @@ inline std::string loadAverage()
     }
     const size_t cut = text.find(' ', text.find(' ', text.find(' ') + 1) + 1);
     return text.substr(0, cut);
+}
+
+// The middle value (the mean of the two middle ones for an even count); v not empty.
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 }  // namespace renvo::bench

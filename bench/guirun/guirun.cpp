@@ -58,6 +58,7 @@ extern char** environ;
 
 using namespace renvo;
 using renvo::bench::loadAverage;
+using renvo::bench::median;
 using renvo::bench::warmMemory;
 
 namespace {
@@ -282,13 +283,6 @@ Sample timeConsole(const Place& place, const std::string& program)
     }
     s.logLines = countLines(place.log);
     return s;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 struct Series {

@@ -47,6 +47,7 @@
 
 using namespace renvo;
 using renvo::bench::loadAverage;
+using renvo::bench::median;
 using renvo::bench::warmMemory;
 
 namespace {
@@ -295,13 +296,6 @@ Sample timeCalls(Host host, long calls, QObject& gui)
     getrusage(RUSAGE_SELF, &u1);
     s.cpuSeconds = cpuOf(u1) - cpuOf(u0);
     return s;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 struct Series {
