@@ -3,7 +3,8 @@
 
   python3 tests/desktop/traytest.py --bin build/bin [--tray xembed|sni] [--shots DIR]
 
-xembed: trayer holds the icon. The icon appears; a right click opens the menu and its mnemonics
+xembed: trayer holds the icon. Renvo starts before any tray and shows its icon once trayer
+starts; the tray host is killed and started again and the icon comes back. A right click opens the menu and its mnemonics
 choose items; a standard run started from the menu shows the progress window, whose cancel
 button stops it; a double click during the run is refused with the run's message, a single
 click is not; a second start ends at once; the menu's quit ends the program and saves.
@@ -97,11 +98,28 @@ class Home:
         return m.group(1) if m else None
 
 
-def tray_icon(desk):
-    """The icon's window: Renvo's small mapped window that the tray host has embedded."""
+def panels(desk):
+    return [int(w) for w in desk.tool("xdotool", "search", "--name", "^panel$", check=False).split()]
+
+
+def start_tray(desk):
+    """A new trayer; its panel window."""
+    desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                "--SetDockType", "false", "--SetPartialStrut", "false"],
+               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return wait_for("the tray host", lambda: panels(desk), 20)[0]
+
+
+def tray_icon(desk, panel):
+    """The icon's window: Renvo's small mapped window embedded in the tray host's panel."""
+    inside = set()
+
     def find():
+        inside.update(desk.children(panel))
         out = desk.tool("xdotool", "search", "--onlyvisible", "--class", "Renvo", check=False)
         for w in (int(x) for x in out.split()):
+            if w not in inside:
+                continue
             _, _, width, height, viewable = desk.geometry(w)
             if viewable and 8 <= width <= 64 and 8 <= height <= 64:
                 return w
@@ -131,12 +149,18 @@ def run_xembed(args, renvo):
     desk = Desktop()
     hogs = None
     try:
-        desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
-                    "--SetDockType", "false", "--SetPartialStrut", "false"],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the tray host", lambda: desk.tool("xdotool", "search", "--name", "^panel$", check=False).split(), 20)
+        # Renvo first, with no tray yet: it keeps running and shows its icon once a tray exists.
         first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        icon = tray_icon(desk)
+        panel = start_tray(desk)
+        icon = tray_icon(desk, panel)
+        # The tray host goes away and comes back: the icon comes back into the new one.
+        desk.procs[-1].kill()
+        desk.procs[-1].wait()
+        wait_for("the tray host to go", lambda: not panels(desk), 20)
+        if first.poll() is not None:
+            raise Failure("Renvo ended when the tray went away")
+        panel = start_tray(desk)
+        icon = tray_icon(desk, panel)
         shot(desk, args, "1-icon")
 
         second_start_ends(desk, renvo, home)
