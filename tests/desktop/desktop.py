@@ -104,8 +104,8 @@ class Desktop:
         return wait_for("a window titled " + title, lambda: self.windows_named(title), timeout)[0]
 
     def children(self, window):
-        """Window ids below `window`, depth first."""
-        out = self.tool("xwininfo", "-children", "-id", str(window))
+        """Window ids below `window`, depth first (windows may go while they are walked)."""
+        out = self.tool("xwininfo", "-children", "-id", str(window), check=False)
         ids = []
         for line in out.splitlines():
             m = re.match(r"\s+(0x[0-9a-f]+) ", line)
@@ -116,7 +116,10 @@ class Desktop:
         return ids
 
     def geometry(self, window):
-        out = self.tool("xwininfo", "-id", str(window))
+        """(left, top, width, height, viewable); a window that has gone is 0 x 0 and not viewable."""
+        out = self.tool("xwininfo", "-id", str(window), check=False)
+        if "Width:" not in out:
+            return (0, 0, 0, 0, False)
         def field(name):
             return int(re.search(name + r":\s+(-?\d+)", out).group(1))
         return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height"),

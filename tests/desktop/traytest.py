@@ -4,8 +4,8 @@
   python3 tests/desktop/traytest.py --bin build/bin [--tray xembed|sni] [--shots DIR]
 
 xembed: trayer holds the icon. Renvo starts before any tray and shows its icon once trayer
-starts; the tray host is killed and started again and the icon comes back. A right click opens the menu and its mnemonics
-choose items; a standard run started from the menu shows the progress window, whose cancel
+starts; the tray host is killed and started again and the icon comes back. A right click
+opens the menu and its mnemonics choose items; a standard run started from the menu shows the progress window, whose cancel
 button stops it; a double click during the run is refused with the run's message, a single
 click is not; a second start ends at once; the menu's quit ends the program and saves.
 sni: a StatusNotifierItem host on a private session bus; the tooltip and the menu are read
