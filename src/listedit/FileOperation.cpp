@@ -1,0 +1,234 @@
+#include "listedit/FileOperation.h"
+
+#include "platform/CanonicalPath.h"
+#include "platform/FileSys.h"
+#include "platform/Path.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+namespace renvo {
+
+namespace {
+
+constexpr uint16_t kShellFlag[] = {
+    0x0001,  // fofMultiDestFiles
+    0x0002,  // fofConfirmMouse
+    0x0004,  // fofSilent
+    0x0008,  // fofRenameOnCollision
+    0x0010,  // fofNoConfirmation
+    0x0000,  // fofWantMappingHandle: no flag of its own
+    0x0040,  // fofAllowUndo
+    0x0080,  // fofFilesOnly
+    0x0100,  // fofSimpleProgress
+    0x0200,  // fofNoConfirmMkdir
+    0x0400,  // fofNoErrorUI
+};
+
+void note(TFileOpResult& r, int err, const std::string& path)
+{
+    if (r.error == 0 && err != 0) {
+        r.error = err;
+        r.path = path;
+    }
+}
+
+// The path without trailing delimiters (a link named "link/" would be followed), or empty when
+// it is not one the operation takes: relative, with a NUL, with a "." or ".." part, or the root.
+std::string checkedPath(const std::string& path)
+{
+    if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)
+        return {};
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    if (p == "/")
+        return {};
+    size_t start = 1;
+    while (start <= p.size()) {
+        size_t end = p.find('/', start);
+        if (end == std::string::npos)
+            end = p.size();
+        const std::string_view part(p.data() + start, end - start);
+        if (part == "." || part == "..")
+            return {};
+        start = end + 1;
+    }
+    return p;
+}
+
+// Empties a folder given as a descriptor, depth first, through descriptors so that a folder
+// swapped for a link meanwhile is removed as the link and never entered.
+void emptyFolder(int dfd, const std::string& full, TFileOpResult& r)
+{
+    DIR* d = ::fdopendir(dfd);
+    if (!d) {
+        note(r, errno, full);
+        ::close(dfd);
+        return;
+    }
+    std::vector<std::pair<std::string, bool>> entries;
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const char* n = e->d_name;
+        if (!(n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))))
+            entries.emplace_back(n, e->d_type == DT_DIR || e->d_type == DT_UNKNOWN);
+        errno = 0;
+    }
+    note(r, errno, full);
+    for (const auto& [name, maybeDir] : entries) {
+        const std::string path = full + "/" + name;
+        if (maybeDir) {
+            const int sub = ::openat(::dirfd(d), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) {
+                emptyFolder(sub, path, r);
+                if (::unlinkat(::dirfd(d), name.c_str(), AT_REMOVEDIR) != 0)
+                    note(r, errno, path);
+                continue;
+            }
+            if (errno != ENOTDIR && errno != ELOOP) {
+                note(r, errno, path);
+                continue;
+            }
+        }
+        if (::unlinkat(::dirfd(d), name.c_str(), 0) != 0)
+            note(r, errno, path);
+    }
+    ::closedir(d);
+}
+
+void deletePath(const std::string& path, TFileOpResult& r)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        note(r, errno, path);
+        return;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        note(r, deleteFile(path), path);
+        return;
+    }
+    const int dfd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dfd < 0) {
+        note(r, errno, path);
+        return;
+    }
+    emptyFolder(dfd, path, r);
+    note(r, removeDirectory(path), path);
+}
+
+// Copies src (a file, a link or a folder tree) to dst; links are copied as links.
+void copyTree(const std::string& src, const std::string& dst, TFileOpResult& r)
+{
+    struct stat st {};
+    if (::lstat(src.c_str(), &st) != 0) {
+        note(r, errno, src);
+        return;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        note(r, copyFileReplacing(src, dst), dst);
+        return;
+    }
+    struct stat dst_st {};
+    bool created = false;
+    if (::lstat(dst.c_str(), &dst_st) == 0) {
+        // A link in the target's place is not merged into: its target lies outside the copy.
+        if (!S_ISDIR(dst_st.st_mode)) {
+            note(r, ENOTDIR, dst);
+            return;
+        }
+    } else if (::mkdir(dst.c_str(), 0700) != 0) {
+        note(r, errno, dst);
+        return;
+    } else {
+        created = true;
+    }
+    int err = 0;
+    const std::vector<DirEntry> entries = readDirectory(src, false, &err);
+    note(r, err, src);
+    for (const DirEntry& e : entries)
+        copyTree(src + "/" + e.name, dst + "/" + e.name, r);
+    // The source's mode only now, so that a read-only folder's copy could be filled.
+    if (created && ::chmod(dst.c_str(), st.st_mode & 07777) != 0)
+        note(r, errno, dst);
+}
+
+TFileOpResult copyPaths(const std::string& from, const std::string& to)
+{
+    TFileOpResult r;
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) {
+        note(r, errno, from);
+        return r;
+    }
+    // Into an existing folder (the caller named it, so a link to one counts), else as `to`.
+    std::string dst = to;
+    if (directoryExists(to))
+        dst = to + "/" + extractFileName(from);
+    const std::string parent = extractFileDir(dst);
+    if (const int err = forceDirectories(parent)) {
+        note(r, err, parent);
+        return r;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        // A tree copied into itself would never end.
+        const std::string target = joinPath(canonicalPath(parent), extractFileName(dst));
+        if (isSameOrInside(target, canonicalPath(from))) {
+            note(r, EINVAL, dst);
+            return r;
+        }
+    }
+    copyTree(from, dst, r);
+    return r;
+}
+
+}  // namespace
+
+uint16_t shellFlagWord(TFileOpFlags flags)
+{
+    uint16_t word = 0;
+    for (int f = fofMultiDestFiles; f <= fofNoErrorUI; ++f)
+        if (flags.contains(TFileOpFlag(f)))
+            word |= kShellFlag[f];
+    return word;
+}
+
+std::string TFileOpResult::text() const
+{
+    if (error == 0)
+        return {};
+    const std::string reason = error == kChangedWhileCopying ? "the file changed while it was copied" : errorText(error);
+    return path.empty() ? reason : path + ": " + reason;
+}
+
+TFileOpResult TFileOperation::Execute(int func, const std::string& from, const std::string& to)
+{
+    TFileOpResult r;
+    const std::string source = checkedPath(from);
+    if (source.empty()) {
+        note(r, EINVAL, from);
+        return r;
+    }
+    if (func == FO_DELETE) {
+        deletePath(source, r);
+        return r;
+    }
+    if (func == FO_COPY) {
+        const std::string target = checkedPath(to);
+        if (target.empty()) {
+            note(r, EINVAL, to);
+            return r;
+        }
+        return copyPaths(source, target);
+    }
+    note(r, EINVAL, from);
+    return r;
+}
+
+}  // namespace renvo
