@@ -1,0 +1,296 @@
+// The shell file operation on real trees in a temporary folder: copies, deletes, links that
+// must not be followed out of the tree, and the failure the caller gets to show.
+#include "listedit/FileOperation.h"
+
+#include "common/Privileges.h"
+#include "common/TempDir.h"
+#include "platform/FileSys.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace renvo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
+// file's content.
+std::map<std::string, std::string> treeOf(const std::string& root)
+{
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), root).string();
+        if (it->is_symlink())
+            out[rel] = "l:" + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            out[rel] = "d";
+        else
+            out[rel] = readFile(it->path().string());
+    }
+    return out;
+}
+
+// A small tree with a hidden file, an empty folder and a nested one.
+void makeTree(const std::string& root)
+{
+    writeFile(root + "/a.txt", "alpha");
+    writeFile(root + "/.hidden", "h");
+    writeFile(root + "/sub/b.txt", "beta");
+    writeFile(root + "/sub/deep/c.txt", "gamma");
+    fs::create_directories(root + "/empty");
+}
+
+TEST(FileOperationCopy, FileToNewNameMakesMissingFolders)
+{
+    TempDir tmp;
+    const std::string src = writeFile(tmp / "src.txt", "content");
+    ::chmod(src.c_str(), 0640);
+    TFileOperation op;
+    const TFileOpResult r = op.CopyFiles(src, tmp / "restore/deep/name.txt");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(tmp / "restore/deep/name.txt"), "content");
+    struct stat st {};
+    ASSERT_EQ(::stat((tmp / "restore/deep/name.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(readFile(src), "content");
+}
+
+TEST(FileOperationCopy, FileIntoExistingFolderAndOverAnExistingFile)
+{
+    TempDir tmp;
+    const std::string src = writeFile(tmp / "src.txt", "new content");
+    fs::create_directories(tmp / "dest");
+    TFileOperation op;
+    EXPECT_FALSE(op.CopyFiles(src, tmp / "dest").anyAborted());
+    EXPECT_EQ(readFile(tmp / "dest/src.txt"), "new content");
+
+    const std::string old = writeFile(tmp / "dest/old.txt", "old and longer content");
+    const TFileOpResult r = op.CopyFiles(src, old);
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(old), "new content");
+    EXPECT_TRUE(temporariesBeside({old}).empty());
+}
+
+TEST(FileOperationCopy, FolderTreeToNewNameAndIntoExistingFolder)
+{
+    TempDir tmp;
+    makeTree(tmp / "tree");
+    const auto expected = treeOf(tmp / "tree");
+    TFileOperation op;
+
+    TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "copy");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(treeOf(tmp / "copy"), expected);
+
+    fs::create_directories(tmp / "into");
+    r = op.CopyFiles(tmp / "tree/", tmp / "into");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(treeOf(tmp / "into/tree"), expected);
+}
+
+TEST(FileOperationCopy, MergesIntoAnExistingTree)
+{
+    TempDir tmp;
+    makeTree(tmp / "tree");
+    writeFile(tmp / "dest/tree/sub/b.txt", "stale");
+    writeFile(tmp / "dest/tree/sub/extra.txt", "kept");
+    TFileOperation op;
+    const TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "dest");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(tmp / "dest/tree/sub/b.txt"), "beta");
+    EXPECT_EQ(readFile(tmp / "dest/tree/sub/extra.txt"), "kept");
+    EXPECT_EQ(readFile(tmp / "dest/tree/sub/deep/c.txt"), "gamma");
+    EXPECT_FALSE(pathExists(tmp / "dest/sub"));
+}
+
+TEST(FileOperationCopy, ReadOnlyFolderIsCopiedWithItsContentAndMode)
+{
+    TempDir tmp;
+    writeFile(tmp / "tree/locked/f.txt", "inside");
+    ::chmod((tmp / "tree/locked").c_str(), 0555);
+    test::WithoutDacOverride guard;
+    TFileOperation op;
+    const TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "copy");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(tmp / "copy/locked/f.txt"), "inside");
+    struct stat st {};
+    ASSERT_EQ(::stat((tmp / "copy/locked").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0555u);
+}
+
+TEST(FileOperationCopy, LinksAreCopiedAsLinksNeverFollowed)
+{
+    TempDir tmp;
+    writeFile(tmp / "outside/secret.txt", "elsewhere");
+    writeFile(tmp / "tree/a.txt", "alpha");
+    fs::create_directory_symlink(tmp / "outside", tmp / "tree/out");
+    fs::create_symlink("a.txt", tmp / "tree/alias");
+    TFileOperation op;
+    TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "copy");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    ASSERT_TRUE(fs::is_symlink(tmp / "copy/out"));
+    EXPECT_EQ(fs::read_symlink(tmp / "copy/out"), fs::path(tmp / "outside"));
+    ASSERT_TRUE(fs::is_symlink(tmp / "copy/alias"));
+    EXPECT_EQ(fs::read_symlink(tmp / "copy/alias"), fs::path("a.txt"));
+
+    // The named path itself a link, also spelled with a trailing delimiter.
+    r = op.CopyFiles(tmp / "tree/out/", tmp / "linkcopy");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(fs::is_symlink(tmp / "linkcopy"));
+    EXPECT_EQ((treeOf(tmp / "outside")), (std::map<std::string, std::string>{{"secret.txt", "elsewhere"}}));
+}
+
+TEST(FileOperationCopy, TreeIntoItselfIsRefused)
+{
+    TempDir tmp;
+    makeTree(tmp / "tree");
+    const auto before = treeOf(tmp / "tree");
+    TFileOperation op;
+    TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "tree/sub");
+    EXPECT_EQ(r.error, EINVAL);
+    r = op.CopyFiles(tmp / "tree", tmp.path());  // onto itself
+    EXPECT_EQ(r.error, EINVAL);
+    EXPECT_EQ(treeOf(tmp / "tree"), before);
+}
+
+TEST(FileOperationDelete, FileAndWholeFolder)
+{
+    TempDir tmp;
+    const std::string file = writeFile(tmp / "one.txt", "x");
+    makeTree(tmp / "tree");
+    writeFile(tmp / "tree/sub/ro.txt", "read-only");
+    ::chmod((tmp / "tree/sub/ro.txt").c_str(), 0444);
+    TFileOperation op;
+    EXPECT_FALSE(op.DeleteFiles(file).anyAborted());
+    EXPECT_FALSE(pathExists(file));
+    const TFileOpResult r = op.DeleteFiles(tmp / "tree");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_FALSE(pathExists(tmp / "tree"));
+    EXPECT_TRUE(directoryExists(tmp.path()));
+}
+
+TEST(FileOperationDelete, LinksGoTheirTargetsStay)
+{
+    TempDir tmp;
+    writeFile(tmp / "outside/secret.txt", "elsewhere");
+    writeFile(tmp / "tree/a.txt", "alpha");
+    fs::create_directory_symlink(tmp / "outside", tmp / "tree/out");
+    fs::create_directory_symlink(tmp / "outside", tmp / "toplink");
+    TFileOperation op;
+    TFileOpResult r = op.DeleteFiles(tmp / "tree");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_FALSE(pathExists(tmp / "tree"));
+    // A trailing delimiter would make the system follow the link: the link still goes alone.
+    r = op.DeleteFiles(tmp / "toplink/");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_FALSE(pathExists(tmp / "toplink"));
+    EXPECT_EQ(readFile(tmp / "outside/secret.txt"), "elsewhere");
+}
+
+TEST(FileOperationFailure, MissingSourceNamesThePath)
+{
+    TempDir tmp;
+    TFileOperation op;
+    TFileOpResult r = op.CopyFiles(tmp / "missing", tmp / "dest");
+    EXPECT_TRUE(r.anyAborted());
+    EXPECT_EQ(r.error, ENOENT);
+    EXPECT_EQ(r.path, tmp / "missing");
+    EXPECT_EQ(r.text(), tmp / "missing: " + errorText(ENOENT));
+    EXPECT_FALSE(pathExists(tmp / "dest"));
+
+    r = op.DeleteFiles(tmp / "missing");
+    EXPECT_EQ(r.error, ENOENT);
+    EXPECT_EQ(r.path, tmp / "missing");
+}
+
+TEST(FileOperationFailure, UnwritableTargetFolder)
+{
+    TempDir tmp;
+    makeTree(tmp / "tree");
+    const std::string file = writeFile(tmp / "f.txt", "x");
+    fs::create_directories(tmp / "locked");
+    ::chmod((tmp / "locked").c_str(), 0555);
+    test::WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "permissions do not bind for this user";
+    TFileOperation op;
+    TFileOpResult r = op.CopyFiles(file, tmp / "locked");
+    EXPECT_EQ(r.error, EACCES);
+    EXPECT_EQ(r.path, tmp / "locked/f.txt");
+    r = op.CopyFiles(tmp / "tree", tmp / "locked/tree");
+    EXPECT_EQ(r.error, EACCES);
+    EXPECT_EQ(r.path, tmp / "locked/tree");
+    EXPECT_TRUE(fs::is_empty(tmp / "locked"));
+}
+
+TEST(FileOperationFailure, DeleteGoesOnAfterTheFirstFailure)
+{
+    TempDir tmp;
+    writeFile(tmp / "tree/a/locked/kept.txt", "x");
+    writeFile(tmp / "tree/b.txt", "y");
+    writeFile(tmp / "tree/c/d.txt", "z");
+    ::chmod((tmp / "tree/a/locked").c_str(), 0555);
+    test::WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "permissions do not bind for this user";
+    TFileOperation op;
+    const TFileOpResult r = op.DeleteFiles(tmp / "tree");
+    EXPECT_EQ(r.error, EACCES);
+    EXPECT_EQ(r.path, tmp / "tree/a/locked/kept.txt");
+    EXPECT_EQ(treeOf(tmp / "tree"), (std::map<std::string, std::string>{
+                                         {"a", "d"}, {"a/locked", "d"}, {"a/locked/kept.txt", "x"}}));
+}
+
+TEST(FileOperationFailure, PathsThatAreNotTakenTouchNothing)
+{
+    TempDir tmp;
+    const std::string file = writeFile(tmp / "keep/f.txt", "x");
+    TFileOperation op;
+    for (const std::string& bad : {tmp / "keep/../keep", tmp / "keep/./f.txt", std::string("keep/f.txt"),
+                                   std::string("/"), std::string(), file + std::string(1, '\0') + "x"}) {
+        EXPECT_EQ(op.DeleteFiles(bad).error, EINVAL) << bad;
+        EXPECT_EQ(op.CopyFiles(bad, tmp / "dest").error, EINVAL) << bad;
+        EXPECT_EQ(op.CopyFiles(file, bad).error, EINVAL) << bad;
+    }
+    EXPECT_EQ(op.Execute(1, file, tmp / "dest").error, EINVAL);  // FO_MOVE is not offered
+    EXPECT_EQ(op.Execute(4, file, "").error, EINVAL);            // nor FO_RENAME
+    EXPECT_EQ(readFile(file), "x");
+    EXPECT_FALSE(pathExists(tmp / "dest"));
+}
+
+TEST(FileOperationFlags, FlagWordOfSets)
+{
+    const TFileOperation op;
+    EXPECT_EQ(op.Options(), (TFileOpFlags{fofAllowUndo, fofFilesOnly}));
+    EXPECT_EQ(shellFlagWord(op.Options()), 0x00C0);
+
+    const TFileOpFlags mirror{fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI};
+    EXPECT_EQ(shellFlagWord(mirror), 0x0694);
+    TFileOpFlags withMapping = mirror;
+    withMapping += fofWantMappingHandle;
+    EXPECT_TRUE(withMapping.contains(fofWantMappingHandle));
+    EXPECT_NE(withMapping, mirror);
+    EXPECT_EQ(shellFlagWord(withMapping), shellFlagWord(mirror));
+    EXPECT_EQ(shellFlagWord(TFileOpFlags{fofWantMappingHandle}), 0);
+
+    TFileOpFlags all;
+    for (int f = fofMultiDestFiles; f <= fofNoErrorUI; ++f)
+        all += TFileOpFlag(f);
+    EXPECT_EQ(shellFlagWord(all), 0x07DF);
+    all -= fofMultiDestFiles;
+    EXPECT_EQ(shellFlagWord(all), 0x07DE);
+}
+
+}  // namespace
+}  // namespace renvo
