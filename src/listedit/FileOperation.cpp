@@ -172,17 +172,17 @@ TFileOpResult copyPaths(const std::string& from, const std::string& to)
     if (directoryExists(to))
         dst = to + "/" + extractFileName(from);
     const std::string parent = extractFileDir(dst);
-    if (const int err = forceDirectories(parent)) {
-        note(r, err, parent);
-        return r;
-    }
     if (S_ISDIR(st.st_mode)) {
-        // A tree copied into itself would never end.
+        // A tree copied into itself would never end; checked before any folder is made.
         const std::string target = joinPath(canonicalPath(parent), extractFileName(dst));
         if (isSameOrInside(target, canonicalPath(from))) {
             note(r, EINVAL, dst);
             return r;
         }
+    }
+    if (const int err = forceDirectories(parent)) {
+        note(r, err, parent);
+        return r;
     }
     copyTree(from, dst, r);
     return r;

@@ -159,6 +159,8 @@ TEST(FileOperationCopy, TreeIntoItselfIsRefused)
     TFileOperation op;
     TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "tree/sub");
     EXPECT_EQ(r.error, EINVAL);
+    r = op.CopyFiles(tmp / "tree", tmp / "tree/new/name");  // no folder is made for it
+    EXPECT_EQ(r.error, EINVAL);
     r = op.CopyFiles(tmp / "tree", tmp.path());  // onto itself
     EXPECT_EQ(r.error, EINVAL);
     EXPECT_EQ(treeOf(tmp / "tree"), before);
