@@ -69,11 +69,15 @@ private:
             }
             if (fd < 0)
                 return;
+            // Counted before the write: the reader may have the sample, and the test may
+            // look at the count, before this thread runs again.
+            ++fed_;
             const bool written = ::write(fd, sample.data(), sample.size()) == ssize_t(sample.size());
             ::close(fd);
-            if (!written)
+            if (!written) {
+                --fed_;
                 return;
-            ++fed_;
+            }
             // The next sample only for the next open: wait until this reader let go.
             bool closed = false;
             while (!stop_ && !closed) {
