@@ -38,6 +38,7 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment))
 {
     setWindowTitle(QStringLiteral("Renvo"));
+    shoMirror.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
     tmrDoMir.setInterval(kTickMs);
     connect(&tmrDoMir, &QTimer::timeout, this, &TfrmMain::tmrDoMirTimer);
     progressTimer_.setInterval(kProgressMs);

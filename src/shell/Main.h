@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/MirThread.h"
+#include "platform/FileOperation.h"
 #include "platform/RunLock.h"
 #include "prompt/Prompt.h"
 #include "settings/Settings.h"
@@ -70,6 +71,9 @@ public:
     bool standardRun() const { return standardRun_; }
     bool mirroringNow() const { return mirroringNow_; }  // the run-in-progress flag
     bool dialogMode = false;                              // item mode (false) or settings mode
+    // The file operation of the list editor's deletions and the restore: silent, no
+    // confirmations, no error display, nothing to a trash.
+    TFileOperation shoMirror;
     // The stop request of the run in progress (the progress window's cancel button).
     void requestStop();
 

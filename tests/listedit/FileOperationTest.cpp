@@ -1,6 +1,6 @@
 // The shell file operation on real trees in a temporary folder: copies, deletes, links that
 // must not be followed out of the tree, and the failure the caller gets to show.
-#include "listedit/FileOperation.h"
+#include "platform/FileOperation.h"
 
 #include "common/Privileges.h"
 #include "common/TempDir.h"

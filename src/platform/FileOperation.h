@@ -2,7 +2,7 @@
 // The shell file operation of the main form (shoMirror): copy or delete one path, silently and
 // for good (nothing goes to a trash), a folder with everything in it. Links are never followed:
 // a link inside the tree, or in the named path's own place, is copied or removed as a link and
-// its target stays untouched. No Qt here, so the list editor's commands can be tested alone.
+// its target stays untouched. No Qt here: the list editor and the restore use it, and its tests need no window.
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "listedit/FileOperation.h"
+#include "platform/FileOperation.h"
 
 #include "platform/CanonicalPath.h"
 #include "platform/FileSys.h"

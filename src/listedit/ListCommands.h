@@ -1,0 +1,158 @@
+#pragma once
+// The work of the list editor's commands, apart from the window: adding rows (folder, bulk
+// search, chosen files, drop), removing them with or without their mirrored copies, the run
+// condition and folder option switches, the address check, and the commands that act on the
+// mirrored copies. No Qt here: the window passes its rows, its selection, the prompt, the
+// file operation and a busy-state sink, so every command is tested on real files alone.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/ItemList.h"
+#include "platform/FileOperation.h"
+#include "prompt/Prompt.h"
+
+namespace renvo {
+
+// The busy state of the list window while a long command works: hourglass, the command's
+// text in panel 0, the progress bar. A test records the calls.
+class BusyState {
+public:
+    virtual ~BusyState() = default;
+    // Hourglass cursor (when asked for) and the busy text in panel 0; repaints.
+    virtual void begin(const std::string& text, bool hourglass) = 0;
+    // Progress bar shown at position 0 with this maximum.
+    virtual void showProgress(int maximum) = 0;
+    // Progress position; repaints.
+    virtual void setPosition(int position) = 0;
+    // A line for panel 0 about something skipped (an unreadable folder, a vanished file).
+    virtual void note(const std::string& text) = 0;
+    // Normal cursor, bar hidden, help prompt in panel 0.
+    virtual void end() = 0;
+};
+
+// A busy state that shows nothing.
+class NoBusyState : public BusyState {
+public:
+    void begin(const std::string&, bool) override {}
+    void showProgress(int) override {}
+    void setPosition(int) override {}
+    void note(const std::string&) override {}
+    void end() override {}
+};
+
+// What the commands work on.
+struct ListContext {
+    ItemList& list;
+    Prompt& prompt;
+    const void* owner = nullptr;  // the list window, owner of every box
+    BusyState& busy;
+    TFileOperation& fileOp;       // the main form's shoMirror
+};
+
+// The longest address a record holds (bytes); longer ones are refused at input.
+inline constexpr size_t kMaxAddressBytes = 255;
+
+// Default destination subfolders of new rows (the relative-path rule on this platform's paths).
+// A folder row: relative path from the folder of the address to the address ("/home/u/Data/Work"
+// gives "Data/Work").
+std::string folderRowDest(const std::string& address);
+// A file row from one file (chosen or dropped): the name of the folder that holds it
+// ("/home/u/Docs/a.txt" gives "Docs"; a file in "/" gives "").
+std::string singleFileDest(const std::string& file);
+// A file row from a bulk search: relative path from the search folder as typed to the folder
+// of the file (search "/d/Data": "/d/Data/Sub/b.txt" gives "Data/Sub").
+std::string bulkFileDest(const std::string& searchFolder, const std::string& file);
+
+// AddItem with its duplicate rule as a hash look-up: an address already in the list (byte for
+// byte) adds nothing. Addresses longer than kMaxAddressBytes or not absolute are refused and
+// collected, so the command can name them in one box at its end.
+class ItemAdder {
+public:
+    explicit ItemAdder(ItemList& list);
+    enum class Result { Added, Duplicate, Refused };
+    // A file row: "File", "いつもする", address, "-", "-", "準拠", dest.
+    Result addFile(const std::string& address, const std::string& dest);
+    // A folder row: "Folder", "いつもする", address, subfolder word, masks, "準拠", and the
+    // folder row's default destination.
+    Result addFolder(const std::string& address, bool subfolders, const std::string& masks);
+    const std::vector<std::string>& refused() const { return refused_; }
+    size_t added() const { return added_; }
+
+private:
+    Result admit(const std::string& address);
+    ItemList& list_;
+    std::unordered_set<std::string> addresses_;
+    std::vector<std::string> refused_;
+    size_t added_ = 0;
+};
+
+// One error box naming the refused addresses (the first few and their count); nothing when
+// there are none.
+void reportRefused(Prompt& prompt, const void* owner, const std::vector<std::string>& refused);
+
+// Add folder (after the dialog's OK): one folder row. Returns the rows added (0 or 1).
+size_t addFolderItem(ListContext& ctx, const std::string& folder, bool subfolders, const std::string& maskText);
+// Bulk add (after the dialog's OK): every file the folder scan and file scans find, with
+// progress; unreadable folders are skipped with a note. Returns the rows added.
+size_t bulkAdd(ListContext& ctx, const std::string& folder, bool subfolders, const std::string& maskText);
+// Add chosen files, in the order given, with progress.
+size_t addChosenFiles(ListContext& ctx, const std::vector<std::string>& files);
+// Drop: an existing folder becomes a folder row (no subfolders, "*.*"), anything else a file row.
+size_t dropPaths(ListContext& ctx, const std::vector<std::string>& paths);
+
+// The mirroring settings the deleting commands need.
+struct MirrorSettingsView {
+    std::string topFolder;          // MirTopFolder
+    bool delFilesOnDelItem = false;  // DelFilesOnDelItem
+    bool queryDelFiles = true;       // QueryDelFiles
+};
+
+// Delete: removes the selected rows (indices into ctx.list, any order), asking per row
+// whether its mirrored copy goes too (Yes / No / All as the settings say). Returns the rows
+// removed.
+size_t deleteRows(ListContext& ctx, const MirrorSettingsView& settings, std::vector<size_t> selection);
+
+// Run condition and folder option of the selected rows (folder rows only for the option);
+// set all rows' run condition; clear (asks first; true when cleared).
+void setRunCondition(ItemList& list, const std::vector<size_t>& selection, RunCondition condition);
+void setFolderOption(ItemList& list, const std::vector<size_t>& selection, int option);
+void setAllRunConditions(ItemList& list, RunCondition condition);
+bool clearList(ListContext& ctx);
+
+// The address check's rewrite of the saved list file in programFolder: every record whose
+// address names an existing file or folder is kept, in order, written to _rvbak beside the list
+// and renamed over it, so a failure at any moment leaves the old list whole. The run lock of
+// the program folder is held meanwhile; when a run holds it, the refusal box is shown and
+// nothing changes. Returns false when refused or failed (a box has said why).
+bool checkAddresses(ListContext& ctx, const std::string& programFolder);
+
+// The mirrored copy of a row: top/Latest/dest for a folder row, top/Latest/dest/<name> for a
+// file row. An empty destination gives top/Latest/<name> for a file row and top/Latest for a
+// folder row (which no deletion accepts).
+std::string mirroredCopyPath(const std::string& topFolder, const MirrorItem& item);
+
+// Why no mirrored copy may be deleted: the top folder is empty, "/", the home folder, or
+// contains or lies inside the address of a row of the list (compared in canonical form).
+// Empty when deletions are allowed.
+std::string mirrorDeletionRefusal(const std::string& topFolder, const ItemList& list);
+
+// Deletes the mirrored copy of one row after the checks above and its own (the copy must lie
+// inside Latest; a folder row with an empty destination is refused, never Latest as a whole).
+// Refusals are told in a box. True when something was deleted or nothing was there.
+bool deleteMirroredCopy(ListContext& ctx, const std::string& topFolder, const MirrorItem& item);
+
+// Open mirrored copy: the path to open, or empty after the error box when it does not exist.
+std::string mirroredCopyToOpen(ListContext& ctx, const std::string& topFolder, const MirrorItem& item);
+
+// Erase mirrored copy of the first selected row (asks first). Delete address: asks, deletes
+// the first selected row's source, then deleteRows on the whole selection. Erase whole mirror:
+// refusals, question, every file with progress, then the top folder itself.
+bool eraseMirroredCopy(ListContext& ctx, const std::string& topFolder, size_t row);
+size_t deleteAddress(ListContext& ctx, const MirrorSettingsView& settings, std::vector<size_t> selection);
+bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder);
+
+}  // namespace renvo
