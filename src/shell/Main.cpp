@@ -327,6 +327,8 @@ void TfrmMain::bringListEditorForward()
 {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->isVisible() && window->windowTitle() == QString::fromUtf8(kListEditorCaption)) {
+            if (window->isMinimized())
+                window->showNormal();
             window->raise();
             window->activateWindow();
             return;

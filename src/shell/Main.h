@@ -66,6 +66,8 @@ public:
     TSettings& settings() { return settings_; }
     Prompt& prompt() { return *env_.prompt; }
     const std::string& programFolder() const { return env_.programFolder; }
+    // The hive of the settings and the list editor's layout; empty = the user's hive.
+    const std::string& hivePath() const { return env_.hivePath; }
     double lastRunTime() const { return lastRunTime_; }
     void setLastRunTime(double time) { lastRunTime_ = time; }
     bool standardRun() const { return standardRun_; }

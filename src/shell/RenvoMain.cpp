@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "listedit/ListEditor.h"
 #include "platform/Program.h"
 #include "qtprompt/QtPrompt.h"
 #include "shell/Main.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv)
     environment.programFolder = programFolder();
     TfrmMain frmMain(environment);
     QObject::connect(&frmMain, &TfrmMain::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    ListEditorOpener listEditor(frmMain);
     frmMain.FormCreate();
     return app.exec();
 }

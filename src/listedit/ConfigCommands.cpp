@@ -1,0 +1,218 @@
+// The list editor's command handlers: each takes the selection and hands the work to
+// ListCommands, then shows the rows anew.
+#include "listedit/Config.h"
+
+#include "listedit/AddSearchFolder.h"
+#include "listedit/ListModel.h"
+#include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "platform/Path.h"
+#include "shell/Main.h"
+
+namespace renvo {
+
+namespace {
+
+constexpr char kFileOpenTitle[] = "リストに追加するファイルの選択";
+constexpr char kFileOpenFilter[] = "全てのファイル (*)";
+
+std::vector<std::string> toPaths(const QStringList& files)
+{
+    std::vector<std::string> out;
+    out.reserve(size_t(files.size()));
+    for (const QString& f : files)
+        out.push_back(f.toStdString());
+    return out;
+}
+
+}  // namespace
+
+void TfrmConfig::actOpenFolderExecute()
+{
+    TfrmAddSearchFolder dialog(hub_.prompt(), [this](unsigned c, unsigned d) { hub_.showHelp(c, d); }, this);
+    dialog.setupAddFolder();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ListContext ctx = context();
+    addFolderItem(ctx, dialog.folderName(), dialog.subFolders(), dialog.fileMask());
+    afterRowsChanged();
+}
+
+void TfrmConfig::actOpenFilesExecute()
+{
+    TfrmAddSearchFolder dialog(hub_.prompt(), [this](unsigned c, unsigned d) { hub_.showHelp(c, d); }, this);
+    dialog.setupBulkAdd();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ListContext ctx = context();
+    bulkAdd(ctx, dialog.folderName(), dialog.subFolders(), dialog.fileMask());
+    afterRowsChanged();
+}
+
+void TfrmConfig::actOpenFileExecute()
+{
+    const auto files = hub_.prompt().chooseFiles({kFileOpenTitle, {}, kFileOpenFilter, this});
+    if (files) {
+        ListContext ctx = context();
+        addChosenFiles(ctx, *files);
+    }
+    context().busy.end();
+    afterRowsChanged();
+}
+
+void TfrmConfig::fldAddListFileDrop(TFileDrop& /*sender*/, int /*num*/, const QStringList& files, int, int)
+{
+    ListContext ctx = context();
+    dropPaths(ctx, toPaths(files));
+    afterRowsChanged();
+}
+
+void TfrmConfig::actDeleteExecute()
+{
+    const std::vector<size_t> rows = selection();
+    if (!rows.empty()) {
+        ListContext ctx = context();
+        deleteRows(ctx, mirrorSettings(), rows);
+    }
+    afterRowsChanged();
+}
+
+void TfrmConfig::actEditExecute(bool restore)
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty())
+        return;
+    restoreRequested_ = restore;
+    if (!openItemDialog)
+        return;
+    openItemDialog(*this, rows.front(), restore);
+    model_->refresh();
+    selectRows(rows);
+}
+
+void TfrmConfig::actUnenabledExecute(int tag)
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty()) {
+        restoreMarks();  // the click moved the group's check: nothing changed
+        return;
+    }
+    setRunCondition(list_, rows, RunCondition(tag));
+    model_->refresh();
+    selectRows(rows);
+    markRunCondition(rows.front());
+}
+
+void TfrmConfig::actItemChange(int tag)
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty()) {
+        restoreMarks();
+        return;
+    }
+    setFolderOption(list_, rows, tag);
+    model_->refresh();
+    selectRows(rows);
+    markFolderOption(rows.front());
+}
+
+void TfrmConfig::mnuCheckAllClick(int tag)
+{
+    const std::vector<size_t> rows = selection();
+    setAllRunConditions(list_, RunCondition(tag));
+    model_->refresh();
+    selectRows(rows);
+}
+
+void TfrmConfig::mnuListClearClick()
+{
+    ListContext ctx = context();
+    clearList(ctx);
+    afterRowsChanged();
+}
+
+void TfrmConfig::actCheckExecute()
+{
+    if (!fileExists(listPath()))
+        return;
+    // A run rewrites the same list file: the check waits for its end.
+    if (refuseDuringRun())
+        return;
+    const PromptAnswer answer = hub_.prompt().ask({kConfirmationDialogCaption, kAddressCheckQuestion,
+                                                  PromptIcon::Question, PromptButtons::YesNo, PromptAnswer::Yes,
+                                                  this});
+    if (answer != PromptAnswer::Yes)
+        return;
+    if (!actSaveExecute())
+        return;
+    ListContext ctx = context();
+    checkAddresses(ctx, hub_.programFolder());
+    loadList();
+    context().busy.end();
+}
+
+void TfrmConfig::mnuOpenAddressClick()
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty())
+        return;
+    openPath(list_.at(rows.front()).address);
+}
+
+void TfrmConfig::mnuOpenMiredClick()
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty())
+        return;
+    ListContext ctx = context();
+    const std::string path = mirroredCopyToOpen(ctx, hub_.settings().MirTopFolder, list_.at(rows.front()));
+    if (!path.empty())
+        openPath(path);
+}
+
+void TfrmConfig::mnuDelAddressClick()
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty())
+        return;
+    ListContext ctx = context();
+    deleteAddress(ctx, mirrorSettings(), rows);
+    afterRowsChanged();
+}
+
+void TfrmConfig::mnuEraseMiredFilesClick()
+{
+    const std::vector<size_t> rows = selection();
+    if (rows.empty())
+        return;
+    ListContext ctx = context();
+    eraseMirroredCopy(ctx, hub_.settings().MirTopFolder, rows.front());
+}
+
+void TfrmConfig::mnuEraseMiredClick()
+{
+    ListContext ctx = context();
+    eraseWholeMirror(ctx, hub_.settings().MirTopFolder);
+}
+
+void TfrmConfig::startRun(bool complete)
+{
+    if (refuseDuringRun())
+        return;
+    // The run reads what the view shows.
+    if (!actSaveExecute())
+        return;
+    hub_.runCommand(complete, this);
+}
+
+void TfrmConfig::actExecuteExecute()
+{
+    startRun(false);
+}
+
+void TfrmConfig::actExecuteAllExecute()
+{
+    startRun(true);
+}
+
+}  // namespace renvo

@@ -1,0 +1,55 @@
+#include "listedit/ListEditor.h"
+
+#include <QTimer>
+
+#include "listedit/Config.h"
+#include "shell/Main.h"
+
+namespace renvo {
+
+ListEditorOpener::ListEditorOpener(TfrmMain& hub) : hub_(hub)
+{
+    hub_.openListEditor = [this](QWidget*) { open(); };
+    connect(&hub_, &TfrmMain::exitRequested, this, &ListEditorOpener::programEnds);
+}
+
+ListEditorOpener::~ListEditorOpener()
+{
+    hub_.openListEditor = nullptr;
+}
+
+void ListEditorOpener::open()
+{
+    if (editor_ && editor_->isVisible()) {
+        if (editor_->isMinimized())
+            editor_->showNormal();
+        editor_->raise();
+        editor_->activateWindow();
+        return;
+    }
+    editor_ = std::make_unique<TfrmConfig>(hub_);
+    if (prepare)
+        prepare(*editor_);
+    connect(editor_.get(), &TfrmConfig::closed, this, &ListEditorOpener::closed);
+    editor_->show();
+    editor_->raise();
+    editor_->activateWindow();
+}
+
+void ListEditorOpener::closed()
+{
+    // Inside the window's own close handling: it goes once that has returned.
+    QTimer::singleShot(0, this, [this] {
+        if (editor_ && !editor_->isVisible())
+            editor_.reset();
+    });
+}
+
+void ListEditorOpener::programEnds()
+{
+    // The tray's exit leaves no run behind; what the editor shows goes to the list file.
+    if (editor_ && editor_->isVisible() && !hub_.mirroringNow())
+        editor_->actSaveExecute();
+}
+
+}  // namespace renvo

@@ -1,0 +1,445 @@
+// The list editor's window on the offscreen platform: the view filled from the list file and
+// saved back, the refusals during a run, sorting, the selection's marks, the layout in the
+// hive, the keyboard, drops, and the opener of the tray's edit-list command.
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "common/Privileges.h"
+#include "common/ScriptedPrompt.h"
+#include "common/TempDir.h"
+#include "engine/ListFile.h"
+#include "listedit/Config.h"
+#include "listedit/CoolBar.h"
+#include "listedit/ListEditor.h"
+#include "listedit/ListModel.h"
+#include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "settings/QRegEx.h"
+#include "settings/SettingsStore.h"
+#include "shell/Main.h"
+
+using namespace renvo;
+using renvo::test::readFile;
+using renvo::test::ScriptedPrompt;
+using renvo::test::TempDir;
+using renvo::test::writeFile;
+
+namespace {
+
+class FixedClock : public Clock {
+public:
+    double now() const override { return 46000.5; }
+};
+
+MirrorItem folderItem(const std::string& address, const std::string& dest)
+{
+    MirrorItem item;
+    item.kind = 0;
+    item.address = address;
+    item.subfolders = 1;
+    item.masks = "*.*";
+    item.dest = dest;
+    return item;
+}
+
+MirrorItem fileItem(const std::string& address, const std::string& dest)
+{
+    MirrorItem item;
+    item.kind = 1;
+    item.address = address;
+    item.masks = "-";
+    item.dest = dest;
+    return item;
+}
+
+class ListEditorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = dir.path() + "/prog/";
+        forceDirectories(folder);
+        hive = dir / "user.reg";
+        writeFile(dir / "src/a.txt", "alpha");
+        ShellEnvironment env;
+        env.prompt = &prompt;
+        env.clock = &clock;
+        env.programFolder = folder;
+        env.hivePath = hive;
+        hub = std::make_unique<TfrmMain>(env);
+        hub->settings() = defaultSettings(folder);
+        hub->settings().MirTopFolder = dir / "top";
+        hub->settings().LogFile = dir / "log.txt";
+        hub->settings().ShowProgressDialog = false;
+    }
+
+    void TearDown() override
+    {
+        if (hub)
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
+        if (editor && editor->isVisible()) {
+            editor->hide();  // no closing save at the end of a test
+        }
+        editor.reset();
+        hub.reset();
+        prompt.expectAllAnswered();
+    }
+
+    std::string listPath() const { return folder + kListFileName; }
+
+    void writeList(const std::vector<MirrorItem>& items) { ASSERT_EQ(writeListFile(listPath(), items), 0); }
+
+    void open()
+    {
+        editor = std::make_unique<TfrmConfig>(*hub);
+        editor->show();
+    }
+
+    QString text(size_t row, size_t column) const
+    {
+        return editor->model().index(int(row), int(column)).data().toString();
+    }
+
+    std::optional<int32_t> stored(const std::string& name)
+    {
+        TQRegEx reg(hive);
+        if (!reg.OpenKey(kLayoutKey, false))
+            return std::nullopt;
+        int32_t v = 0;
+        if (!reg.ValueExists(name))
+            return std::nullopt;
+        reg.ReadIntegerDef(name, v, 0);
+        return v;
+    }
+
+    TempDir dir;
+    std::string folder;
+    std::string hive;
+    FixedClock clock;
+    ScriptedPrompt prompt;
+    std::unique_ptr<TfrmMain> hub;
+    std::unique_ptr<TfrmConfig> editor;
+};
+
+TEST_F(ListEditorTest, ShowsTheListFileAndSavesItBackAskingAboutCompleteOnlyTables)
+{
+    MirrorItem table = folderItem(dir / "src", "src");
+    table.everyRun = 0;  // complete runs only
+    table.folderOption = 3;
+    writeList({fileItem(dir / "src/a.txt", "src"), table});
+    const std::string before = readFile(listPath());
+    open();
+    EXPECT_EQ(editor->windowTitle(), QString::fromUtf8(kListEditorCaption));
+    ASSERT_EQ(editor->rows().size(), 2u);
+    EXPECT_EQ(editor->panel1->text(), QString::fromUtf8("登録件数 : 2 件"));
+    EXPECT_EQ(text(0, colKind), "File");
+    EXPECT_EQ(text(0, colSubfolders), "-");
+    EXPECT_EQ(text(1, colRun), QString::fromUtf8("完全時のみ"));
+    EXPECT_EQ(text(1, colOption), QString::fromUtf8("テーブル"));
+
+    prompt.expect(kUsageHintCaption, PromptAnswer::No);
+    ASSERT_TRUE(editor->actSaveExecute());
+    EXPECT_EQ(readFile(listPath()), before);
+    EXPECT_NE(prompt.asked.back().text.find(dir / "src"), std::string::npos);
+    EXPECT_EQ(prompt.asked.back().buttons, PromptButtons::YesNo);
+
+    prompt.expect(kUsageHintCaption, PromptAnswer::Yes);
+    ASSERT_TRUE(editor->actSaveExecute());
+    EXPECT_EQ(readListFile(listPath()).at(1).folderOption, 0);
+    EXPECT_EQ(text(1, colOption), QString::fromUtf8("準拠"));
+    // The save stored the layout too.
+    EXPECT_TRUE(stored("ListWidth").has_value());
+    EXPECT_TRUE(stored("BandWidth1").has_value());
+}
+
+TEST_F(ListEditorTest, ADamagedListLoadsWhatCanBeReadAndKeepsWhatTheViewCannotShow)
+{
+    MirrorItem odd = folderItem(dir / "src", "src");
+    odd.runFlag = 7;
+    odd.folderOption = 9;
+    writeList({odd, fileItem(dir / "src/a.txt", "src")});
+    std::string bytes = readFile(listPath());
+    writeFile(listPath(), bytes + std::string(100, 'x'));  // a remainder shorter than a record
+    open();
+    ASSERT_EQ(editor->rows().size(), 2u);
+    EXPECT_EQ(text(0, colRun), QString::fromUtf8("いつもする"));
+    ASSERT_TRUE(editor->actSaveExecute());
+    EXPECT_EQ(readFile(listPath()), bytes);  // odd bytes as they were, the remainder gone
+}
+
+TEST_F(ListEditorTest, DuringARunNothingIsSavedAndTheWindowStaysOpen)
+{
+    writeList({folderItem(dir / "src", "src")});
+    open();
+    editor->rows().clear();
+    ASSERT_TRUE(hub->runCommand(false, nullptr));
+    ASSERT_TRUE(hub->mirroringNow());  // until the GUI thread serves the run's end
+    prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(editor->actSaveExecute());
+    EXPECT_FALSE(editor->close());
+    editor->actExecuteExecute();  // no second run, no save
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(readListFile(listPath()).size(), 1u);
+    EXPECT_FALSE(stored("ListTop").has_value());
+    EXPECT_EQ(prompt.asked.front().owner, editor.get());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
+    EXPECT_TRUE(editor->close());  // a cleared list closes as a 0-byte list file
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_TRUE(fileExists(listPath()));
+    EXPECT_EQ(readFile(listPath()).size(), 0u);
+}
+
+TEST_F(ListEditorTest, AListThatCannotBeWrittenKeepsTheRowsAndTheWindow)
+{
+    test::WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "permissions do not bind here";
+    writeList({folderItem(dir / "src", "src")});
+    open();
+    editor->rows().add(fileItem(dir / "src/a.txt", "src"));
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(editor->close());
+    chmod(folder.c_str(), 0755);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->rows().size(), 2u);
+    EXPECT_NE(prompt.asked.back().text.find(listPath()), std::string::npos);
+    EXPECT_EQ(readListFile(listPath()).size(), 1u);
+}
+
+TEST_F(ListEditorTest, ColumnClicksSortAscendingThenDescendingAndAnotherColumnStartsAscending)
+{
+    writeList({folderItem(dir / "b", "b"), fileItem(dir / "c.txt", ""), folderItem(dir / "a", "a")});
+    open();
+    editor->selectRows({1});  // c.txt
+    QHeaderView* header = editor->lsvFileList->header();
+    emit header->sectionClicked(colAddress);
+    EXPECT_EQ(text(0, colAddress).toStdString(), dir / "a");
+    EXPECT_EQ(text(2, colAddress).toStdString(), dir / "c.txt");
+    EXPECT_EQ(editor->selection(), std::vector<size_t>{2});  // the selection moved with its row
+    emit header->sectionClicked(colAddress);
+    EXPECT_EQ(text(0, colAddress).toStdString(), dir / "c.txt");
+    emit header->sectionClicked(colKind);
+    EXPECT_EQ(text(0, colKind), "File");
+    EXPECT_EQ(editor->sortColumn(), int(colKind));
+    EXPECT_TRUE(editor->sortFlags()[colKind]);
+    EXPECT_FALSE(editor->sortFlags()[colAddress]);
+    // The list file keeps its order until the next save writes the order shown.
+    EXPECT_EQ(readListFile(listPath()).at(0).address, dir / "b");
+    ASSERT_TRUE(editor->actSaveExecute());
+    EXPECT_EQ(readListFile(listPath()).at(0).address, dir / "c.txt");
+}
+
+TEST_F(ListEditorTest, TheSelectedRowNamesItselfAndSetsTheMarks)
+{
+    MirrorItem work = folderItem(dir / "Data/Work", "Data/Work");
+    work.folderOption = 2;
+    MirrorItem file = fileItem(dir / "report.doc", "");
+    file.everyRun = 0;
+    writeList({work, file});
+    open();
+    editor->selectRows({0});
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8("/Work のアイテムを選択"));
+    EXPECT_TRUE(editor->actNormal->isChecked());
+    EXPECT_TRUE(editor->actRemainSync->isChecked());
+    EXPECT_TRUE(editor->actTable->isEnabled());
+    editor->selectRows({1});
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8("report.doc のアイテムを選択"));
+    EXPECT_TRUE(editor->actCompleted->isChecked());
+    EXPECT_FALSE(editor->actBase->isEnabled());
+    editor->selectRows({});
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8(kHelpPromptText));
+    EXPECT_TRUE(editor->actCompleted->isChecked());  // with nothing selected the marks stay
+}
+
+TEST_F(ListEditorTest, RunConditionFolderOptionAndSetAllChangeTheRowsTheyShould)
+{
+    writeList({folderItem(dir / "a", "a"), fileItem(dir / "b.txt", ""), folderItem(dir / "c", "c")});
+    open();
+    editor->selectRows({0, 1});
+    editor->actTable->trigger();
+    EXPECT_EQ(text(0, colOption), QString::fromUtf8("テーブル"));
+    EXPECT_EQ(text(1, colOption), QString::fromUtf8("準拠"));  // file rows keep theirs
+    EXPECT_EQ(text(2, colOption), QString::fromUtf8("準拠"));
+    editor->actUnenabled->trigger();
+    EXPECT_EQ(text(0, colRun), QString::fromUtf8("しない"));
+    EXPECT_EQ(text(1, colRun), QString::fromUtf8("しない"));
+    EXPECT_EQ(text(2, colRun), QString::fromUtf8("いつもする"));
+    EXPECT_TRUE(editor->actUnenabled->isChecked());
+    editor->mnuCheckAll[2]->trigger();
+    for (size_t r = 0; r < 3; ++r)
+        EXPECT_EQ(text(r, colRun), QString::fromUtf8("完全時のみ"));
+    EXPECT_TRUE(editor->actUnenabled->isChecked());  // set all leaves the marks
+
+    editor->selectRows({});
+    editor->actSync->trigger();  // nothing selected: nothing changes, the mark stays
+    EXPECT_TRUE(editor->actTable->isChecked());
+    EXPECT_EQ(text(2, colOption), QString::fromUtf8("準拠"));
+}
+
+TEST_F(ListEditorTest, TheLayoutComesBackAndAPartlyWrittenOneStopsAtTheFirstBadValue)
+{
+    writeList({folderItem(dir / "src", "src")});
+    open();
+    EXPECT_EQ(editor->lsvFileList->columnWidth(3), kListColumns[3].width);
+    editor->setGeometry(40, 50, 640, 400);
+    for (int c = 0; c < int(kItemColumnCount); ++c)
+        editor->lsvFileList->setColumnWidth(c, 60 + c);
+    editor->coolBar().setBandBreak(1, true);
+    ASSERT_TRUE(editor->close());
+    EXPECT_EQ(stored("ListColumn6"), 66);
+    EXPECT_EQ(stored("BandBreak1"), 1);
+
+    open();
+    const QRect g = editor->geometry();
+    EXPECT_EQ(g.width(), 640);
+    EXPECT_EQ(g.height(), 400);
+    EXPECT_EQ(editor->lsvFileList->columnWidth(4), 64);
+    EXPECT_TRUE(editor->coolBar().bandBreak(1));
+    editor->hide();
+
+    {
+        TQRegEx reg(hive);
+        ASSERT_TRUE(reg.OpenKey(kLayoutKey, false));
+        reg.StoreInteger("ListColumn3", -5);
+    }
+    open();
+    EXPECT_EQ(editor->geometry().width(), 640);
+    EXPECT_EQ(editor->lsvFileList->columnWidth(2), 62);
+    EXPECT_EQ(editor->lsvFileList->columnWidth(3), kListColumns[3].width);
+    EXPECT_EQ(editor->lsvFileList->columnWidth(6), kListColumns[6].width);
+    EXPECT_FALSE(editor->coolBar().bandBreak(1));  // the bands keep their design
+}
+
+TEST_F(ListEditorTest, KeysDeleteRowsEditThemAndClearTheList)
+{
+    writeList({folderItem(dir / "a", "a"), folderItem(dir / "b", "b"), folderItem(dir / "c", "c")});
+    open();
+    std::vector<std::pair<size_t, bool>> edits;
+    editor->openItemDialog = [&](TfrmConfig&, size_t row, bool restore) { edits.push_back({row, restore}); };
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->lsvFileList->setFocus();
+    editor->selectRows({1});
+    QTest::keyClick(editor->lsvFileList, Qt::Key_Return);
+    editor->R2->trigger();
+    EXPECT_EQ(edits, (std::vector<std::pair<size_t, bool>>{{1, false}, {1, true}}));
+    EXPECT_TRUE(editor->restoreRequested());
+
+    hub->settings().DelFilesOnDelItem = false;  // rows go without a question
+    QTest::keyClick(editor->lsvFileList, Qt::Key_Delete);
+    ASSERT_EQ(editor->rows().size(), 2u);
+    EXPECT_EQ(text(1, colAddress).toStdString(), dir / "c");
+
+    prompt.expect(kConfirmationDialogCaption, PromptAnswer::Yes);
+    QTest::keyClick(editor->lsvFileList, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(editor->rows().empty());
+    EXPECT_EQ(editor->panel1->text(), QString::fromUtf8("登録件数 : 0 件"));
+}
+
+TEST_F(ListEditorTest, FilesAndFoldersDroppedOnTheViewBecomeRows)
+{
+    writeFile(dir / "Docs/x.txt", "x");
+    writeFile(dir / "Docs/y.txt", "y");
+    forceDirectories(dir / "Data/Work");
+    open();
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "Docs/x.txt")),
+                   QUrl::fromLocalFile(QString::fromStdString(dir / "Data/Work")),
+                   QUrl::fromLocalFile(QString::fromStdString(dir / "Docs/y.txt"))});
+    std::unique_ptr<QMimeData> owner(mime);
+    QWidget* target = editor->lsvFileList->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    ASSERT_EQ(editor->rows().size(), 3u);
+    EXPECT_EQ(text(0, colDest), "Docs");
+    EXPECT_EQ(text(1, colKind), "Folder");
+    EXPECT_EQ(text(1, colSubfolders), QString::fromUtf8("しない"));
+    EXPECT_EQ(text(1, colMasks), "*.*");
+    EXPECT_EQ(text(1, colDest), "Data/Work");
+    EXPECT_EQ(text(2, colRun), QString::fromUtf8("いつもする"));
+    EXPECT_EQ(editor->panel1->text(), QString::fromUtf8("登録件数 : 3 件"));
+}
+
+TEST_F(ListEditorTest, TheRunCommandsSaveFirstAndTheMenusFollowTheSelection)
+{
+    writeList({});
+    open();
+    editor->rows().add(folderItem(dir / "src", "src"));
+    editor->model().refresh();
+    editor->actExecuteAll->trigger();
+    ASSERT_TRUE(hub->mirroringNow());
+    EXPECT_FALSE(hub->standardRun());
+    EXPECT_EQ(readListFile(listPath()).size(), 1u);  // saved before the run read it
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
+    EXPECT_EQ(readFile(dir / "top/Latest/src/a.txt"), "alpha");
+
+    editor->selectRows({});
+    emit editor->mnuList->aboutToShow();
+    EXPECT_FALSE(editor->mnuEraseMiredFiles->isEnabled());
+    editor->selectRows({0});
+    emit editor->mnuList->aboutToShow();
+    EXPECT_TRUE(editor->mnuEraseMiredFiles->isEnabled());
+    emit editor->mnuRestore->aboutToShow();
+    EXPECT_TRUE(editor->R2->isEnabled());
+
+    hub->settings().Mirroring = true;
+    emit editor->mnuMirroring->aboutToShow();
+    EXPECT_TRUE(editor->mnuAuto->isChecked());
+    editor->mnuAuto->trigger();
+    EXPECT_FALSE(hub->settings().Mirroring);
+}
+
+TEST_F(ListEditorTest, TheAddressCheckKeepsWhatExistsAndReloadsTheView)
+{
+    writeList({folderItem(dir / "src", "src"), fileItem(dir / "gone.txt", ""), fileItem(dir / "src/a.txt", "src")});
+    open();
+    prompt.expect(kConfirmationDialogCaption, PromptAnswer::Yes);
+    editor->actCheck->trigger();
+    ASSERT_EQ(editor->rows().size(), 2u);
+    EXPECT_EQ(readListFile(listPath()).size(), 2u);
+    EXPECT_FALSE(pathExists(folder + "_rvbak"));
+    EXPECT_EQ(editor->prbProgress->isVisible(), false);
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8(kHelpPromptText));
+
+    prompt.expect(kConfirmationDialogCaption, PromptAnswer::No);  // No: nothing happens
+    deleteFile(dir / "src/a.txt");
+    editor->actCheck->trigger();
+    EXPECT_EQ(readListFile(listPath()).size(), 2u);
+}
+
+TEST_F(ListEditorTest, TheOpenerKeepsOneWindowAndSavesItWhenTheProgramEnds)
+{
+    writeList({folderItem(dir / "src", "src")});
+    ListEditorOpener opener(*hub);
+    hub->mnuEditListClick();
+    TfrmConfig* first = opener.current();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    hub->mnuEditListClick();  // brings the open one forward
+    EXPECT_EQ(opener.current(), first);
+
+    first->rows().add(fileItem(dir / "src/a.txt", "src"));
+    emit hub->exitRequested();
+    EXPECT_EQ(readListFile(listPath()).size(), 2u);
+
+    ASSERT_TRUE(first->close());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opener.current() == nullptr; }, 5000));
+}
+
+}  // namespace
