@@ -211,7 +211,7 @@ ListFilterResult filterListFile(const std::string& folder,
         err = errno;
     if (err != 0) {
         ::unlink(backup.c_str());
-        throw EFOpenError{backup, err};
+        throw EFOpenError{listPath, err};
     }
     FdGuard dir(::open(extractFileDir(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)

@@ -87,8 +87,8 @@ struct ListFilterResult {
 // it, flushed and renamed over it, so the old list is whole until the new one has replaced it
 // (a list that is a link: _rvbak lies beside the file it points to). Nothing is written when
 // every record is kept. `counted`, when given, learns the number of records before the first
-// one is offered to keep. Throws EFOpenError (the list or _rvbak, with the errno; ENOENT for a
-// list that does not exist); _rvbak is removed then.
+// one is offered to keep. Throws EFOpenError with the list's path and the errno of whatever
+// failed (ENOENT for a list that does not exist); _rvbak is removed then.
 ListFilterResult filterListFile(const std::string& folder,
                                 const std::function<bool(const MirrorItem& item, size_t index)>& keep,
                                 const std::function<void(size_t records)>& counted = {});

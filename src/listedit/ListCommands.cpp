@@ -510,10 +510,10 @@ bool checkAddresses(ListContext& ctx, const std::string& programFolder)
             [&](size_t records) { ctx.busy.showProgress(progressInt(records)); });
     } catch (const EFOpenError& e) {
         ctx.busy.end();
-        if (e.err == ENOENT && e.path == includeTrailingDelimiter(programFolder) + kListFileName)
+        if (e.err == ENOENT && !pathExists(e.path))
             return true;  // no list, nothing to check
-        tellError(ctx, "リストファイルを書き換えられませんでした (元のリストはそのままです)\r\n" + e.path + ": " +
-                           errorText(e.err));
+        tellError(ctx, "リストファイル " + e.path + " を書き換えられませんでした: " + errorText(e.err) +
+                           "\r\n(元のリストはそのままです)");
         return false;
     }
     ctx.busy.end();
