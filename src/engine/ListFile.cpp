@@ -155,32 +155,78 @@ int writeListFile(const std::string& path, const std::vector<MirrorItem>& items)
     return writeFileAtomic(path, data);
 }
 
-size_t dropItems(const std::string& folder, const std::vector<std::string>& addresses)
+namespace {
+
+// Writes the kept records to the backup file, flushed, with the list's mode; 0 or errno.
+int writeBackup(const std::string& path, const std::string& data, mode_t mode)
+{
+    // A link or a stale file of that name is replaced, never written through.
+    ::unlink(path.c_str());
+    FdGuard out(openRetry(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, static_cast<int>(mode)));
+    if (out.get() < 0)
+        return errno;
+    if (!writeAll(out.get(), data.data(), data.size()) || ::fchmod(out.get(), mode) != 0 ||
+        ::fsync(out.get()) != 0 || !out.close())
+        return errno;
+    return 0;
+}
+
+}  // namespace
+
+ListFilterResult filterListFile(const std::string& folder,
+                                const std::function<bool(const MirrorItem& item, size_t index)>& keep,
+                                const std::function<void(size_t records)>& counted)
 {
     const std::string listPath = includeTrailingDelimiter(folder) + kListFileName;
-    std::unordered_set<std::string> drop;
-    for (const std::string& a : addresses)
-        drop.insert(pathKey(a));
 
     // The list stays locked until the new one has replaced it.
     FdGuard list(openRetry(listPath, O_RDONLY, 0, true));
     if (list.get() < 0)
         throw EFOpenError{listPath, errno};
-    size_t removed = 0;
+    struct stat st {};
+    if (::fstat(list.get(), &st) != 0)
+        throw EFOpenError{listPath, errno};
+    ListFilterResult result;
+    result.records = static_cast<size_t>(st.st_size) / kItemRecordSize;
+    if (counted)
+        counted(result.records);
+
     std::string kept;
+    kept.reserve(result.records * kItemRecordSize);
     uint8_t record[kItemRecordSize];
-    while (readRecord(list.get(), record)) {
-        if (drop.count(pathKey(getShortString(record + kAddressAt)))) {
-            ++removed;
+    for (size_t index = 0; index < result.records && readRecord(list.get(), record); ++index) {
+        if (!keep(decodeItem(record), index))
             continue;
-        }
         kept.append(reinterpret_cast<const char*>(record), kItemRecordSize);
+        ++result.kept;
     }
-    if (removed == 0)
-        return 0;
-    if (const int err = retryAttempts([&] { return writeFileAtomic(listPath, kept); }); err != 0)
+    if (result.kept == result.records)
+        return result;
+
+    // Renamed within one folder, so the target is the file a link in the list's place names.
+    const std::string target = followLinks(listPath);
+    const std::string backup = joinPath(extractFileDir(target), kListBackupName);
+    int err = writeBackup(backup, kept, st.st_mode & 07777);
+    if (err == 0 && ::rename(backup.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(backup.c_str());
         throw EFOpenError{listPath, err};
-    return removed;
+    }
+    FdGuard dir(::open(extractFileDir(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+    return result;
+}
+
+size_t dropItems(const std::string& folder, const std::vector<std::string>& addresses)
+{
+    std::unordered_set<std::string> drop;
+    for (const std::string& a : addresses)
+        drop.insert(pathKey(a));
+    const ListFilterResult r =
+        filterListFile(folder, [&](const MirrorItem& item, size_t) { return !drop.count(pathKey(item.address)); });
+    return r.records - r.kept;
 }
 
 }  // namespace renvo

@@ -8,6 +8,7 @@
 #include "engine/EFOpenError.h"
 #include "platform/FileNames.h"
 
+#include <functional>
 #include <optional>
 
 namespace renvo {
@@ -72,9 +73,29 @@ std::vector<MirrorItem> readListFile(const std::string& path);
 // 0 or errno.
 int writeListFile(const std::string& path, const std::vector<MirrorItem>& items);
 
+// The temporary list that a rewrite fills before it replaces the list file.
+inline constexpr char kListBackupName[] = "_rvbak";
+
+// What a filtered rewrite met: the records of the list and how many it kept.
+struct ListFilterResult {
+    size_t records = 0;
+    size_t kept = 0;
+};
+
+// Keeps the records of the list file in `folder` for which keep(item, index) is true, byte for
+// byte and in order. The list stays locked while the kept records are written to _rvbak beside
+// it, flushed and renamed over it, so the old list is whole until the new one has replaced it
+// (a list that is a link: _rvbak lies beside the file it points to). Nothing is written when
+// every record is kept. `counted`, when given, learns the number of records before the first
+// one is offered to keep. Throws EFOpenError with the list's path and the errno of whatever
+// failed (ENOENT for a list that does not exist); _rvbak is removed then.
+ListFilterResult filterListFile(const std::string& folder,
+                                const std::function<bool(const MirrorItem& item, size_t index)>& keep,
+                                const std::function<void(size_t records)>& counted = {});
+
 // Removes every record whose address is one of `addresses` (the platform's file-name rule)
-// from the list file in `folder`, keeping the others in order. The list stays locked while the
-// kept records replace it atomically. Throws EFOpenError.
+// from the list file in `folder`, keeping the others in order, as filterListFile does.
+// Throws EFOpenError.
 // Returns the number of records removed.
 size_t dropItems(const std::string& folder, const std::vector<std::string>& addresses);
 

@@ -22,7 +22,8 @@ namespace renvo {
 class BusyState {
 public:
     virtual ~BusyState() = default;
-    // Hourglass cursor (when asked for) and the busy text in panel 0; repaints.
+    // Hourglass cursor (when asked for) and the busy text in panel 0 (an empty text leaves
+    // panel 0 as it is); repaints.
     virtual void begin(const std::string& text, bool hourglass) = 0;
     // Progress bar shown at position 0 with this maximum.
     virtual void showProgress(int maximum) = 0;
@@ -53,23 +54,42 @@ struct ListContext {
     TFileOperation& fileOp;       // the main form's shoMirror
 };
 
-// The longest address a record holds (bytes); longer ones are refused at input.
+// The longest address (and destination) a record holds, in bytes; longer ones are refused at
+// input rather than cut by the next save.
 inline constexpr size_t kMaxAddressBytes = 255;
+
+// Busy texts of panel 0.
+inline constexpr char kAddingFilesText[] = "ファイルを検索してリストに追加しています...";
+inline constexpr char kDeletingCopiesText[] = "ミラーリング先の該当ファイルを削除しています...";
+inline constexpr char kCheckingAddressesText[] = "アドレスチェックをしています...";
+inline constexpr char kErasingMirrorText[] = "ミラーリング先を削除しています...";
+// The box a command shows when a run holds the program folder.
+inline constexpr char kRunningCaption[] = "ミラーリング中";
+inline constexpr char kRunningText[] = "現在ミラーリング中です\r\n現在の操作は，作業が完了するまで受け付けられません";
 
 // Default destination subfolders of new rows (the relative-path rule on this platform's paths).
 // A folder row: relative path from the folder of the address to the address ("/home/u/Data/Work"
 // gives "Data/Work").
-std::string folderRowDest(const std::string& address);
+std::string folderRowDest(const std::string& address, const PathRules& r = nativePathRules());
 // A file row from one file (chosen or dropped): the name of the folder that holds it
 // ("/home/u/Docs/a.txt" gives "Docs"; a file in "/" gives "").
-std::string singleFileDest(const std::string& file);
+std::string singleFileDest(const std::string& file, const PathRules& r = nativePathRules());
 // A file row from a bulk search: relative path from the search folder as typed to the folder
 // of the file (search "/d/Data": "/d/Data/Sub/b.txt" gives "Data/Sub").
-std::string bulkFileDest(const std::string& searchFolder, const std::string& file);
+std::string bulkFileDest(const std::string& searchFolder, const std::string& file,
+                         const PathRules& r = nativePathRules());
+
+// An address (or its destination) that was not added, with the sentence that says why.
+struct RefusedAddress {
+    std::string address;
+    std::string reason;
+};
 
 // AddItem with its duplicate rule as a hash look-up: an address already in the list (byte for
-// byte) adds nothing. Addresses longer than kMaxAddressBytes or not absolute are refused and
-// collected, so the command can name them in one box at its end.
+// byte) adds nothing. An address that is empty, not absolute, holds a NUL or is longer than
+// kMaxAddressBytes is refused, and so is a destination that is longer or names no folder below
+// Latest; refusals are collected, so the command can name them in one box at its end.
+// The look-up is built once from the list: add rows through one adder per command.
 class ItemAdder {
 public:
     explicit ItemAdder(ItemList& list);
@@ -79,27 +99,28 @@ public:
     // A folder row: "Folder", "いつもする", address, subfolder word, masks, "準拠", and the
     // folder row's default destination.
     Result addFolder(const std::string& address, bool subfolders, const std::string& masks);
-    const std::vector<std::string>& refused() const { return refused_; }
+    const std::vector<RefusedAddress>& refused() const { return refused_; }
     size_t added() const { return added_; }
 
 private:
-    Result admit(const std::string& address);
+    Result admit(const std::string& address, const std::string& dest);
     ItemList& list_;
     std::unordered_set<std::string> addresses_;
-    std::vector<std::string> refused_;
+    std::vector<RefusedAddress> refused_;
     size_t added_ = 0;
 };
 
 // One error box naming the refused addresses (the first few and their count); nothing when
 // there are none.
-void reportRefused(Prompt& prompt, const void* owner, const std::vector<std::string>& refused);
+void reportRefused(Prompt& prompt, const void* owner, const std::vector<RefusedAddress>& refused);
 
 // Add folder (after the dialog's OK): one folder row. Returns the rows added (0 or 1).
 size_t addFolderItem(ListContext& ctx, const std::string& folder, bool subfolders, const std::string& maskText);
 // Bulk add (after the dialog's OK): every file the folder scan and file scans find, with
-// progress; unreadable folders are skipped with a note. Returns the rows added.
+// progress; unreadable folders and files gone meanwhile are skipped with a note. Returns the
+// rows added.
 size_t bulkAdd(ListContext& ctx, const std::string& folder, bool subfolders, const std::string& maskText);
-// Add chosen files, in the order given, with progress.
+// Add chosen files, in the order given, with progress; files gone meanwhile are skipped with a note.
 size_t addChosenFiles(ListContext& ctx, const std::vector<std::string>& files);
 // Drop: an existing folder becomes a folder row (no subfolders, "*.*"), anything else a file row.
 size_t dropPaths(ListContext& ctx, const std::vector<std::string>& paths);
@@ -135,22 +156,43 @@ bool checkAddresses(ListContext& ctx, const std::string& programFolder);
 // folder row (which no deletion accepts).
 std::string mirroredCopyPath(const std::string& topFolder, const MirrorItem& item);
 
-// Why no mirrored copy may be deleted: the top folder is empty, "/", the home folder, or
-// contains or lies inside the address of a row of the list (compared in canonical form).
-// Empty when deletions are allowed.
+// Why no mirrored copy may be deleted: the top folder is empty, not absolute, "/", the home
+// folder or a folder holding it, or contains or lies inside the address of a row of the list
+// (compared in canonical form). Empty when deletions are allowed.
 std::string mirrorDeletionRefusal(const std::string& topFolder, const ItemList& list);
 
-// Deletes the mirrored copy of one row after the checks above and its own (the copy must lie
-// inside Latest; a folder row with an empty destination is refused, never Latest as a whole).
-// Refusals are told in a box. True when something was deleted or nothing was there.
+// The checks of mirrorDeletionRefusal made once per command (they look at every row), and
+// those of one row's copy.
+class MirrorCopyGuard {
+public:
+    MirrorCopyGuard(const std::string& topFolder, const ItemList& list);
+    // Why no copy at all may be deleted; empty when copies may be.
+    const std::string& refusal() const { return refusal_; }
+    // The path to delete for this row (its mirrored copy, in canonical form up to its own name),
+    // or empty with `why` set: the whole refusal above, a destination that names no folder
+    // below Latest or leads out of it through a link, a folder row with an empty destination
+    // (that would be Latest as a whole), a file row whose name is empty, "." or "..".
+    std::string copyToDelete(const MirrorItem& item, std::string& why) const;
+
+private:
+    std::string refusal_;
+    std::string latest_;  // canonical
+};
+
+// Deletes the mirrored copy of one row after the guard's checks; links are removed, never
+// followed. A refusal is told in an error box, a failed deletion in a busy note. True when
+// something was deleted or nothing was there.
 bool deleteMirroredCopy(ListContext& ctx, const std::string& topFolder, const MirrorItem& item);
+bool deleteMirroredCopy(ListContext& ctx, const MirrorCopyGuard& guard, const MirrorItem& item);
 
 // Open mirrored copy: the path to open, or empty after the error box when it does not exist.
 std::string mirroredCopyToOpen(ListContext& ctx, const std::string& topFolder, const MirrorItem& item);
 
-// Erase mirrored copy of the first selected row (asks first). Delete address: asks, deletes
-// the first selected row's source, then deleteRows on the whole selection. Erase whole mirror:
-// refusals, question, every file with progress, then the top folder itself.
+// Erase mirrored copy of one row (the refusals first, then the question). Delete address:
+// asks, deletes the first selected row's source (never the root, the home folder or a folder
+// holding it), then deleteRows on the whole selection. Erase whole mirror: the missing top
+// folder and the refusals of mirrorDeletionRefusal in an error box, the question, every file
+// with progress, then the top folder itself (the folder a link in its place names).
 bool eraseMirroredCopy(ListContext& ctx, const std::string& topFolder, size_t row);
 size_t deleteAddress(ListContext& ctx, const MirrorSettingsView& settings, std::vector<size_t> selection);
 bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder);
