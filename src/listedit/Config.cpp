@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "engine/EFOpenError.h"
+#include "listedit/AddSearchFolder.h"
 #include "listedit/CoolBar.h"
 #include "listedit/ListModel.h"
 #include "platform/FileNames.h"
@@ -160,7 +161,7 @@ void TfrmConfig::buildActions()
         if (tag >= 0)
             a->setData(tag);
         if (icon != nullptr)
-            a->setIcon(QIcon(QStringLiteral(":/listedit/%1.svg").arg(QLatin1String(icon))));
+            a->setIcon(listEditIcon(QStringLiteral("%1.svg").arg(QLatin1String(icon))));
         addAction(a);  // the shortcut works wherever the focus is in the window
         return a;
     };

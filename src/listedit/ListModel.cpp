@@ -1,5 +1,7 @@
 #include "listedit/ListModel.h"
 
+#include "listedit/AddSearchFolder.h"
+
 #include <QCollator>
 #include <QCollatorSortKey>
 
@@ -11,8 +13,8 @@ namespace renvo {
 ListModel::ListModel(ItemList& list, QObject* parent)
     : QAbstractTableModel(parent),
       list_(list),
-      fileIcon_(QStringLiteral(":/listedit/file.svg")),
-      folderIcon_(QStringLiteral(":/listedit/folder.svg"))
+      fileIcon_(listEditIcon(QStringLiteral("file.svg"))),
+      folderIcon_(listEditIcon(QStringLiteral("folder.svg")))
 {
 }
 
