@@ -140,6 +140,12 @@ class Desktop:
             self.focus(window)
         self.tool(*(["xdotool", "key"] + list(keys)))
 
+    def type_text(self, text, window=None):
+        """Text typed key by key, to `window` once it has the focus, else to whatever has it."""
+        if window is not None:
+            self.focus(window)
+        self.tool("xdotool", "type", "--delay", "20", "--", text)
+
     def focus(self, window):
         self.tool("xdotool", "windowfocus", "--sync", str(window), check=False)
 
