@@ -13,8 +13,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "engine/EFOpenError.h"
 #include "listedit/AddSearchFolder.h"
@@ -366,6 +368,14 @@ void TfrmConfig::buildControls()
     lsvFileList->header()->setStretchLastSection(false);
     for (size_t c = 0; c < kItemColumnCount; ++c)
         lsvFileList->setColumnWidth(int(c), kListColumns[c].width);
+    // The design width of the run column was made for another font: here "いつもする" would be
+    // cut. It starts wide enough for its widest word (a saved layout still decides).
+    int runWidth = kListColumns[colRun].width;
+    for (std::string_view word : kRunConditionWords) {
+        const QString text = QString::fromUtf8(word.data(), qsizetype(word.size()));
+        runWidth = std::max(runWidth, lsvFileList->fontMetrics().horizontalAdvance(text) + 16);
+    }
+    lsvFileList->setColumnWidth(int(colRun), runWidth);
     // The selection stays visible when the view loses the focus.
     QPalette pal = lsvFileList->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
