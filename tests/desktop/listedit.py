@@ -93,7 +93,10 @@ def close_by_menu(desk, editor):
 
 def expect_records(path, wanted):
     """The list file holds exactly `wanted` (waits for the save to land)."""
-    wait_for("a list file of %d records" % len(wanted), lambda: list_size(path) == ITEM_SIZE * len(wanted), 15)
+    try:
+        wait_for("a list file of %d records" % len(wanted), lambda: list_size(path) == ITEM_SIZE * len(wanted), 15)
+    except Failure as e:
+        raise Failure("%s (it has %d bytes)" % (e, list_size(path)))
     got = records(path)
     if got != wanted:
         raise Failure("the list file holds %r, not %r" % (got, wanted))
