@@ -84,11 +84,11 @@ protected:
 
     void TearDown() override
     {
-        if (hub)
+        if (hub) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
-        if (editor && editor->isVisible()) {
-            editor->hide();  // no closing save at the end of a test
         }
+        if (editor && editor->isVisible())
+            editor->hide();  // no closing save at the end of a test
         editor.reset();
         hub.reset();
         prompt.expectAllAnswered();
