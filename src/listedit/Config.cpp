@@ -638,6 +638,7 @@ void TfrmConfig::LoadWindowLayout()
 void TfrmConfig::mnuQuitNowClick()
 {
     actSaveExecute();  // refused during a run: the quit goes on
+    hide();             // saved once: the program's end does not save it again
     hub_.Exit1Click();  // stores the settings and ends the program
 }
 
