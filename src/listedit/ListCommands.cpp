@@ -239,12 +239,20 @@ size_t bulkAdd(ListContext& ctx, const std::string& folder, bool subfolders, con
 
     ItemAdder adder(ctx.list);
     ctx.busy.showProgress(lastPosition(files.size()));
+    // The files of one folder come together and share their destination.
+    std::string folderOfLast, destOfLast;
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string& f = files[i].path;
-        if (!pathExists(f))
+        if (files[i].stamp < 0) {
+            // The scan found its name but no file any more.
             ctx.busy.note("ファイルが見つからないため飛ばしました: " + f);
-        else
-            adder.addFile(f, bulkFileDest(base, f));
+        } else {
+            if (std::string folderOfFile = extractFileDir(f); folderOfFile != folderOfLast) {
+                destOfLast = bulkFileDest(base, f);
+                folderOfLast = std::move(folderOfFile);
+            }
+            adder.addFile(f, destOfLast);
+        }
         ctx.busy.setPosition(progressInt(i));
     }
     ctx.busy.end();
@@ -328,6 +336,15 @@ MirrorCopyGuard::MirrorCopyGuard(const std::string& topFolder, const ItemList& l
         refusal_ = "ミラーリング先フォルダの Latest が " + latest_ + " を指しているため，ミラーリング先は削除できません";
 }
 
+const std::string& MirrorCopyGuard::canonicalBelowLatest(const std::string& dest) const
+{
+    // Rows share few destinations: each is resolved once per command.
+    auto it = resolved_.find(dest);
+    if (it == resolved_.end())
+        it = resolved_.emplace(dest, canonicalPath(joinPath(latest_, dest))).first;
+    return it->second;
+}
+
 std::string MirrorCopyGuard::copyToDelete(const MirrorItem& item, std::string& why) const
 {
     why.clear();
@@ -348,7 +365,7 @@ std::string MirrorCopyGuard::copyToDelete(const MirrorItem& item, std::string& w
             return {};
         }
         if (!item.dest.empty())
-            parent = canonicalPath(joinPath(latest_, item.dest));
+            parent = canonicalBelowLatest(item.dest);
     } else {
         if (item.dest.empty()) {
             why = "ミラーリング先サブフォルダが空のフォルダアイテムです\r\n"
@@ -358,7 +375,7 @@ std::string MirrorCopyGuard::copyToDelete(const MirrorItem& item, std::string& w
         name = extractFileName(item.dest);
         const std::string destDir = extractFileDir(item.dest);
         if (destDir != item.dest && !destDir.empty())
-            parent = canonicalPath(joinPath(latest_, destDir));
+            parent = canonicalBelowLatest(destDir);
     }
     // Only the copy's own name may be a link (it is removed as one); the folders above it must
     // lie in Latest as they are resolved.

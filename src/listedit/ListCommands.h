@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -132,9 +133,11 @@ struct MirrorSettingsView {
     bool queryDelFiles = true;       // QueryDelFiles
 };
 
-// Delete: removes the selected rows (indices into ctx.list, any order), asking per row
-// whether its mirrored copy goes too (Yes / No / All as the settings say). Returns the rows
-// removed.
+// Delete: removes the selected rows (indices into ctx.list, any order; out of range ones are
+// left out), asking per row whether its mirrored copy goes too (Yes / No / All as the settings
+// say). The copies' refusals are told once per command: the top folder's in one box at the
+// first copy to delete, those of single rows together in one box at the end. The rows go in
+// one pass at the end. Returns the rows removed.
 size_t deleteRows(ListContext& ctx, const MirrorSettingsView& settings, std::vector<size_t> selection);
 
 // Run condition and folder option of the selected rows (folder rows only for the option);
@@ -144,11 +147,15 @@ void setFolderOption(ItemList& list, const std::vector<size_t>& selection, int o
 void setAllRunConditions(ItemList& list, RunCondition condition);
 bool clearList(ListContext& ctx);
 
-// The address check's rewrite of the saved list file in programFolder: every record whose
-// address names an existing file or folder is kept, in order, written to _rvbak beside the list
-// and renamed over it, so a failure at any moment leaves the old list whole. The run lock of
-// the program folder is held meanwhile; when a run holds it, the refusal box is shown and
-// nothing changes. Returns false when refused or failed (a box has said why).
+// The address check's rewrite of the saved list file in programFolder (filterListFile): every
+// record whose address is a full path naming anything on disk is kept byte for byte, in order
+// (a link counts by itself, dangling or not: a run copies it as a link); empty and relative
+// addresses go. The kept records are written to _rvbak beside the list and renamed over it,
+// so a failure at any moment leaves the old list whole. The run lock of the program folder is
+// held meanwhile; when a run holds it, the refusal box (kRunningCaption, kRunningText) is
+// shown and nothing changes. Progress: maximum = records, position k per record, normal
+// cursor. No list file: nothing to do (true). Returns false when refused or failed (a box has
+// said why); the window reloads the list afterwards either way.
 bool checkAddresses(ListContext& ctx, const std::string& programFolder);
 
 // The mirrored copy of a row: top/Latest/dest for a folder row, top/Latest/dest/<name> for a
@@ -175,8 +182,10 @@ public:
     std::string copyToDelete(const MirrorItem& item, std::string& why) const;
 
 private:
+    const std::string& canonicalBelowLatest(const std::string& dest) const;
     std::string refusal_;
     std::string latest_;  // canonical
+    mutable std::unordered_map<std::string, std::string> resolved_;
 };
 
 // Deletes the mirrored copy of one row after the guard's checks; links are removed, never

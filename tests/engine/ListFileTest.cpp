@@ -125,5 +125,34 @@ TEST_F(ListFileTest, DropThatCannotOpenLeavesTheListWhole)
     EXPECT_EQ(readFile(listPath()), before);
 }
 
+TEST_F(ListFileTest, FilteredRewriteKeepsTheFileALinkNamesAndALeftoverBackupIsReplaced)
+{
+    // The list lives elsewhere and the program folder links to it.
+    const std::string real = tmp / "real";
+    std::filesystem::create_directories(real);
+    setList({folderItem("/a"), folderItem("/gone"), fileItem("/c")});
+    std::filesystem::rename(listPath(), real + "/" + kListFileName);
+    ASSERT_EQ(::symlink((real + "/" + kListFileName).c_str(), listPath().c_str()), 0);
+    // A leftover _rvbak that is a link must not be written through.
+    const std::string victim = writeFile(tmp / "victim", "v");
+    ASSERT_EQ(::symlink(victim.c_str(), (real + "/" + kListBackupName).c_str()), 0);
+
+    std::vector<size_t> offered;
+    size_t counted = 0;
+    const ListFilterResult r = filterListFile(
+        prog, [&](const MirrorItem& item, size_t index) { offered.push_back(index); return item.address != "/gone"; },
+        [&](size_t n) { counted = n; });
+    EXPECT_EQ(r.records, 3u);
+    EXPECT_EQ(r.kept, 2u);
+    EXPECT_EQ(counted, 3u);
+    EXPECT_EQ(offered, (std::vector<size_t>{0, 1, 2}));
+    EXPECT_TRUE(std::filesystem::is_symlink(listPath())) << "the link stays";
+    const std::vector<MirrorItem> left = readListFile(listPath());
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[1].address, "/c");
+    EXPECT_EQ(readFile(victim), "v");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(real + "/" + kListBackupName)));
+}
+
 }  // namespace
 }  // namespace renvo::enginetest
