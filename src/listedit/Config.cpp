@@ -74,7 +74,8 @@ public:
             QApplication::setOverrideCursor(Qt::WaitCursor);
             cursor_ = true;
         }
-        w_.panel0->setText(QString::fromStdString(text));
+        if (!text.empty())
+            w_.panel0->setText(QString::fromStdString(text));
         repaint(true);
     }
     void showProgress(int maximum) override
