@@ -115,6 +115,7 @@ TEST(RestoreSearch, FolderItemListsPerGenerationWithOrWithoutSubfolders)
     b.put("Latest", "docs/z/e.txt", "e");
     b.put("Latest", "docs/.hidden/h.txt", "in a hidden folder");
     b.put("Latest", "other/x.txt", "another item");
+    b.put("Latest", "docs/.b.txt.rvtmp-Ab12Cd", "a copy's leftover is no candidate");
     b.put("History2", "docs/sub/c.txt", "old c");
     b.put("History2", "docs/.hidden", "a hidden file is a file");
     // A link to a folder outside the generation is listed as a file, never entered.
