@@ -98,6 +98,7 @@ TSettingsPages::TSettingsPages(Prompt& prompt, IdleDetector& idle, std::string p
     buildMirroringPage();
     buildIdlePage();
     buildDetailPage();
+    nameControls();
     trbTaskPriorityChange();
     // The state of a record at its defaults until load() runs.
     chkExecuteClick();

@@ -174,6 +174,7 @@ private:
     void buildMirroringPage();
     void buildIdlePage();
     void buildDetailPage();
+    void nameControls();
     void connectHandlers();
     void track();
     int folderSettingIndex() const;

@@ -16,6 +16,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace renvo {
 
 namespace {
@@ -355,6 +357,71 @@ void TSettingsPages::buildDetailPage()
     layout->addLayout(logFileRow);
     layout->addLayout(priorityRow);
     layout->addStretch(1);
+}
+
+// The names of the description, for finding a control and for test messages.
+void TSettingsPages::nameControls()
+{
+    const std::pair<QWidget*, const char*> controls[] = {
+        {Label1, "Label1"},
+        {edtBackDir, "edtBackDir"},
+        {btnBackDir, "btnBackDir"},
+        {chkExecute, "chkExecute"},
+        {grpRunOptions, "grpRunOptions"},
+        {Label8, "Label8"},
+        {updInterval, "updInterval"},
+        {Edit3, "Edit3"},
+        {Label23, "Label23"},
+        {Label2, "Label2"},
+        {updEveryTimes, "updEveryTimes"},
+        {Edit2, "Edit2"},
+        {Label3, "Label3"},
+        {Label5, "Label5"},
+        {updKeepHistory, "updKeepHistory"},
+        {Edit1, "Edit1"},
+        {chkMirOnStart, "chkMirOnStart"},
+        {rdgFolderSetting, "rdgFolderSetting"},
+        {rdbFolderSync, "rdbFolderSync"},
+        {rdbFolderKeep, "rdbFolderKeep"},
+        {rdbFolderTable, "rdbFolderTable"},
+        {rdbForce, "rdbForce"},
+        {rdbCPU, "rdbCPU"},
+        {rdbOLF, "rdbOLF"},
+        {Label4, "Label4"},
+        {updCPU, "updCPU"},
+        {edtCPU, "edtCPU"},
+        {Label9, "Label9"},
+        {Label10, "Label10"},
+        {updOLF, "updOLF"},
+        {edtOLF, "edtOLF"},
+        {Label11, "Label11"},
+        {chkIdlePostpone, "chkIdlePostpone"},
+        {updPostpone, "updPostpone"},
+        {edtPostpone, "edtPostpone"},
+        {lblPostpone, "lblPostpone"},
+        {lblOLFDiscript, "lblOLFDiscript"},
+        {btnOLFMeasure, "btnOLFMeasure"},
+        {lblOLF, "lblOLF"},
+        {btnRegister, "btnRegister"},
+        {btnCancelRegister, "btnCancelRegister"},
+        {chkDelOnNotExists, "chkDelOnNotExists"},
+        {chkDelFilesOnDelItem, "chkDelFilesOnDelItem"},
+        {chkQueryDelFiles, "chkQueryDelFiles"},
+        {chkShowProgressDialog, "chkShowProgressDialog"},
+        {Label6, "Label6"},
+        {cmbProgressPosition, "cmbProgressPosition"},
+        {chkLogFile, "chkLogFile"},
+        {chkLogAppend, "chkLogAppend"},
+        {Label7, "Label7"},
+        {edtLogFile, "edtLogFile"},
+        {btnSelectLog, "btnSelectLog"},
+        {Label12, "Label12"},
+        {trbTaskPriority, "trbTaskPriority"},
+        {Label13, "Label13"},
+        {Label14, "Label14"},
+    };
+    for (const auto& [w, name] : controls)
+        w->setObjectName(QString::fromLatin1(name));
 }
 
 }  // namespace renvo
