@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSlider>
 #include <QTabWidget>
 
@@ -350,8 +351,12 @@ void TSettingsPages::rdbForceClick(int mode)
 
 void TSettingsPages::btnOLFMeasureClick()
 {
+    // The load figure lets events through: a second click then must not nest a measurement.
+    if (measuring_)
+        return;
     int32_t v = 0;
     {
+        const QScopedValueRollback<bool> busy(measuring_, true);
         WaitCursor wait;
         lblOLF->setText(QString::fromUtf8(kMeasuringText));
         lblOLF->repaint();

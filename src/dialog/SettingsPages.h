@@ -186,6 +186,7 @@ private:
     std::string programFolder_;
     QWidget* owner_;
     bool loading_ = false;
+    bool measuring_ = false;
 };
 
 }  // namespace renvo
