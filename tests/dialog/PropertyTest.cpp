@@ -18,6 +18,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "settings/SettingsStore.h"
+#include "shell/HelpWindow.h"
 #include "shell/Main.h"
 
 using namespace renvo;
@@ -286,10 +287,11 @@ TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
     EXPECT_EQ(QApplication::focusWidget(), d.cbbMirroring);
     QTest::keyClick(&d, Qt::Key_E, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), d.cmbUse);
+    // A button's mnemonic clicks it a moment later, as a click shows itself.
     QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
-    EXPECT_FALSE(d.chkSubFolder->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !d.chkSubFolder->isChecked(); }, 2000));
     QTest::keyClick(&d, Qt::Key_T, Qt::AltModifier);
-    EXPECT_TRUE(d.rdbMirroring[3]->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.rdbMirroring[3]->isChecked(); }, 2000));
 }
 
 }  // namespace
