@@ -1,5 +1,7 @@
 #include "listedit/AddSearchFolder.h"
 
+#include "listedit/HelpPopup.h"
+
 #include "platform/FileSys.h"
 #include "shell/HelpWindow.h"
 
@@ -42,8 +44,7 @@ void setHint(QWidget* w, const QString& hint)
 
 void setHelpContext(QWidget* w, unsigned context)
 {
-    w->setProperty(kHelpContextProperty, context);
-    w->setWhatsThis(HelpWindow::contextPopupText(context));
+    attachHelp(w, context);
 }
 
 }  // namespace

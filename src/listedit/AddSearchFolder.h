@@ -28,8 +28,6 @@ namespace renvo {
 inline constexpr char kAddFolderCaption[] = "フォルダの追加";
 inline constexpr char kBulkAddCaption[] = "ファイルの一括追加";
 inline constexpr char kFolderChooserCaption[] = "フォルダの選択";
-// The dynamic property under which a control keeps its help context number.
-inline constexpr char kHelpContextProperty[] = "helpContext";
 
 // The path without its trailing delimiters; a lone delimiter (the root) stays. Double-byte
 // aware: under CP932 a trail byte 0x5C belongs to its character and is kept.

@@ -86,8 +86,8 @@ void TfrmConfig::actEditExecute(bool restore)
     if (!openItemDialog)
         return;
     openItemDialog(*this, rows.front(), restore);
-    model_->refresh();
-    selectRows(rows);
+    model_->textsChanged();
+    lsvFileListSelectItem();
 }
 
 void TfrmConfig::actUnenabledExecute(int tag)
@@ -98,8 +98,7 @@ void TfrmConfig::actUnenabledExecute(int tag)
         return;
     }
     setRunCondition(list_, rows, RunCondition(tag));
-    model_->refresh();
-    selectRows(rows);
+    model_->textsChanged();
     markRunCondition(rows.front());
 }
 
@@ -111,17 +110,14 @@ void TfrmConfig::actItemChange(int tag)
         return;
     }
     setFolderOption(list_, rows, tag);
-    model_->refresh();
-    selectRows(rows);
+    model_->textsChanged();
     markFolderOption(rows.front());
 }
 
 void TfrmConfig::mnuCheckAllClick(int tag)
 {
-    const std::vector<size_t> rows = selection();
     setAllRunConditions(list_, RunCondition(tag));
-    model_->refresh();
-    selectRows(rows);
+    model_->textsChanged();
 }
 
 void TfrmConfig::mnuListClearClick()

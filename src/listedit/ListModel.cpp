@@ -60,6 +60,12 @@ void ListModel::rowChanged(size_t row)
     emit dataChanged(index(int(row), 0), index(int(row), int(kItemColumnCount) - 1));
 }
 
+void ListModel::textsChanged()
+{
+    if (!list_.empty())
+        emit dataChanged(index(0, 0), index(int(list_.size()) - 1, int(kItemColumnCount) - 1));
+}
+
 std::vector<size_t> sortOrder(const ItemList& list, size_t column, bool ascending)
 {
     QCollator collator;  // the user's locale

@@ -33,8 +33,9 @@ public:
     ItemList& list() { return list_; }
     // After the rows changed under the model: the view shows them anew.
     void refresh();
-    // After one row's texts changed.
+    // After the texts of rows changed, none added or removed: the selection stays.
     void rowChanged(size_t row);
+    void textsChanged();
 
 private:
     ItemList& list_;

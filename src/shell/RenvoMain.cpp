@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dialog/Property.h"
+#include "listedit/Config.h"
 #include "listedit/ListEditor.h"
 #include "platform/Program.h"
 #include "qtprompt/QtPrompt.h"
@@ -80,6 +82,12 @@ int main(int argc, char** argv)
     TfrmMain frmMain(environment);
     QObject::connect(&frmMain, &TfrmMain::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
     ListEditorOpener listEditor(frmMain);
+    listEditor.prepare = [&frmMain](TfrmConfig& editor) {
+        editor.openItemDialog = [&frmMain](TfrmConfig& owner, size_t row, bool restore) {
+            openItemDialog(frmMain, owner, row, restore);
+        };
+    };
+    frmMain.openSettingsDialog = [&frmMain](QWidget* owner) { openSettingsDialog(frmMain, owner); };
     frmMain.FormCreate();
     return app.exec();
 }

@@ -84,11 +84,11 @@ protected:
 
     void TearDown() override
     {
-        if (hub)
+        if (hub) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
-        if (editor && editor->isVisible()) {
-            editor->hide();  // no closing save at the end of a test
         }
+        if (editor && editor->isVisible())
+            editor->hide();  // no closing save at the end of a test
         editor.reset();
         hub.reset();
         prompt.expectAllAnswered();
@@ -440,6 +440,54 @@ TEST_F(ListEditorTest, TheOpenerKeepsOneWindowAndSavesItWhenTheProgramEnds)
 
     ASSERT_TRUE(first->close());
     ASSERT_TRUE(QTest::qWaitFor([&] { return opener.current() == nullptr; }, 5000));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ListEditorTest, QuitSavesTheListOnceThenTheSettingsAndEndsTheProgram)
+{
+    MirrorItem table = folderItem(dir / "src", "src");
+    table.everyRun = 0;
+    table.folderOption = 3;
+    writeList({});
+    ListEditorOpener opener(*hub);
+    hub->mnuEditListClick();
+    TfrmConfig* w = opener.current();
+    ASSERT_NE(w, nullptr);
+    w->rows().add(table);
+    hub->settings().Mirroring = true;
+    QSignalSpy ends(hub.get(), &TfrmMain::exitRequested);
+    prompt.expect(kUsageHintCaption, PromptAnswer::No);  // asked once, not again at the end
+    w->mnuQuitNow->trigger();
+    EXPECT_EQ(ends.count(), 1);
+    EXPECT_EQ(readListFile(listPath()).size(), 1u);
+    ScriptedPrompt quiet;
+    EXPECT_TRUE(LoadSettings(folder, quiet, hive).Mirroring);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(ListEditorTest, ShortcutsWorkWhileTheListHasTheFocus)
+{
+    writeList({folderItem(dir / "src", "src"), fileItem(dir / "src/a.txt", "src")});
+    open();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->lsvFileList->setFocus();
+    editor->selectRows({0, 1});
+    QTest::keyClick(editor->lsvFileList, Qt::Key_F7, Qt::ControlModifier);
+    EXPECT_EQ(text(0, colRun), QString::fromUtf8("完全時のみ"));
+    EXPECT_EQ(text(1, colRun), QString::fromUtf8("完全時のみ"));
+    QTest::keyClick(editor->lsvFileList, Qt::Key_F6);
+    EXPECT_EQ(text(0, colOption), QString::fromUtf8("同期"));
+    prompt.expect(kConfirmationDialogCaption, PromptAnswer::No);
+    QTest::keyClick(editor->lsvFileList, Qt::Key_F2);
+    ASSERT_FALSE(prompt.asked.empty());
+    EXPECT_EQ(prompt.asked.back().text, kAddressCheckQuestion);
+    QTest::keyClick(editor->lsvFileList, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(readListFile(listPath()).at(1).runFlag, 1);
+    EXPECT_EQ(readListFile(listPath()).at(1).everyRun, 0);
 }
 
 }  // namespace

@@ -1,0 +1,297 @@
+// The item and settings dialog's frame and item editor page on the offscreen platform: the
+// binding to a row both ways, the OK checks in order, the refusals, the modes and the keyboard.
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "common/ScriptedPrompt.h"
+#include "common/TempDir.h"
+#include "dialog/Property.h"
+#include "dialog/RestorePage.h"
+#include "dialog/SettingsPages.h"
+#include "engine/ListFile.h"
+#include "listedit/Config.h"
+#include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "settings/SettingsStore.h"
+#include "shell/HelpWindow.h"
+#include "shell/Main.h"
+
+using namespace renvo;
+using renvo::test::ScriptedPrompt;
+using renvo::test::TempDir;
+using renvo::test::writeFile;
+
+namespace {
+
+class FixedClock : public Clock {
+public:
+    double now() const override { return 46000.5; }
+};
+
+MirrorItem folderItem(const std::string& address, const std::string& dest)
+{
+    MirrorItem item;
+    item.address = address;
+    item.subfolders = 1;
+    item.masks = "*.txt";
+    item.dest = dest;
+    return item;
+}
+
+MirrorItem fileItem(const std::string& address, const std::string& dest)
+{
+    MirrorItem item;
+    item.kind = 1;
+    item.address = address;
+    item.masks = "-";
+    item.dest = dest;
+    return item;
+}
+
+class PropertyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = dir.path() + "/prog/";
+        forceDirectories(folder);
+        writeFile(dir / "src/a.txt", "alpha");
+        forceDirectories(dir / "data");
+        ShellEnvironment env;
+        env.prompt = &prompt;
+        env.clock = &clock;
+        env.programFolder = folder;
+        env.hivePath = dir / "user.reg";
+        hub = std::make_unique<TfrmMain>(env);
+        hub->settings() = defaultSettings(folder);
+        hub->settings().MirTopFolder = dir / "top";
+        hub->settings().LogFile = dir / "log.txt";
+        hub->settings().ShowProgressDialog = false;
+    }
+
+    void TearDown() override
+    {
+        if (hub) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
+        }
+        editor.reset();
+        hub.reset();
+        prompt.expectAllAnswered();
+    }
+
+    // An editor on these rows, not shown.
+    void editorWith(const std::vector<MirrorItem>& items)
+    {
+        ASSERT_EQ(writeListFile(folder + kListFileName, items), 0);
+        editor = std::make_unique<TfrmConfig>(*hub);
+        editor->loadList();
+    }
+
+    // Runs `step` on the dialog once it is the modal window, then presses its button.
+    void whenModal(std::function<void(TfrmProperty&)> step)
+    {
+        auto* timer = new QTimer(qApp);
+        timer->setInterval(10);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
+            auto* d = qobject_cast<TfrmProperty*>(QApplication::activeModalWidget());
+            if (d == nullptr)
+                return;
+            timer->stop();
+            timer->deleteLater();
+            step(*d);
+        });
+        timer->start();
+    }
+
+    TempDir dir;
+    std::string folder;
+    FixedClock clock;
+    ScriptedPrompt prompt;
+    std::unique_ptr<TfrmMain> hub;
+    std::unique_ptr<TfrmConfig> editor;
+};
+
+TEST_F(PropertyTest, AFolderRowIsEditedAndWrittenBack)
+{
+    editorWith({folderItem(dir / "src", "src"), fileItem(dir / "src/a.txt", "SRC"), folderItem(dir / "data", "data")});
+    whenModal([&](TfrmProperty& d) {
+        EXPECT_EQ(d.windowTitle(), itemCaption(QString::fromStdString(dir / "src")));
+        EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsItemEdit);
+        EXPECT_FALSE(d.btnApply->isVisible());
+        EXPECT_TRUE(d.rdbFolder->isChecked());
+        EXPECT_TRUE(d.chkSubFolder->isChecked());
+        EXPECT_TRUE(d.edtFileMask->isEnabled());
+        ASSERT_EQ(d.cbbMirroring->count(), 2);  // src and SRC are one destination, first spelling
+        EXPECT_EQ(d.cbbMirroring->itemText(0), "src");
+        EXPECT_EQ(d.cbbMirroring->itemText(1), "data");
+        d.edtAddress->setText(QString::fromStdString(dir / "data//"));
+        d.chkSubFolder->setChecked(false);
+        d.edtFileMask->clear();
+        d.rdbMirroring[2]->setChecked(true);
+        d.cbbMirroring->setEditText("Backup/Data");
+        d.cmbUse->setCurrentIndex(2);
+        d.btnOK->click();
+    });
+    openItemDialog(*hub, *editor, 0, false);
+    const MirrorItem& item = editor->rows().at(0);
+    EXPECT_EQ(item.address, dir / "data");
+    EXPECT_EQ(item.subfolders, 0);
+    EXPECT_EQ(item.masks, "*.*");
+    EXPECT_EQ(item.folderOption, 2);
+    EXPECT_EQ(item.dest, "Backup/Data");
+    EXPECT_EQ(runConditionOf(item), RunCondition::CompleteOnly);
+    EXPECT_FALSE(hub->dialogMode);
+}
+
+TEST_F(PropertyTest, AFileRowKeepsItsStoredSubfolderAndMaskBytes)
+{
+    MirrorItem odd = fileItem(dir / "src/a.txt", "src");
+    odd.subfolders = 1;  // stored oddly, shown as "-"
+    odd.masks = "-";
+    editorWith({odd});
+    whenModal([&](TfrmProperty& d) {
+        EXPECT_TRUE(d.rdbFile->isChecked());
+        EXPECT_FALSE(d.chkSubFolder->isEnabled());
+        EXPECT_FALSE(d.rdgMirroring->isEnabled());
+        d.chkSubFolder->setChecked(true);
+        d.edtFileMask->setText("*.doc");
+        d.cmbUse->setCurrentIndex(0);
+        d.btnOK->click();
+    });
+    openItemDialog(*hub, *editor, 0, false);
+    EXPECT_EQ(editor->rows().at(0).subfolders, 1);
+    EXPECT_EQ(editor->rows().at(0).masks, "-");
+    EXPECT_EQ(runConditionOf(editor->rows().at(0)), RunCondition::Never);
+}
+
+TEST_F(PropertyTest, CancelChangesNothingAndTheRestoreEntryOpensTheRestorePage)
+{
+    editorWith({folderItem(dir / "src", "src")});
+    const MirrorItem before = editor->rows().at(0);
+    whenModal([&](TfrmProperty& d) {
+        EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsRestore);
+        d.edtAddress->setText("/elsewhere");
+        d.btnCancel->click();
+    });
+    openItemDialog(*hub, *editor, 0, true);
+    EXPECT_EQ(editor->rows().at(0).address, before.address);
+}
+
+TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
+{
+    editorWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*hub);
+    d.setItem(editor->rows().rowAt(0).texts);
+    d.show();
+
+    // Complete only with the table: the question; No keeps the table.
+    d.cmbUse->setCurrentIndex(2);
+    d.rdbMirroring[3]->setChecked(true);
+    prompt.expect(kMeaninglessCaption, PromptAnswer::No);
+    EXPECT_TRUE(d.btnOKClick(0));
+    EXPECT_TRUE(d.rdbMirroring[3]->isChecked());
+    prompt.expect(kMeaninglessCaption, PromptAnswer::Yes);
+    EXPECT_TRUE(d.btnOKClick(0));
+    EXPECT_TRUE(d.rdbMirroring[0]->isChecked());
+
+    d.edtAddress->setText(QString::fromStdString(dir / "missing"));
+    prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(d.btnOKClick(0));
+    EXPECT_EQ(prompt.asked.back().text, kNoSuchFolderText);
+
+    d.rdbFile->setChecked(true);
+    d.edtAddress->setText(QString::fromStdString(dir / "src"));  // a folder is no file
+    prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(d.btnOKClick(0));
+    EXPECT_EQ(prompt.asked.back().text, kNoSuchFileText);
+
+    // A destination that would leave Latest, an address a record cannot hold.
+    d.rdbFolder->setChecked(true);
+    d.cbbMirroring->setEditText("../..");
+    prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(d.btnOKClick(0));
+    EXPECT_NE(prompt.asked.back().text.find(".."), std::string::npos);
+    d.cbbMirroring->setEditText("src");
+    const std::string deep = dir / (std::string(200, 'd') + "/" + std::string(100, 'e'));
+    forceDirectories(deep);
+    d.edtAddress->setMaxLength(32767);
+    d.edtAddress->setText(QString::fromStdString(deep));
+    prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(d.btnOKClick(0));
+    EXPECT_NE(prompt.asked.back().text.find("255"), std::string::npos);
+}
+
+TEST_F(PropertyTest, DuringARunOkIsRefusedInBothModes)
+{
+    editorWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*hub);
+    d.setItem(editor->rows().rowAt(0).texts);
+    d.show();
+    ASSERT_TRUE(hub->runCommand(false, nullptr));
+    prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(d.btnOKClick(0));
+    EXPECT_EQ(prompt.asked.back().owner, &d);
+
+    hub->dialogMode = true;
+    TfrmProperty s(*hub);
+    s.show();
+    EXPECT_EQ(s.windowTitle(), QString::fromUtf8(kSettingsCaption));
+    EXPECT_TRUE(s.btnApply->isVisible());
+    EXPECT_FALSE(s.btnApply->isEnabled());
+    const TSettings before = hub->settings();
+    prompt.expect(kRefusalCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(s.btnOKClick(1));
+    EXPECT_EQ(hub->settings(), before);
+}
+
+TEST_F(PropertyTest, SettingsModeShowsOnlyTheSettingsPagesAndCtrlTabMovesAmongThem)
+{
+    hub->dialogMode = true;
+    TfrmProperty d(*hub);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    EXPECT_FALSE(d.pgcProperty->isTabVisible(0));
+    EXPECT_FALSE(d.pgcProperty->isTabVisible(1));
+    EXPECT_EQ(d.pgcProperty->currentWidget(), d.settingsPages->tbsMirroring);
+    auto focused = [&d]() -> QWidget* { return QApplication::focusWidget() ? QApplication::focusWidget() : &d; };
+    QTest::keyClick(focused(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(d.pgcProperty->currentWidget(), d.settingsPages->tbsIdleOption);
+    QTest::keyClick(focused(), Qt::Key_Tab, Qt::ControlModifier);
+    QTest::keyClick(focused(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(d.pgcProperty->currentWidget(), d.settingsPages->tbsMirroring);  // hidden pages skipped
+
+    d.btnHelpClick();  // the mirroring page's topic
+    EXPECT_TRUE(hub->helpWindow().isVisible());
+    EXPECT_TRUE(hub->helpWindow().currentPage().toString().contains("23") ||
+                hub->helpWindow().lblNotice->text().contains("23"));
+}
+
+TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
+{
+    editorWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*hub);
+    d.setItem(editor->rows().rowAt(0).texts);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), d.edtAddress);
+    QTest::keyClick(&d, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), d.edtFileMask);
+    QTest::keyClick(&d, Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), d.cbbMirroring);
+    QTest::keyClick(&d, Qt::Key_E, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), d.cmbUse);
+    // A button's mnemonic clicks it a moment later, as a click shows itself.
+    QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !d.chkSubFolder->isChecked(); }, 2000));
+    QTest::keyClick(&d, Qt::Key_T, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.rdbMirroring[3]->isChecked(); }, 2000));
+}
+
+}  // namespace
