@@ -17,6 +17,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
 from traytest import ITEM_SIZE, Home, shot, start_tray, tray_icon, visible_popup  # noqa: E402
