@@ -5,7 +5,12 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QStatusTipEvent>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -18,6 +23,7 @@
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
+#include "listedit/AddSearchFolder.h"
 #include "listedit/Config.h"
 #include "listedit/CoolBar.h"
 #include "listedit/ListEditor.h"
@@ -338,7 +344,8 @@ TEST_F(ListEditorTest, KeysDeleteRowsEditThemAndClearTheList)
     EXPECT_EQ(edits, (std::vector<std::pair<size_t, bool>>{{1, false}, {1, true}}));
     EXPECT_TRUE(editor->restoreRequested());
 
-    hub->settings().DelFilesOnDelItem = false;  // rows go without a question
+    hub->settings().DelFilesOnDelItem = false;  // rows go without a question, whatever QueryDelFiles says
+    hub->settings().QueryDelFiles = true;
     QTest::keyClick(editor->lsvFileList, Qt::Key_Delete);
     ASSERT_EQ(editor->rows().size(), 2u);
     EXPECT_EQ(text(1, colAddress).toStdString(), dir / "c");
@@ -488,6 +495,83 @@ TEST_F(ListEditorTest, ShortcutsWorkWhileTheListHasTheFocus)
     QTest::keyClick(editor->lsvFileList, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(readListFile(listPath()).at(1).runFlag, 1);
     EXPECT_EQ(readListFile(listPath()).at(1).everyRun, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ListEditorTest, HintsGoToTheFirstPanelAndTheHelpPromptComesBackOverTheList)
+{
+    writeList({});
+    open();
+    QStatusTipEvent tip(QString::fromUtf8("アイテムを編集"));
+    QApplication::sendEvent(editor.get(), &tip);
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8("アイテムを編集"));
+    EXPECT_TRUE(editor->panel0->isVisible());
+    QStatusTipEvent cleared{QString()};
+    QApplication::sendEvent(editor.get(), &cleared);
+    EXPECT_TRUE(editor->panel0->text().isEmpty());
+    QTest::mouseMove(editor->lsvFileList->viewport(), QPoint(20, 20));
+    QMouseEvent move(QEvent::MouseMove, QPointF(21, 21), QPointF(21, 21), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(editor->lsvFileList->viewport(), &move);
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8(kHelpPromptText));
+}
+
+TEST_F(ListEditorTest, TheToolBarsHoldTheirButtonsInOrder)
+{
+    open();
+    auto actionsOf = [](QToolBar* bar) {
+        std::vector<QAction*> out;
+        for (QAction* a : bar->actions())
+            out.push_back(a->isSeparator() ? nullptr : a);
+        return out;
+    };
+    TfrmConfig& w = *editor;
+    EXPECT_EQ(actionsOf(w.ToolBar2),
+              (std::vector<QAction*>{w.actSave, nullptr, w.actEdit, w.actDelete, nullptr, w.actOpenFolder,
+                                     w.actOpenFiles, w.actOpenFile, nullptr, w.actCheck, nullptr, w.actExecute,
+                                     w.actExecuteAll, nullptr, w.actConfig, nullptr, w.actHelp}));
+    EXPECT_EQ(actionsOf(w.ToolBar1),
+              (std::vector<QAction*>{w.actUnenabled, w.actNormal, w.actCompleted, nullptr, w.actBase, w.actSync,
+                                     w.actRemainSync, w.actTable}));
+    EXPECT_TRUE(w.actBase->isChecked());
+    EXPECT_TRUE(w.actUnenabled->isChecked());
+}
+
+TEST_F(ListEditorTest, ABulkAddFromTheKeyboardFillsTheViewAndTheCount)
+{
+    writeFile(dir / "Data/a.txt", "a");
+    writeFile(dir / "Data/Sub/b.txt", "b");
+    writeFile(dir / "Data/Sub/c.doc", "c");
+    writeList({});
+    open();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    bool seen = false;
+    auto* timer = new QTimer(editor.get());
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [&, timer] {
+        auto* d = qobject_cast<TfrmAddSearchFolder*>(QApplication::activeModalWidget());
+        if (d == nullptr)
+            return;
+        timer->stop();
+        seen = true;
+        EXPECT_EQ(d->windowTitle(), QString::fromUtf8("ファイルの一括追加"));
+        d->edtFolderName->setText(QString::fromStdString(dir / "Data"));
+        d->chkSubFolder->setChecked(true);
+        d->edtFileMask->setText("*.txt");
+        d->btnOK->click();
+    });
+    timer->start();
+    QTest::keyClick(editor->lsvFileList, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(seen);
+    ASSERT_EQ(editor->rows().size(), 2u);
+    EXPECT_EQ(text(1, colDest), "Data/Sub");
+    EXPECT_EQ(editor->panel1->text(), QString::fromUtf8("登録件数 : 2 件"));
+    EXPECT_EQ(editor->panel0->text(), QString::fromUtf8(kHelpPromptText));
+    EXPECT_FALSE(editor->prbProgress->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace
