@@ -2,6 +2,7 @@
 
 #include "listedit/AddSearchFolder.h"
 #include "listedit/HelpPopup.h"
+#include "listedit/WaitCursor.h"
 
 #include <QCollator>
 #include <QGuiApplication>
@@ -35,14 +36,6 @@ QString text(const std::string& s)
     return QString::fromStdString(s);
 }
 
-// The hourglass for the length of a search.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 }  // namespace
 
@@ -146,7 +139,7 @@ void TRestorePage::btnSearchBackupFileClick()
     candidates_.clear();
     const RestoreInputs in = inputs_ ? inputs_() : RestoreInputs{};
     {
-        BusyCursor busy;
+        WaitCursor busy;
         candidates_ = searchBackup({in.address, in.isFile, in.subfolders, in.dest, in.topFolder, in.limitHistory});
         QList<QTreeWidgetItem*> rows;
         rows.reserve(qsizetype(candidates_.size()));

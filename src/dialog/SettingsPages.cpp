@@ -3,6 +3,7 @@
 #include "dialog/Autostart.h"
 #include "engine/ItemChecks.h"
 #include "listedit/AddSearchFolder.h"
+#include "listedit/WaitCursor.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
@@ -51,14 +52,6 @@ double minutesToSpan(int minutes)
     return minutesSpan(minutes);
 }
 
-// The hourglass for as long as the scope lasts.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 

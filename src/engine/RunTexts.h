@@ -6,6 +6,11 @@
 
 namespace renvo {
 
+// Every command that must wait for the end of a run refuses with this box.
+inline constexpr char kRefusalCaption[] = "ミラーリング中";
+inline constexpr char kRefusalText[] =
+    "現在ミラーリング中です\r\n現在の操作は，作業が完了するまで受け付けられません";
+
 enum class RunPhase { Prepare = 0, Check = 1, Mirror = 2, Delete = 3, History = 4 };
 
 inline const char* phaseCaption(RunPhase phase)

@@ -508,7 +508,7 @@ bool checkAddresses(ListContext& ctx, const std::string& programFolder)
     // A run rewrites the same list (dropping vanished items): never both at once.
     RunLock lock = RunLock::tryAcquire(programFolder);
     if (lock.state() == RunLock::State::busy) {
-        ctx.prompt.tell(kRunningCaption, kRunningText, PromptIcon::Warning, ctx.owner);
+        ctx.prompt.tell(kRefusalCaption, kRefusalText, PromptIcon::Warning, ctx.owner);
         return false;
     }
     if (!lock.held()) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/ItemList.h"
+#include "engine/RunTexts.h"
 #include "platform/FileOperation.h"
 #include "prompt/Prompt.h"
 
@@ -64,9 +65,6 @@ inline constexpr char kAddingFilesText[] = "ファイルを検索してリスト
 inline constexpr char kDeletingCopiesText[] = "ミラーリング先の該当ファイルを削除しています...";
 inline constexpr char kCheckingAddressesText[] = "アドレスチェックをしています...";
 inline constexpr char kErasingMirrorText[] = "ミラーリング先を削除しています...";
-// The box a command shows when a run holds the program folder.
-inline constexpr char kRunningCaption[] = "ミラーリング中";
-inline constexpr char kRunningText[] = "現在ミラーリング中です\r\n現在の操作は，作業が完了するまで受け付けられません";
 
 // Default destination subfolders of new rows (the relative-path rule on this platform's paths).
 // A folder row: relative path from the folder of the address to the address ("/home/u/Data/Work"
@@ -152,7 +150,7 @@ bool clearList(ListContext& ctx);
 // (a link counts by itself, dangling or not: a run copies it as a link); empty and relative
 // addresses go. The kept records are written to _rvbak beside the list and renamed over it,
 // so a failure at any moment leaves the old list whole. The run lock of the program folder is
-// held meanwhile; when a run holds it, the refusal box (kRunningCaption, kRunningText) is
+// held meanwhile; when a run holds it, the refusal box (kRefusalCaption, kRefusalText) is
 // shown and nothing changes. Progress: maximum = records, position k per record, normal
 // cursor. No list file: nothing to do (true). Returns false when refused or failed (a box has
 // said why); the window reloads the list afterwards either way.

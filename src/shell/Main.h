@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/MirThread.h"
+#include "engine/RunTexts.h"
 #include "platform/FileOperation.h"
 #include "platform/RunLock.h"
 #include "prompt/Prompt.h"
@@ -37,10 +38,6 @@ struct ShellEnvironment {
     std::string hivePath;       // empty = the user's hive
 };
 
-// Refusal message of every command that must wait for the end of a run.
-inline constexpr char kRefusalCaption[] = "ミラーリング中";
-inline constexpr char kRefusalText[] =
-    "現在ミラーリング中です\r\n現在の操作は，作業が完了するまで受け付けられません";
 inline constexpr char kListFileWarningCaption[] = "警告 - リストファイル未検出";
 inline constexpr char kListFileWarningText[] =
     "リストファイルが見つかりません\r\n"

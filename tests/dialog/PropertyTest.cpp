@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ScriptedPrompt.h"
+#include "common/ListItems.h"
 #include "common/TempDir.h"
 #include "dialog/Property.h"
 #include "dialog/RestorePage.h"
@@ -26,32 +27,19 @@ using renvo::test::ScriptedPrompt;
 using renvo::test::TempDir;
 using renvo::test::writeFile;
 
+using renvo::test::fileItem;
+
 namespace {
+
+MirrorItem folderItem(const std::string& address, const std::string& dest)
+{
+    return test::folderItem(address, dest, "*.txt");
+}
 
 class FixedClock : public Clock {
 public:
     double now() const override { return 46000.5; }
 };
-
-MirrorItem folderItem(const std::string& address, const std::string& dest)
-{
-    MirrorItem item;
-    item.address = address;
-    item.subfolders = 1;
-    item.masks = "*.txt";
-    item.dest = dest;
-    return item;
-}
-
-MirrorItem fileItem(const std::string& address, const std::string& dest)
-{
-    MirrorItem item;
-    item.kind = 1;
-    item.address = address;
-    item.masks = "-";
-    item.dest = dest;
-    return item;
-}
 
 class PropertyTest : public ::testing::Test {
 protected:

@@ -21,6 +21,7 @@
 
 #include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
+#include "common/ListItems.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
 #include "listedit/AddSearchFolder.h"
@@ -40,33 +41,15 @@ using renvo::test::ScriptedPrompt;
 using renvo::test::TempDir;
 using renvo::test::writeFile;
 
+using renvo::test::fileItem;
+using renvo::test::folderItem;
+
 namespace {
 
 class FixedClock : public Clock {
 public:
     double now() const override { return 46000.5; }
 };
-
-MirrorItem folderItem(const std::string& address, const std::string& dest)
-{
-    MirrorItem item;
-    item.kind = 0;
-    item.address = address;
-    item.subfolders = 1;
-    item.masks = "*.*";
-    item.dest = dest;
-    return item;
-}
-
-MirrorItem fileItem(const std::string& address, const std::string& dest)
-{
-    MirrorItem item;
-    item.kind = 1;
-    item.address = address;
-    item.masks = "-";
-    item.dest = dest;
-    return item;
-}
 
 class ListEditorTest : public ::testing::Test {
 protected:

@@ -5,6 +5,7 @@
 
 #include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
+#include "common/ListItems.h"
 #include "common/TempDir.h"
 #include "platform/FileSys.h"
 #include "platform/RunLock.h"
@@ -22,6 +23,9 @@
 
 namespace renvo {
 namespace {
+
+using test::fileItem;
+using test::folderItem;
 
 namespace fs = std::filesystem;
 using test::readFile;
@@ -56,25 +60,6 @@ std::vector<int> upTo(int first, int last)
     for (int i = first; i <= last; ++i)
         out.push_back(i);
     return out;
-}
-
-MirrorItem fileRow(const std::string& address, const std::string& dest)
-{
-    MirrorItem item;
-    item.kind = 1;
-    item.address = address;
-    item.masks = "-";
-    item.dest = dest;
-    return item;
-}
-
-MirrorItem folderRow(const std::string& address, const std::string& dest)
-{
-    MirrorItem item;
-    item.address = address;
-    item.masks = "*.*";
-    item.dest = dest;
-    return item;
 }
 
 std::vector<std::string> addresses(const ItemList& list)
@@ -202,7 +187,7 @@ TEST_F(ListCommandsTest, BulkAddWalksFoldersAndMasksInOrderAndAddsEachFileOnce)
     writeFile(data + "/skip.bin", "");
     writeFile(data + "/Sub/b.txt", "");
     writeFile(data + "/Sub/Deep/d.doc", "");
-    list.add(fileRow(data + "/c.doc", "kept"));
+    list.add(fileItem(data + "/c.doc", "kept"));
 
     // b.txt is found by two masks, c.doc is in the list already.
     EXPECT_EQ(bulkAdd(ctx, data, true, "*.txt *.doc b*"), 3u);
@@ -290,7 +275,7 @@ protected:
     {
         ListCommandsTest::SetUp();
         for (const char* n : {"a", "b", "c", "d"}) {
-            list.add(fileRow(writeFile(tmp / "src/" + std::string(n) + ".txt", n), "src"));
+            list.add(fileItem(writeFile(tmp / "src/" + std::string(n) + ".txt", n), "src"));
             writeFile(copyOf(n), n);
         }
     }
@@ -349,9 +334,9 @@ TEST_F(DeleteRowsTest, SettingsDecideWithoutAsking)
 
 TEST_F(ListCommandsTest, SwitchesChangeTheSelectionAndClearAsksFirst)
 {
-    list.add(fileRow("/s/a.txt", "s"));
-    list.add(folderRow("/s/Data", "s/Data"));
-    list.add(folderRow("/s/Other", "s/Other"));
+    list.add(fileItem("/s/a.txt", "s"));
+    list.add(folderItem("/s/Data", "s/Data", "*.*", false));
+    list.add(folderItem("/s/Other", "s/Other", "*.*", false));
     setFolderOption(list, {0, 1}, 1);
     EXPECT_EQ(list.rowAt(0).texts[colOption], "準拠") << "file rows keep their option";
     EXPECT_EQ(list.rowAt(1).texts[colOption], "同期");
@@ -396,9 +381,9 @@ TEST_F(AddressCheckTest, KeepsWhatExistsByteForByteAndDropsTheRest)
     const std::string folder = tmp / "src";
     const std::string link = tmp / "src/dangling";
     ASSERT_EQ(::symlink((tmp / "nowhere").c_str(), link.c_str()), 0);
-    const std::vector<MirrorItem> kept{fileRow(file, "src"), folderRow(folder, "src"), fileRow(link, "src")};
-    writeFile(listPath(), records({kept[0], fileRow(tmp / "src/gone.txt", "src"), kept[1], fileRow("", ""),
-                                   kept[2], fileRow("relative.txt", "")},
+    const std::vector<MirrorItem> kept{fileItem(file, "src"), folderItem(folder, "src", "*.*", false), fileItem(link, "src")};
+    writeFile(listPath(), records({kept[0], fileItem(tmp / "src/gone.txt", "src"), kept[1], fileItem("", ""),
+                                   kept[2], fileItem("relative.txt", "")},
                                   '\x5a'));
 
     EXPECT_TRUE(checkAddresses(ctx, tmp.path()));
@@ -417,7 +402,7 @@ TEST_F(AddressCheckTest, KeepsWhatExistsByteForByteAndDropsTheRest)
 
 TEST_F(AddressCheckTest, ARunOrAFailureLeavesTheListWhole)
 {
-    const std::string raw = records({fileRow(tmp / "gone.txt", ""), folderRow(tmp.path(), "t")}, 0);
+    const std::string raw = records({fileItem(tmp / "gone.txt", ""), folderItem(tmp.path(), "t", "*.*", false)}, 0);
     writeFile(listPath(), raw);
     {
         RunLock run = RunLock::tryAcquire(tmp.path());
@@ -455,12 +440,12 @@ TEST_F(AddressCheckTest, ARunOrAFailureLeavesTheListWhole)
 
 TEST_F(ListCommandsTest, MirroredCopyPathsAndOpen)
 {
-    EXPECT_EQ(mirroredCopyPath("/m", fileRow("/x/Docs/a.txt", "Docs")), "/m/Latest/Docs/a.txt");
-    EXPECT_EQ(mirroredCopyPath("/m", fileRow("/a.txt", "")), "/m/Latest/a.txt");
-    EXPECT_EQ(mirroredCopyPath("/m", folderRow("/x/Data/Work", "Data/Work")), "/m/Latest/Data/Work");
-    EXPECT_EQ(mirroredCopyPath("/m", folderRow("/x/Data", "")), "/m/Latest");
+    EXPECT_EQ(mirroredCopyPath("/m", fileItem("/x/Docs/a.txt", "Docs")), "/m/Latest/Docs/a.txt");
+    EXPECT_EQ(mirroredCopyPath("/m", fileItem("/a.txt", "")), "/m/Latest/a.txt");
+    EXPECT_EQ(mirroredCopyPath("/m", folderItem("/x/Data/Work", "Data/Work", "*.*", false)), "/m/Latest/Data/Work");
+    EXPECT_EQ(mirroredCopyPath("/m", folderItem("/x/Data", "", "*.*", false)), "/m/Latest");
 
-    const MirrorItem row = fileRow(tmp / "Docs/a.txt", "Docs");
+    const MirrorItem row = fileItem(tmp / "Docs/a.txt", "Docs");
     const std::string copy = writeFile(top + "/Latest/Docs/a.txt", "copy");
     EXPECT_EQ(mirroredCopyToOpen(ctx, top, row), copy);
     fs::remove(copy);
@@ -474,8 +459,8 @@ TEST_F(ListCommandsTest, NoRowMakesACommandDeleteLatestOrLeaveIt)
     writeFile(top + "/Latest/a.txt", "a");
     writeFile(top + "/Latest/b.txt", "b");
     writeFile(top + "/Latest/Data/c.txt", "c");
-    list.add(folderRow(tmp / "src/Data", ""));
-    list.add(fileRow(tmp / "src/a.txt", ""));
+    list.add(folderItem(tmp / "src/Data", "", "*.*", false));
+    list.add(fileItem(tmp / "src/a.txt", ""));
 
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(eraseMirroredCopy(ctx, top, 0)) << "refused before the question";
@@ -501,13 +486,13 @@ TEST_F(ListCommandsTest, NoRowMakesACommandDeleteLatestOrLeaveIt)
 
 TEST_F(ListCommandsTest, TopFoldersThatMustNotLoseAnything)
 {
-    list.add(folderRow(tmp / "Mirror/src", "src"));
+    list.add(folderItem(tmp / "Mirror/src", "src", "*.*", false));
     EXPECT_NE(mirrorDeletionRefusal(top, list), "") << "a source inside the top folder";
     list.clear();
-    list.add(folderRow(tmp.path(), "t"));
+    list.add(folderItem(tmp.path(), "t", "*.*", false));
     EXPECT_NE(mirrorDeletionRefusal(top, list), "") << "the top folder inside a source";
     list.clear();
-    list.add(fileRow(tmp / "elsewhere/a.txt", "x"));
+    list.add(fileItem(tmp / "elsewhere/a.txt", "x"));
     EXPECT_EQ(mirrorDeletionRefusal(top, list), "");
     EXPECT_EQ(mirrorDeletionRefusal(top + "/./", list), "");
 
@@ -520,7 +505,7 @@ TEST_F(ListCommandsTest, TopFoldersThatMustNotLoseAnything)
     EXPECT_EQ(mirrorDeletionRefusal(home + "/Mirror", list), "");
 
     // The source inside the top folder survives the erase of the whole mirror.
-    list.add(folderRow(top + "/src", "src"));
+    list.add(folderItem(top + "/src", "src", "*.*", false));
     writeFile(top + "/src/keep.txt", "k");
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(eraseWholeMirror(ctx, top));
@@ -532,7 +517,7 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
     const std::string outside = writeFile(tmp / "outside/precious.txt", "p");
     writeFile(top + "/Latest/Data/Work/w.txt", "w");
     ASSERT_EQ(::symlink((tmp / "outside").c_str(), (top + "/Latest/Data/Work/link").c_str()), 0);
-    list.add(folderRow(tmp / "src/Data/Work", "Data/Work"));
+    list.add(folderItem(tmp / "src/Data/Work", "Data/Work", "*.*", false));
     prompt.expect(kConfirmationDialogCaption, PromptAnswer::Yes);
     EXPECT_TRUE(eraseMirroredCopy(ctx, top, 0));
     EXPECT_FALSE(pathExists(top + "/Latest/Data/Work"));
@@ -540,12 +525,12 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
 
     // A destination that leads out of Latest through a link is refused.
     ASSERT_EQ(::symlink((tmp / "outside").c_str(), (top + "/Latest/Out").c_str()), 0);
-    list.add(fileRow(tmp / "src/precious.txt", "Out"));
+    list.add(fileItem(tmp / "src/precious.txt", "Out"));
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(deleteMirroredCopy(ctx, top, list.at(1)));
     EXPECT_EQ(readFile(outside), "p");
     // Named as the copy itself, the link goes and its target stays.
-    list.add(folderRow(tmp / "src/Out", "Out"));
+    list.add(folderItem(tmp / "src/Out", "Out", "*.*", false));
     EXPECT_TRUE(deleteMirroredCopy(ctx, top, list.at(2)));
     EXPECT_FALSE(pathExists(top + "/Latest/Out"));
     EXPECT_EQ(readFile(outside), "p");
@@ -553,7 +538,7 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
     // A Latest that points out of the top folder takes no deletion with it.
     fs::remove_all(top + "/Latest");
     ASSERT_EQ(::symlink((tmp / "outside").c_str(), (top + "/Latest").c_str()), 0);
-    list.add(fileRow(tmp / "src2/precious.txt", ""));
+    list.add(fileItem(tmp / "src2/precious.txt", ""));
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(deleteMirroredCopy(ctx, top, list.at(3)));
     EXPECT_EQ(readFile(outside), "p");
@@ -594,9 +579,9 @@ TEST_F(ListCommandsTest, DeleteAddressDeletesTheFirstSourceAndRemovesEveryRow)
 {
     const std::string first = writeFile(tmp / "src/a.txt", "a");
     const std::string second = writeFile(tmp / "src/b.txt", "b");
-    list.add(fileRow(second, "src"));
-    list.add(fileRow(first, "src"));
-    list.add(fileRow(tmp / "src/c.txt", "src"));
+    list.add(fileItem(second, "src"));
+    list.add(fileItem(first, "src"));
+    list.add(fileItem(tmp / "src/c.txt", "src"));
     const MirrorSettingsView settings{top, false, true};
 
     prompt.expect(kWarningDialogCaption, PromptAnswer::No);
@@ -613,7 +598,7 @@ TEST_F(ListCommandsTest, DeleteAddressDeletesTheFirstSourceAndRemovesEveryRow)
 
     // Never the home folder, whatever the row says.
     writeFile(home + "/keep.txt", "k");
-    list.add(folderRow(home, "home"));
+    list.add(folderItem(home, "home", "*.*", false));
     prompt.expect(kWarningDialogCaption, PromptAnswer::Yes).expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_EQ(deleteAddress(ctx, settings, {1}), 1u);
     EXPECT_TRUE(fileExists(home + "/keep.txt"));
