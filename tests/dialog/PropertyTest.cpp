@@ -18,6 +18,7 @@
 #include "listedit/Config.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
+#include "settings/QRegEx.h"
 #include "settings/SettingsStore.h"
 #include "shell/HelpWindow.h"
 #include "shell/Main.h"
@@ -280,6 +281,76 @@ TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !d.chkSubFolder->isChecked(); }, 2000));
     QTest::keyClick(&d, Qt::Key_T, Qt::AltModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return d.rdbMirroring[3]->isChecked(); }, 2000));
+}
+
+}  // namespace
+
+namespace {
+
+std::array<uint8_t, 8> storedSpan(const std::string& hive, const std::string& name)
+{
+    TQRegEx reg(hive);
+    std::array<uint8_t, 8> bytes{};
+    if (reg.OpenKey("\\Software\\Tovan\\Renvo", false))
+        reg.ReadBinaryIfExists(name, bytes.data(), bytes.size());
+    return bytes;
+}
+
+std::array<uint8_t, 8> spanBytes(int minutes)
+{
+    std::array<uint8_t, 8> bytes{};
+    encodeDoubleLE(minutesSpan(minutes), bytes.data());
+    return bytes;
+}
+
+TEST_F(PropertyTest, ApplyAndOkStoreTheSettingsInTheHiveAtOnce)
+{
+    const std::string hive = dir / "user.reg";
+    hub->settings().Postpone = minutesSpan(5);
+    hub->settings().IdleMode = 1;
+    hub->settings().IdleThreshold = 40;
+    hub->dialogMode = true;
+    TfrmProperty d(*hub);
+    d.show();
+    TSettingsPages& p = *d.settingsPages;
+    EXPECT_FALSE(d.btnApply->isEnabled());
+    p.chkExecute->click();
+    EXPECT_TRUE(d.btnApply->isEnabled());
+    p.updInterval->setValue(90);
+    p.chkIdlePostpone->click();  // cleared: Postpone 0, whatever the spin shows
+    d.btnApply->click();
+    EXPECT_TRUE(d.isVisible());  // Apply leaves the dialog open
+    EXPECT_FALSE(d.btnApply->isEnabled());
+    EXPECT_EQ(storedSpan(hive, "Interval"), spanBytes(90));
+    EXPECT_EQ(storedSpan(hive, "Postpone"), spanBytes(0));
+    EXPECT_TRUE(hub->settings().Mirroring);
+
+    p.updInterval->setValue(1439);
+    p.rdbForce->click();  // mode 0 keeps the threshold of mode 1
+    d.btnOK->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(storedSpan(hive, "Interval"), spanBytes(1439));
+    ScriptedPrompt quiet;
+    const TSettings stored = LoadSettings(folder, quiet, hive);
+    EXPECT_EQ(stored.IdleMode, 0);
+    EXPECT_EQ(stored.IdleThreshold, 40);
+    EXPECT_EQ(stored, hub->settings());
+}
+
+TEST_F(PropertyTest, AStoreThatFailsCommitsNothing)
+{
+    hub->dialogMode = true;
+    TfrmProperty d(*hub);
+    d.show();
+    TSettingsPages& p = *d.settingsPages;
+    const TSettings before = hub->settings();
+    p.chkExecute->click();
+    p.edtBackDir->setText("relative/top");
+    prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+    EXPECT_FALSE(d.btnOKClick(0));
+    EXPECT_EQ(hub->settings(), before);
+    EXPECT_FALSE(fileExists(dir / "user.reg"));
+    EXPECT_TRUE(d.btnApply->isEnabled());
 }
 
 }  // namespace
