@@ -7,8 +7,9 @@ The tray menu's settings entry opens the dialog; Alt+E ticks automatic runs, Alt
 interval, 90 is typed over it and Enter presses OK: the hive then holds Mirroring on and an
 interval of exactly 90 minutes as a day fraction. Opened again, the dialog shows 90 (the
 window looks the same as after typing 90 over it, and differs once it shows 91). Ctrl+Tab
-walks the three pages. The list editor's item dialog opens on an added folder by Enter and
-closes by Escape. The menu's quit ends the program with 0."""
+walks the three pages (the idle page also in CPU mode, for its long advice). The list
+editor's item dialog opens on an added folder by Space and Enter and closes by Escape. The
+menu's quit ends the program with 0."""
 
 import argparse
 import os
