@@ -213,6 +213,8 @@ void TSettingsPages::buildIdlePage()
 
     lblOLFDiscript = new QLabel(QString::fromUtf8(kIdleIntroText), page);
     lblOLFDiscript->setWordWrap(true);
+    // The short intro on one line: wrapped at the page's width it left "い。" alone below.
+    lblOLFDiscript->setMinimumWidth(lblOLFDiscript->fontMetrics().horizontalAdvance(lblOLFDiscript->text()));
     btnOLFMeasure = pushButton(QStringLiteral("測定(&M)"), page);
     setHint(btnOLFMeasure, QStringLiteral("CPU使用率 or OLF を測定"));
     attachHelp(btnOLFMeasure, 71);
