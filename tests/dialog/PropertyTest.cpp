@@ -354,3 +354,34 @@ TEST_F(PropertyTest, AStoreThatFailsCommitsNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
+{
+    MirrorItem odd = folderItem(dir / "src", "src");
+    odd.runFlag = 7;
+    odd.everyRun = 5;
+    odd.folderOption = 9;
+    editorWith({odd});
+    whenModal([&](TfrmProperty& d) {
+        d.cbbMirroring->setEditText("elsewhere");
+        d.btnOK->click();
+    });
+    openItemDialog(*hub, *editor, 0, false);
+    const MirrorItem& item = editor->rows().at(0);
+    EXPECT_EQ(item.dest, "elsewhere");
+    EXPECT_EQ(item.runFlag, 7);
+    EXPECT_EQ(item.everyRun, 5);
+    EXPECT_EQ(item.folderOption, 9);
+
+    whenModal([&](TfrmProperty& d) {
+        d.rdbMirroring[1]->setChecked(true);  // picked by the user: written as the word says
+        d.btnOK->click();
+    });
+    openItemDialog(*hub, *editor, 0, false);
+    EXPECT_EQ(editor->rows().at(0).folderOption, 1);
+    EXPECT_EQ(editor->rows().at(0).runFlag, 7);
+}
+
+}  // namespace
