@@ -174,7 +174,7 @@ TEST(HelpWindowIndex, SearchFiltersTheKeywordsAndOpensTheTopic)
     EXPECT_FALSE(all.contains(QStringLiteral("目次に戻る")));
     EXPECT_EQ(all.size(), linksOf(readResource(HelpWindow::pageResource(QStringLiteral("index.html")))).size() - 1);
 
-    typeText(w.edtSearch, QStringLiteral("ミラーリング"));
+    typeText(w.edtSearch, QStringLiteral("ミラーリング実行"));
     EXPECT_EQ(w.shownKeywords(), (QStringList{QStringLiteral("完全ミラーリング実行"), QStringLiteral("標準ミラーリング実行")}));
     QTest::keyClick(w.edtSearch, Qt::Key_Return);
     EXPECT_EQ(w.currentPage(), page(QStringLiteral("9.html")));
