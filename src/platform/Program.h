@@ -31,8 +31,8 @@ std::string resolveProgramFolder(const ProgramFolderInputs& in);
 // The inputs of this process: its environment, its executable and userCanWriteFolder.
 ProgramFolderInputs currentProgramFolderInputs();
 
-// resolveProgramFolder over this process's inputs: the one rule of Renvo, renvo-run and
-// Uninstrv.
+// resolveProgramFolder over this process's inputs: the folder of Renvo and renvo-run.
+// Uninstrv applies the same rule through programFolderFor, so that it makes nothing.
 std::string programFolder();
 
 // The folder of the running executable, with a trailing delimiter.
