@@ -4,17 +4,31 @@
 
 #include <string>
 
+#include "platform/Program.h"
 #include "prompt/Prompt.h"
 
 namespace renvo {
 
-// programFolder: the folder whose program files are removed (the uninstaller's own folder).
-// hivePath: the registry hive holding the settings key.
-void runUninstall(Prompt& prompt, const std::string& programFolder, const std::string& hivePath);
+// Where the uninstaller looks, both with a trailing delimiter.
+struct UninstallFolders {
+    std::string programFolder;     // the data files: the program folder of the one rule
+    std::string executableFolder;  // the executables, beside the uninstaller
+    // The executables belong to the package manager (their folder is not the user's to
+    // write): they are left to it, and the start question says so.
+    bool packaged = false;
+};
 
-// Removes the listed files from the folder, by exact name. A folder of such a name, a missing
-// file or a read-only one stays; a symbolic link is removed itself, its target never.
-void deleteProgramFiles(const std::string& programFolder);
+// The folders for these inputs. The per-user folder is never made here.
+UninstallFolders uninstallFoldersFor(const ProgramFolderInputs& in);
+
+// hivePath: the registry hive holding the settings key.
+void runUninstall(Prompt& prompt, const UninstallFolders& folders, const std::string& hivePath);
+
+// Removes the listed files by exact name, in the list's order: the data files from the
+// program folder, the executables from their own folder unless packaged. A folder of such a
+// name, a missing file or a read-only one stays; a symbolic link is removed itself, its
+// target never.
+void deleteProgramFiles(const UninstallFolders& folders);
 
 // Removes \Software\Tovan\Renvo with all its subkeys, deepest first; its parents stay.
 void deleteSettingsKey(const std::string& hivePath);

@@ -1,4 +1,5 @@
-// Uninstrv: removes Renvo's files from its own folder and, on request, its settings key.
+// Uninstrv: removes Renvo's files from the program folder and, unless packaged, from its own
+// folder, and on request its settings key.
 // Arguments are ignored; the exit status is always 0.
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     renvo::QtPrompt prompt;
-    renvo::runUninstall(prompt, renvo::programFolder(), renvo::userHivePath());
+    renvo::runUninstall(prompt, renvo::uninstallFoldersFor(renvo::currentProgramFolderInputs()),
+                        renvo::userHivePath());
     return 0;
 }

@@ -1,14 +1,16 @@
-// The uninstaller's steps with scripted answers, on a real program folder and a real hive.
+// The uninstaller's steps with scripted answers, on real program folders and a real hive.
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
+#include "platform/Program.h"
 #include "platform/Registry.h"
 #include "uninstall/Uninstaller.h"
 
@@ -54,7 +56,8 @@ protected:
         }
     }
 
-    void run(ScriptedPrompt& prompt) { runUninstall(prompt, prog + "/", hive); }
+    // A portable copy: the program folder is the executable's.
+    void run(ScriptedPrompt& prompt) { runUninstall(prompt, UninstallFolders{prog + "/", prog + "/", false}, hive); }
 
     TempDir tmp;
     std::string prog;
@@ -175,6 +178,106 @@ TEST_F(Uninstall, LinksFoldersAndReadOnlyFilesOfListedNames)
     EXPECT_EQ(readFile(tmp / "outside/folder/inner"), "keep me too");
     EXPECT_EQ(readFile(prog + "/_rvffl2/inside"), "a folder of a listed name");
     EXPECT_EQ(readFile(prog + "/Renvo"), "read-only program");
+}
+
+// An install whose executables and data lie apart: the executables in `exe`, the data in a
+// per-user folder below `share`.
+class SplitInstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"Renvo", "renvo-run", "Uninstrv", "_rvffl2"})
+            writeFile(exe + name, std::string("beside the programs: ") + name);
+        for (const std::string& name : kListed)
+            writeFile(data + name, "data folder: " + name);
+        for (const char* name : {"_rvlock", "logfile.txt", "notes.txt", "Mirrored Files/Latest/a.txt"})
+            writeFile(data + name, "data folder: kept");
+        in.executableFolder = exe;
+        in.xdgDataHome = tmp / "share";
+        in.home = tmp / "home";
+        in.canWrite = userCanWriteFolder;
+    }
+    void TearDown() override { ::chmod(exe.c_str(), 0755); }
+
+    std::vector<std::string> namesIn(const std::string& folder) const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+            if (!e.is_directory())
+                names.push_back(std::filesystem::relative(e.path(), folder).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir tmp;
+    std::string exe = tmp / "lib/renvo/";
+    std::string data = tmp / "share/Renvo/";
+    std::string hive = tmp / "config/Tovan/user.reg";
+    ProgramFolderInputs in;
+};
+
+TEST_F(SplitInstall, PackagedInstallLeavesTheProgramsToThePackageManager)
+{
+    // Read-only to its user; as root this holds by the mode bits alone.
+    ASSERT_EQ(::chmod(exe.c_str(), 0555), 0);
+    const UninstallFolders folders = uninstallFoldersFor(in);
+    EXPECT_TRUE(folders.packaged);
+    EXPECT_EQ(folders.programFolder, data);
+    EXPECT_EQ(folders.executableFolder, exe);
+
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::Ok};
+    runUninstall(prompt, folders, hive);
+    prompt.expectAllAnswered();
+    ASSERT_EQ(prompt.captions(), kAllBoxes);
+    EXPECT_EQ(prompt.asked[0].text,
+              "アンインストールを実行します\r\n"
+              "このアンインストーラではスタートアップのショートカットを消すことができません\r\n"
+              "先に Renvo の[環境設定]-[詳細]で削除して下さい\r\n"
+              "プログラム本体はパッケージマネージャで削除して下さい（例: sudo apt remove renvo）\r\n\r\n"
+              "また，必ず Renvo が終了していることを確認して下さい\r\n\r\n"
+              "実行を開始してよろしいですか？");
+    EXPECT_EQ(prompt.asked[0].defaultButton, PromptAnswer::No);
+    EXPECT_EQ(prompt.asked[1].text, "本体やヘルプファイルなどを削除しますか？\r\n\r\n※後で作成されたファイルなどは削除できません");
+
+    // Only the data files went; the program folder's other files and the programs stay.
+    EXPECT_EQ(namesIn(data), (std::vector<std::string>{"Mirrored Files/Latest/a.txt", "Renvo", "_rvlock",
+                                                       "logfile.txt", "notes.txt", "renvo-run"}));
+    EXPECT_EQ(readFile(data + "Renvo"), "data folder: Renvo");
+    EXPECT_EQ(namesIn(exe), (std::vector<std::string>{"Renvo", "Uninstrv", "_rvffl2", "renvo-run"}));
+    EXPECT_FALSE(exists(hive));
+}
+
+TEST_F(SplitInstall, PortableCopyWithItsDataElsewhereLosesBothItsProgramsAndItsData)
+{
+    in.renvoHome = data.substr(0, data.size() - 1);
+    const UninstallFolders folders = uninstallFoldersFor(in);
+    EXPECT_FALSE(folders.packaged);
+    EXPECT_EQ(folders.programFolder, data);
+
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::No, PromptAnswer::Ok};
+    runUninstall(prompt, folders, hive);
+    prompt.expectAllAnswered();
+    EXPECT_EQ(prompt.asked[0].text.find("パッケージマネージャ"), std::string::npos);
+
+    // The uninstaller itself stays, and so does a data file's name beside the programs: the
+    // data are the program folder's.
+    EXPECT_EQ(namesIn(exe), (std::vector<std::string>{"Uninstrv", "_rvffl2"}));
+    EXPECT_EQ(namesIn(data), (std::vector<std::string>{"Mirrored Files/Latest/a.txt", "Renvo", "_rvlock",
+                                                       "logfile.txt", "notes.txt", "renvo-run"}));
+}
+
+TEST_F(SplitInstall, AMissingPerUserFolderIsNotMadeByTheUninstaller)
+{
+    std::filesystem::remove_all(tmp / "share");
+    in.canWrite = [](const std::string&) { return false; };
+    const UninstallFolders folders = uninstallFoldersFor(in);
+    EXPECT_TRUE(folders.packaged);
+    EXPECT_EQ(folders.programFolder, data);
+    ScriptedPrompt prompt{PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::Ok};
+    runUninstall(prompt, folders, hive);
+    prompt.expectAllAnswered();
+    EXPECT_FALSE(exists(tmp / "share"));
+    EXPECT_EQ(namesIn(exe), (std::vector<std::string>{"Renvo", "Uninstrv", "_rvffl2", "renvo-run"}));
 }
 
 }  // namespace
