@@ -47,7 +47,8 @@ AboutBox::AboutBox(QString programFolder, QWidget* parent) : QDialog(parent)
     lblQt = plainLabel(QStringLiteral("Qt %1").arg(QString::fromLatin1(qVersion())), this);
     lblFolder = plainLabel(QStringLiteral("プログラムフォルダ: %1").arg(std::move(programFolder)), this);
     lblFolder->setWordWrap(true);
-    lblLicence = plainLabel(QStringLiteral("このプログラムは無保証で提供されます。"), this);
+    // The repository carries no licence file yet, so the line claims no more than authorship.
+    lblLicence = plainLabel(QStringLiteral("Copyright © 2026 Renvo developers"), this);
 
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     // Enter presses OK wherever the focus is; Escape rejects, which closes the box as well.

@@ -26,7 +26,7 @@ public:
     QLabel* lblVersion;
     QLabel* lblQt;
     QLabel* lblFolder;
-    QLabel* lblLicence;
+    QLabel* lblLicence;  // the copyright line
     QPushButton* btnOk;  // Enter and Escape close the box
 };
 
