@@ -547,8 +547,12 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
     }, 10000));
     // The window shows the run's progress, read from it by the timer.
     ASSERT_NE(form->progressWindow(), nullptr);
-    QTRY_VERIFY(form->progressWindow()->lblFiles->text() != QStringLiteral("0 / 0"));
-    EXPECT_EQ(form->progressWindow()->lblCurWork->text(), QString::fromUtf8(phaseCaption(RunPhase::Mirror)));
+    // The window's timer catches up with the run's phase on its next tick.
+    TfrmProgress* window = form->progressWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->lblFiles->text() != QStringLiteral("0 / 0"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->lblCurWork->text() == QString::fromUtf8(phaseCaption(RunPhase::Mirror)); }, 5000))
+        << window->lblCurWork->text().toStdString();
     // The start step holds the scheduler and animates the icon; the hourglass is on.
     EXPECT_FALSE(form->timer().isActive());
     EXPECT_TRUE(form->trayIcon().isAnimating());
