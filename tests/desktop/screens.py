@@ -27,6 +27,9 @@ from traytest import reg_text, start_tray, tray_icon, visible_popup  # noqa: E40
 
 SCREEN = (1024, 768)  # the virtual display's size
 
+# 種別, 実行, 対象アドレス, サブフォルダ検索, マスク, 実行条件, ミラーリング先
+EDITOR_COLUMNS = (70, 80, 280, 110, 50, 70, 140)
+
 # Sample files: folder -> {name: text}.
 SAMPLES = {
     "Documents": {"報告書 2024.txt": "四半期の報告\n", "見積書.txt": "見積もり\n", "notes.md": "# Notes\n"},
@@ -60,6 +63,10 @@ class Setup:
             pass  # an empty list: no warning at start, no rows in the editor
         values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
                   ("EveryTimes", "dword:00000005"), ("DoneStandard", "dword:00000000")]
+        # The editor's place, size and column widths (kept by its saves): the addresses whole.
+        layout = [("ListTop", 0), ("ListHeight", 300), ("ListWidth", 820), ("ListLeft", 0)]
+        layout += [("ListColumn%d" % c, w) for c, w in enumerate(EDITOR_COLUMNS)]
+        values += [(name, "dword:%08x" % v) for name, v in layout]
         with open(self.hive, "w") as f:
             f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
             for name, v in values:
@@ -107,8 +114,7 @@ def save_png(desk, source, out, crop=None):
 
 def tray_menu(desk, grabs, icon, panel, setup, out):
     """The icon's right-click menu, with the tray above it: a cut of the root window."""
-    click_icon(desk, icon, button=3)
-    menu = wait_for("the tray menu", lambda: visible_popup(desk), 10)
+    menu = open_tray_menu(desk, icon)
     still_picture(grabs, menu)
     root = os.path.join(setup.base, "root.png")
     desk.tool("import", "-window", "root", root)
@@ -124,9 +130,22 @@ def tray_menu(desk, grabs, icon, panel, setup, out):
     wait_for("the tray menu to close", lambda: not visible_popup(desk), 10)
 
 
+def open_tray_menu(desk, icon):
+    """The menu by a right click on the icon, clicked again when a click right after a menu
+    closed is lost. The click is at the icon's lower edge: the menu opens below the pointer
+    and leaves the icon in sight."""
+    height = desk.geometry(icon)[3]
+    for _ in range(3):
+        click_icon(desk, icon, button=3, y=max(0, height - 2))
+        try:
+            return wait_for("the tray menu", lambda: visible_popup(desk), 4)
+        except Failure:
+            pass
+    raise Failure("the tray menu does not open")
+
+
 def tray_command(desk, icon, key):
-    click_icon(desk, icon, button=3)
-    wait_for("the tray menu", lambda: visible_popup(desk), 10)
+    open_tray_menu(desk, icon)
     desk.key(key)
 
 
@@ -152,6 +171,17 @@ def list_editor(desk, grabs, icon, setup, out):
     return editor
 
 
+def open_menu(desk):
+    """A visible override-redirect window of Renvo (a menu, however short)."""
+    out = desk.tool("xdotool", "search", "--onlyvisible", "--class", "Renvo", check=False)
+    for w in (int(x) for x in out.split()):
+        _, _, width, height, viewable = desk.geometry(w)
+        if viewable and width > 32 and height > 16 and "Override Redirect State: yes" in desk.tool(
+                "xwininfo", "-id", str(w), check=False):
+            return w
+    return None
+
+
 def item_windows(desk):
     out = desk.tool("xdotool", "search", "--onlyvisible", "--name", "^アドレス .* の編集$", check=False)
     return [int(w) for w in out.split()]
@@ -160,7 +190,7 @@ def item_windows(desk):
 def restore_page(desk, grabs, editor, out):
     """復元(R) > 復元(R)... on the selected row, a search, the first candidate selected."""
     desk.key("alt+r", window=editor)
-    wait_for("the restore menu", lambda: visible_popup(desk), 10)
+    wait_for("the restore menu", lambda: open_menu(desk), 10)
     desk.key("r")
     item = wait_for("the item dialog", lambda: item_windows(desk), 20)[0]
     desk.focus(item)
