@@ -16,6 +16,7 @@
 #include "dialog/SettingsPages.h"
 #include "engine/ListFile.h"
 #include "listedit/Config.h"
+#include "listedit/HelpPopup.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "settings/QRegEx.h"
@@ -382,6 +383,43 @@ TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
     openItemDialog(*hub, *editor, 0, false);
     EXPECT_EQ(editor->rows().at(0).folderOption, 1);
     EXPECT_EQ(editor->rows().at(0).runFlag, 7);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PropertyTest, TheItemPageKeepsItsTabOrderHelpContextsAndEnterIsOk)
+{
+    editorWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*hub);
+    d.setItem(editor->rows().rowAt(0).texts);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    const std::vector<std::pair<QWidget*, unsigned>> contexts{
+        {d.rdgFileFolder, 78}, {d.edtAddress, 79}, {d.chkSubFolder, 80}, {d.edtFileMask, 81},
+        {d.rdbMirroring[2], 82}, {d.cbbMirroring, 83}, {d.cmbUse, 108}};
+    for (const auto& [control, context] : contexts)
+        EXPECT_EQ(helpContextOf(control), context) << control->metaObject()->className();
+
+    // Tab from the address visits the controls in the item page's order.
+    d.edtAddress->setFocus();
+    std::vector<QWidget*> visited;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(visited, (std::vector<QWidget*>{d.Button1, d.chkSubFolder, d.edtFileMask, d.rdbMirroring[0],
+                                              d.cbbMirroring, d.cmbUse}));
+
+    // Enter on the "..." button is the dialog's OK, not a browse.
+    bool accepted = false;
+    QObject::connect(&d, &QDialog::accepted, [&] { accepted = true; });
+    d.Button1->setFocus();
+    QTest::keyClick(d.Button1, Qt::Key_Return);
+    EXPECT_TRUE(accepted);
+    EXPECT_TRUE(prompt.choosers.empty());
 }
 
 }  // namespace
