@@ -103,6 +103,34 @@ def expect_records(path, wanted):
         raise Failure("the list file holds %r, not %r" % (got, wanted))
 
 
+def quit_by_tray(desk, icon, prog):
+    """The tray menu's quit: Renvo must end, with status 0."""
+    click_icon(desk, icon, button=3)
+    wait_for("the tray menu", lambda: visible_popup(desk), 10)
+    desk.key("q")
+    try:
+        code = prog.proc.wait(15)
+    except subprocess.TimeoutExpired:
+        raise Failure("Renvo did not end after quit")
+    if code != 0:
+        raise Failure("Renvo ended with %d after quit" % code)
+
+
+def script_main(run, folder_option="--shots", required=False):
+    """The command line the desktop scripts share: --bin and a folder for pictures."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    ap.add_argument(folder_option, required=required, default=None)
+    args = ap.parse_args()
+    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
+    try:
+        run(args, renvo)
+    except Failure as e:
+        print("FAIL:", e)
+        return 1
+    return 0
+
+
 def run(args, renvo):
     home = Home(0)
     list_file = os.path.join(home.prog, "_rvffl2")
@@ -144,15 +172,7 @@ def run(args, renvo):
         close_by_menu(desk, editor)
         expect_records(list_file, [(work, "data/Work 1"), (notes, "data/Notes"), (photos, "pics/2024")])
 
-        click_icon(desk, icon, button=3)
-        wait_for("the tray menu", lambda: visible_popup(desk), 10)
-        desk.key("q")
-        try:
-            code = prog.proc.wait(15)
-        except subprocess.TimeoutExpired:
-            raise Failure("Renvo did not end after quit")
-        if code != 0:
-            raise Failure("Renvo ended with %d after quit" % code)
+        quit_by_tray(desk, icon, prog)
         print("listedit: ok")
     except Failure:
         if prog is not None:
@@ -166,19 +186,6 @@ def run(args, renvo):
         shutil.rmtree(home.base, ignore_errors=True)
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin", required=True)
-    ap.add_argument("--shots", default=None)
-    args = ap.parse_args()
-    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
-    try:
-        run(args, renvo)
-    except Failure as e:
-        print("FAIL:", e)
-        return 1
-    return 0
-
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(run))

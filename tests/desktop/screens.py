@@ -10,7 +10,6 @@ tray-menu.png (the tray and its menu), list-editor.png (the rows, the first sele
 settings.png (the mirroring page, automatic runs ticked) and restore.png (the item dialog's
 restore page after a search). Not a test: it checks only what it needs to go on."""
 
-import argparse
 import fcntl
 import os
 import shutil
@@ -21,7 +20,7 @@ import tempfile
 sys.dont_write_bytecode = True  # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
-from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records  # noqa: E402
+from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records, script_main  # noqa: E402
 from settings import CARET, SETTINGS, Grabs, still_picture, wait_changed  # noqa: E402
 from traytest import reg_text, start_tray, tray_icon, visible_popup  # noqa: E402
 
@@ -272,19 +271,6 @@ def run(args, renvo):
         shutil.rmtree(setup.base, ignore_errors=True)
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
-    try:
-        run(args, renvo)
-    except Failure as e:
-        print("FAIL:", e)
-        return 1
-    return 0
-
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(run, "--out", required=True))

@@ -11,7 +11,6 @@ walks the three pages (the idle page also in CPU mode, for its long advice). The
 editor's item dialog opens on an added folder by Space and Enter and closes by Escape. The
 menu's quit ends the program with 0."""
 
-import argparse
 import os
 import re
 import shutil
@@ -22,7 +21,7 @@ import sys
 sys.dont_write_bytecode = True  # no cache folder in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
-from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records  # noqa: E402
+from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records, quit_by_tray, script_main  # noqa: E402
 from traytest import Home, shot, start_tray, tray_icon, visible_popup  # noqa: E402
 
 SETTINGS = "Renvo の環境設定"
@@ -235,15 +234,7 @@ def run(args, renvo):
         check_item_dialog(desk, grabs, icon, home, args)
         prog.alive()
 
-        click_icon(desk, icon, button=3)
-        wait_for("the tray menu", lambda: visible_popup(desk), 10)
-        desk.key("q")
-        try:
-            code = prog.proc.wait(15)
-        except subprocess.TimeoutExpired:
-            raise Failure("Renvo did not end after quit")
-        if code != 0:
-            raise Failure("Renvo ended with %d after quit" % code)
+        quit_by_tray(desk, icon, prog)
         print("settings: ok")
     except Failure:
         if prog is not None:
@@ -257,19 +248,6 @@ def run(args, renvo):
         shutil.rmtree(home.base, ignore_errors=True)
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin", required=True)
-    ap.add_argument("--shots", default=None)
-    args = ap.parse_args()
-    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
-    try:
-        run(args, renvo)
-    except Failure as e:
-        print("FAIL:", e)
-        return 1
-    return 0
-
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(run))
