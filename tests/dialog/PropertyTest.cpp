@@ -11,6 +11,7 @@
 #include "common/ScriptedPrompt.h"
 #include "common/ListItems.h"
 #include "common/TempDir.h"
+#include "common/TestHub.h"
 #include "dialog/Property.h"
 #include "dialog/RestorePage.h"
 #include "dialog/SettingsPages.h"
@@ -38,10 +39,7 @@ MirrorItem folderItem(const std::string& address, const std::string& dest)
     return test::folderItem(address, dest, "*.txt");
 }
 
-class FixedClock : public Clock {
-public:
-    double now() const override { return 46000.5; }
-};
+using test::FixedClock;
 
 class PropertyTest : public ::testing::Test {
 protected:
@@ -51,16 +49,7 @@ protected:
         forceDirectories(folder);
         writeFile(dir / "src/a.txt", "alpha");
         forceDirectories(dir / "data");
-        ShellEnvironment env;
-        env.prompt = &prompt;
-        env.clock = &clock;
-        env.programFolder = folder;
-        env.hivePath = dir / "user.reg";
-        hub = std::make_unique<TfrmMain>(env);
-        hub->settings() = defaultSettings(folder);
-        hub->settings().MirTopFolder = dir / "top";
-        hub->settings().LogFile = dir / "log.txt";
-        hub->settings().ShowProgressDialog = false;
+        hub = test::makeTestHub(prompt, clock, folder, dir / "user.reg", dir.path());
     }
 
     void TearDown() override

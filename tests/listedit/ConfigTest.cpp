@@ -23,6 +23,7 @@
 #include "common/ScriptedPrompt.h"
 #include "common/ListItems.h"
 #include "common/TempDir.h"
+#include "common/TestHub.h"
 #include "engine/ListFile.h"
 #include "listedit/AddSearchFolder.h"
 #include "listedit/Config.h"
@@ -46,10 +47,7 @@ using renvo::test::folderItem;
 
 namespace {
 
-class FixedClock : public Clock {
-public:
-    double now() const override { return 46000.5; }
-};
+using test::FixedClock;
 
 class ListEditorTest : public ::testing::Test {
 protected:
@@ -59,16 +57,7 @@ protected:
         forceDirectories(folder);
         hive = dir / "user.reg";
         writeFile(dir / "src/a.txt", "alpha");
-        ShellEnvironment env;
-        env.prompt = &prompt;
-        env.clock = &clock;
-        env.programFolder = folder;
-        env.hivePath = hive;
-        hub = std::make_unique<TfrmMain>(env);
-        hub->settings() = defaultSettings(folder);
-        hub->settings().MirTopFolder = dir / "top";
-        hub->settings().LogFile = dir / "log.txt";
-        hub->settings().ShowProgressDialog = false;
+        hub = test::makeTestHub(prompt, clock, folder, hive, dir.path());
     }
 
     void TearDown() override
