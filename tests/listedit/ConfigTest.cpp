@@ -547,3 +547,24 @@ TEST_F(ListEditorTest, ABulkAddFromTheKeyboardFillsTheViewAndTheCount)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ListEditorTest, ABandOnARowOfItsOwnSitsBelowTheOther)
+{
+    writeList({});
+    open();
+    TCoolBar& bar = editor->coolBar();
+    auto sameRow = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return editor->ToolBar1->geometry().top() == editor->ToolBar2->geometry().top();
+    };
+    EXPECT_TRUE(sameRow());
+    bar.setBandBreak(1, true);
+    EXPECT_FALSE(sameRow());
+    EXPECT_GT(editor->ToolBar1->geometry().top(), editor->ToolBar2->geometry().top());
+    bar.setBandBreak(1, false);
+    EXPECT_TRUE(sameRow());
+}
+
+}  // namespace
