@@ -8,80 +8,116 @@
 
 #include <algorithm>
 #include <future>
-#include <unordered_map>
 
 namespace renvo {
 
 namespace {
 
-// The mirrored files of an item, looked up by target path: the first unused entry that
-// matches is taken and then counts as used.
-class MirrorList {
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+// FNV-1a, continued from `h` over the bytes of `s`.
+uint64_t hashOn(uint64_t h, std::string_view s)
+{
+    for (const char c : s) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001B3ull;
+    }
+    return h;
+}
+constexpr uint64_t kHashStart = 0xCBF29CE484222325ull;
+
+// The hash of a relative path given as folder and name, as if joined by one delimiter.
+uint64_t pathHash(uint64_t folderHash, std::string_view name)
+{
+    uint64_t h = hashOn(folderHash, name);
+    h ^= h >> 33;  // FNV's low bits alone spread poorly
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 33);
+}
+uint64_t folderHash(std::string_view rel)
+{
+    if (rel.empty())
+        return kHashStart;
+    const char delim = pathDelim();
+    return hashOn(hashOn(kHashStart, rel), std::string_view(&delim, 1));
+}
+
+// The mirrored files of an item, looked up by relative path: the first unused entry that
+// matches is taken and then counts as used. An open-addressing table of indices: entries of
+// equal paths lie along one probe sequence in list order.
+class MirrorFiles {
 public:
-    explicit MirrorList(std::vector<FoundFile> files) : files_(std::move(files)), next_(files_.size(), kNone)
+    explicit MirrorFiles(Listing files) : files_(std::move(files)), taken_(files_.size(), false)
     {
-        // Keys point into the entries (or their folded forms), which never move afterwards.
+        size_t capacity = 16;
+        while (capacity < files_.size() * 2)
+            capacity *= 2;
+        slots_.assign(capacity, 0);
+        mask_ = capacity - 1;
         if (fold_) {
             folded_.reserve(files_.size());
-            for (const FoundFile& f : files_)
-                folded_.push_back(pathKey(f.path));
+            for (size_t i = 0; i < files_.size(); ++i)
+                folded_.push_back(pathKey(files_.relative(i)));
         }
-        index_.reserve(files_.size());
-        for (size_t i = files_.size(); i-- > 0;) {
-            auto [it, inserted] = index_.try_emplace(fold_ ? folded_[i] : files_[i].path, i);
-            if (!inserted) {
-                next_[i] = it->second;  // keeps the chain in list order
-                it->second = i;
+        uint32_t folder = UINT32_MAX;
+        uint64_t dirHash = 0;
+        for (size_t i = 0; i < files_.size(); ++i) {
+            if (files_[i].folder != folder) {
+                folder = files_[i].folder;
+                dirHash = folderHash(files_.folder(folder));
+            }
+            const uint64_t h = fold_ ? pathHash(kHashStart, folded_[i]) : pathHash(dirHash, files_.name(i));
+            size_t slot = h & mask_;
+            while (slots_[slot] != 0)
+                slot = (slot + 1) & mask_;
+            slots_[slot] = static_cast<uint32_t>(i + 1);
+        }
+    }
+
+    // The source's file `name` in the folder `folder` (relative, hashed by folderHash): the
+    // index of the first unused entry for it, which becomes used; kNone if there is none.
+    size_t take(std::string_view folder, uint64_t dirHash, std::string_view name)
+    {
+        std::string key;
+        uint64_t h;
+        if (fold_) {
+            key = folder.empty() ? pathKey(name) : pathKey(joinPath(folder, name));
+            h = pathHash(kHashStart, key);
+        } else {
+            h = pathHash(dirHash, name);
+        }
+        for (size_t slot = h & mask_; slots_[slot] != 0; slot = (slot + 1) & mask_) {
+            const size_t i = slots_[slot] - 1;
+            if (taken_[i])
+                continue;
+            const bool same = fold_ ? folded_[i] == key
+                                    : files_.name(i) == name && files_.folder(files_[i].folder) == folder;
+            if (same) {
+                taken_[i] = true;
+                return i;
             }
         }
+        return kNone;
     }
 
-    // Index of the first unused entry for the path, which becomes used; kNone if there is none.
-    size_t take(const std::string& path)
+    bool taken(size_t i) const { return taken_[i]; }
+    const Listing& files() const { return files_; }
+    // The listing, for the queues; the table is of no use afterwards.
+    Listing release()
     {
-        const std::string folded = fold_ ? pathKey(path) : std::string();
-        auto it = index_.find(fold_ ? std::string_view(folded) : std::string_view(path));
-        if (it == index_.end())
-            return kNone;
-        const size_t i = it->second;
-        if (next_[i] == kNone)
-            index_.erase(it);
-        else
-            it->second = next_[i];
-        taken_[i] = true;
-        return i;
+        slots_ = {};
+        folded_ = {};
+        return std::move(files_);
     }
-
-    const FoundFile& operator[](size_t i) const { return files_[i]; }
-
-    // Entries never taken, in list order.
-    std::vector<std::string> leftovers() const
-    {
-        std::vector<std::string> out;
-        for (size_t i = 0; i < files_.size(); ++i) {
-            if (!taken_[i])
-                out.push_back(files_[i].path);
-        }
-        return out;
-    }
-
-    static constexpr size_t kNone = static_cast<size_t>(-1);
 
 private:
     const bool fold_ = nativePathRules().ignoreCase;
-    std::vector<FoundFile> files_;
+    Listing files_;
+    std::vector<bool> taken_;
+    std::vector<uint32_t> slots_;  // index + 1; 0 is empty
+    size_t mask_ = 0;
     std::vector<std::string> folded_;
-    std::vector<size_t> next_;
-    std::vector<bool> taken_ = std::vector<bool>(files_.size(), false);
-    std::unordered_map<std::string_view, size_t> index_;
 };
-
-void queueCopy(EvalContext& ctx, const std::string& src, const std::string& dst, const std::string& rel)
-{
-    ctx.lists.sources.push_back(src);
-    ctx.lists.destinations.push_back(dst);
-    ctx.lists.update.add(rel);
-}
 
 void evaluateFile(const MirrorItem& item, EvalContext& ctx)
 {
@@ -100,39 +136,61 @@ void evaluateFile(const MirrorItem& item, EvalContext& ctx)
     const std::string rel = item.dest.empty() ? name : joinPath(item.dest, name);
     const std::string target = joinPath(ctx.latest, rel);
     ctx.lists.fileTargets.push_back(target);
-    if (srcStamp != fileStamp(target))
-        queueCopy(ctx, item.address, target, rel);
+    if (srcStamp != fileStamp(target)) {
+        ctx.lists.queues.queueCopy(item.address, target);
+        ctx.lists.update.add(rel);
+    }
+}
+
+// The table's paths of a folder as a listing relative to the folder, with fresh stamps.
+// Paths outside the folder, and any that a walk could not have named ("..", empty parts),
+// come from damage and have no place in the mirror.
+Listing tableListing(const std::string& address, std::vector<std::string>& files)
+{
+    const std::string prefix = address + pathDelim();
+    Listing out;
+    StampReader stamps;
+    uint32_t folder = UINT32_MAX;
+    std::string_view folderRel;
+    for (std::string& f : files) {
+        const int32_t stamp = stamps.stamp(f);
+        if (f.size() <= prefix.size() || f.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string_view inItem = std::string_view(f).substr(prefix.size());
+        if (inItem.size() > PathArena::kMaxLength || checkDestination(inItem) != ItemProblem::None)
+            continue;
+        const size_t cut = inItem.rfind(pathDelim());
+        const std::string_view dir = cut == std::string_view::npos ? std::string_view() : inItem.substr(0, cut);
+        if (folder == UINT32_MAX || dir != folderRel) {
+            folder = out.addFolder(dir);
+            folderRel = out.folder(folder);
+        }
+        out.addFile(folder, cut == std::string_view::npos ? inItem : inItem.substr(cut + 1), stamp);
+        std::string().swap(f);  // the table's copy is no longer needed
+    }
+    return out;
 }
 
 // The item's source files: from the table, or a fresh listing (recorded in the table for
 // table-mode folders).
-std::vector<FoundFile> sourcesOf(const MirrorItem& item, int option, EvalContext& ctx)
+Listing sourcesOf(const MirrorItem& item, int option, EvalContext& ctx)
 {
     if (option == 3 && ctx.snapshot.standardRun) {
         std::vector<std::string> files;
         const TableBuffer::Lookup found = ctx.table.lookup(item.address, files);
         if (found == TableBuffer::Lookup::SearchError || found == TableBuffer::Lookup::ReadError)
             ctx.lists.tableErrors.push_back(found);
-        if (found == TableBuffer::Lookup::Found) {
-            std::vector<FoundFile> out;
-            out.reserve(files.size());
-            StampReader stamps;
-            for (std::string& f : files) {
-                const int32_t stamp = stamps.stamp(f);
-                out.push_back({std::move(f), stamp});
-            }
-            return out;
-        }
+        if (found == TableBuffer::Lookup::Found)
+            return tableListing(item.address, files);
     }
     const size_t unreadBefore = ctx.lists.sourceNotes.unreadable.size();
-    std::vector<FoundFile> listing =
-        sourceListing(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.sourceNotes);
+    Listing listing = listTree(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.sourceNotes);
     // A listing that misses an unreadable folder is not kept: the next run looks again.
     if (option == 3 && ctx.lists.sourceNotes.unreadable.size() == unreadBefore) {
         std::vector<std::string> paths;
         paths.reserve(listing.size());
-        for (const FoundFile& f : listing)
-            paths.push_back(f.path);
+        for (size_t i = 0; i < listing.size(); ++i)
+            paths.push_back(listing.path(item.address, i));
         ctx.table.record(item.address, paths);
     }
     return listing;
@@ -149,56 +207,82 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     const size_t unreadBefore = ctx.lists.sourceNotes.unreadable.size();
     const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
     // The two trees are walked at once: the walks wait on the file system, not on each other.
+    // The mirror's side also builds its lookup table meanwhile.
     ListingNotes mirrorNotes;
-    std::future<std::vector<FoundFile>> mirrorFiles = std::async(std::launch::async, [&mirrorRoot, &item, &mirrorNotes] {
-        return sourceListing(mirrorRoot, {"*.*"}, item.includeSubfolders(), &mirrorNotes);
+    std::future<MirrorFiles> mirrorFiles = std::async(std::launch::async, [&mirrorRoot, &item, &mirrorNotes] {
+        return MirrorFiles(listTree(mirrorRoot, {"*.*"}, item.includeSubfolders(), &mirrorNotes));
     });
-    const std::vector<FoundFile> sources = sourcesOf(item, option, ctx);
-    MirrorList mirror(mirrorFiles.get());
+    RunQueues& queues = ctx.lists.queues;
+    const size_t copiesBefore = queues.copies();
+    // The listing stays with the queues when any of its files is copied.
+    const uint32_t kept = queues.keep(item.address, sourcesOf(item, option, ctx));
+    const Listing& sources = queues.kept(kept);
+    MirrorFiles mirror = mirrorFiles.get();
     // Nothing but a run writes in Latest, and the owner holds the run lock.
     for (std::string& t : mirrorNotes.temporaries)
         ctx.lists.staleTemporaries.push_back(std::move(t));
 
-    // The listing joins one delimiter to the address as stored, also to one that ends with a
-    // delimiter ("/"): cutting exactly that keeps targets equal to the mirror list's paths.
-    const std::string prefix = item.address + pathDelim();
-    std::string target = mirrorRoot + pathDelim();  // built in place: most files need no copy
-    const size_t targetBase = target.size();
-    for (const FoundFile& s : sources) {
-        // A listed path outside the item's folder (a damaged table) has no place in the mirror.
-        if (s.path.size() <= prefix.size() || s.path.compare(0, prefix.size(), prefix) != 0)
+    const uint32_t target = queues.targetRoot(mirrorRoot);
+    const bool foldNames = nativePathRules().ignoreCase;
+    uint32_t folder = UINT32_MAX;
+    std::string_view folderRel;
+    uint64_t dirHash = 0;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const Listing::File& s = sources[i];
+        if (s.folder != folder) {
+            folder = s.folder;
+            folderRel = sources.folder(folder);
+            dirHash = folderHash(folderRel);
+        }
+        const size_t j = mirror.take(folderRel, dirHash, sources.name(i));
+        if (j != kNone && s.stamp == mirror.files()[j].stamp)
             continue;
-        target.resize(targetBase);
-        target.append(s.path, prefix.size());
-        const size_t j = mirror.take(target);
-        if (j != MirrorList::kNone && s.stamp == mirror[j].stamp)
-            continue;
-        const std::string inItem = s.path.substr(prefix.size());
+        const std::string inItem = sources.relative(i);
         // A walk never lists "." or ".." parts; a damaged table may, and they would lead the
         // copy out of the mirror.
         if (checkDestination(inItem) != ItemProblem::None)
             continue;
-        const std::string rel = item.dest.empty() ? inItem : joinPath(item.dest, inItem);
-        queueCopy(ctx, s.path, j == MirrorList::kNone ? target : mirror[j].path, rel);
+        ctx.lists.update.add(item.dest.empty() ? inItem : joinPath(item.dest, inItem));
+        // Over the mirrored copy found, which may be spelt otherwise where letter case is ignored.
+        std::string there;
+        if (j != kNone && foldNames)
+            there = mirror.files().path(mirrorRoot, j);
+        if (there.empty() || there == joinPath(mirrorRoot, inItem))
+            queues.queueCopy(kept, static_cast<uint32_t>(i), target);
+        else
+            queues.queueCopy(kept, static_cast<uint32_t>(i), std::move(there));
     }
-    if (option == 1) {
-        // A source folder that could not be read says nothing about which of its files are
-        // gone: the mirrored files under it stay.
-        std::vector<std::string> keep;
-        for (size_t u = unreadBefore; u < ctx.lists.sourceNotes.unreadable.size(); ++u) {
-            const std::string& folder = ctx.lists.sourceNotes.unreadable[u].path;
-            keep.push_back(folder.size() <= item.address.size()
-                               ? mirrorRoot + pathDelim()
-                               : joinPath(mirrorRoot, folder.substr(prefix.size())) + pathDelim());
-        }
-        for (std::string& left : mirror.leftovers()) {
-            const bool kept = std::any_of(keep.begin(), keep.end(), [&](const std::string& k) {
-                return left.compare(0, k.size(), k) == 0;
-            });
-            if (!kept)
-                ctx.lists.deletions.push_back(std::move(left));
-        }
+    if (queues.copies() == copiesBefore)
+        queues.forgetLast(kept);
+    if (option != 1)
+        return;
+    // A source folder that could not be read says nothing about which of its files are
+    // gone: the mirrored files under it stay.
+    const std::string prefix = item.address + pathDelim();
+    std::vector<std::string> keep;
+    for (size_t u = unreadBefore; u < ctx.lists.sourceNotes.unreadable.size(); ++u) {
+        const std::string& unread = ctx.lists.sourceNotes.unreadable[u].path;
+        keep.push_back(unread.size() <= item.address.size()
+                           ? mirrorRoot + pathDelim()
+                           : joinPath(mirrorRoot, unread.substr(prefix.size())) + pathDelim());
     }
+    std::vector<uint32_t> gone;
+    std::string path;
+    for (size_t i = 0; i < mirror.files().size(); ++i) {
+        if (mirror.taken(i))
+            continue;
+        if (!keep.empty()) {
+            mirror.files().path(mirrorRoot, i, path);
+            if (std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return path.compare(0, k.size(), k) == 0; }))
+                continue;
+        }
+        gone.push_back(static_cast<uint32_t>(i));
+    }
+    if (gone.empty())
+        return;
+    const uint32_t left = queues.keep(mirrorRoot, mirror.release());
+    for (const uint32_t i : gone)
+        queues.queueDeletion(left, i);
 }
 
 }  // namespace
@@ -215,6 +299,107 @@ void evaluateItem(const MirrorItem& item, EvalContext& ctx)
         evaluateFile(item, ctx);
     else
         evaluateFolder(item, ctx);
+}
+
+
+uint32_t RunQueues::keep(std::string root, Listing files)
+{
+    kept_.push_back({std::move(root), std::move(files)});
+    return static_cast<uint32_t>(kept_.size() - 1);
+}
+
+void RunQueues::forgetLast(uint32_t listing)
+{
+    if (listing + 1 == kept_.size())
+        kept_.pop_back();
+}
+
+uint32_t RunQueues::targetRoot(std::string root)
+{
+    if (roots_.empty() || roots_.back() != root)
+        roots_.push_back(std::move(root));
+    return static_cast<uint32_t>(roots_.size() - 1);
+}
+
+void RunQueues::queueCopy(std::string source, std::string destination)
+{
+    strings_.push_back(std::move(source));
+    strings_.push_back(std::move(destination));
+    copies_.push_back({kNone32, static_cast<uint32_t>(strings_.size() - 2), static_cast<uint32_t>(strings_.size() - 1)});
+}
+
+void RunQueues::queueCopy(uint32_t listing, uint32_t file, uint32_t targetRoot)
+{
+    copies_.push_back({listing, file, targetRoot});
+}
+
+void RunQueues::queueCopy(uint32_t listing, uint32_t file, std::string destination)
+{
+    strings_.push_back(std::move(destination));
+    copies_.push_back({listing, file, kString | static_cast<uint32_t>(strings_.size() - 1)});
+}
+
+void RunQueues::queueDeletion(std::string path)
+{
+    strings_.push_back(std::move(path));
+    deletions_.push_back({kNone32, static_cast<uint32_t>(strings_.size() - 1), 0});
+}
+
+void RunQueues::queueDeletion(uint32_t listing, uint32_t file)
+{
+    deletions_.push_back({listing, file, 0});
+}
+
+std::string RunQueues::listed(uint32_t listing, uint32_t file) const
+{
+    const Kept& k = kept_[listing];
+    return k.files.path(k.root, file);
+}
+
+std::string RunQueues::source(size_t k) const
+{
+    const Entry& e = copies_[k];
+    return e.listing == kNone32 ? strings_[e.file] : listed(e.listing, e.file);
+}
+
+std::string RunQueues::destination(size_t k) const
+{
+    const Entry& e = copies_[k];
+    if (e.listing == kNone32)
+        return strings_[e.target];
+    if (e.target & kString)
+        return strings_[e.target & ~kString];
+    return kept_[e.listing].files.path(roots_[e.target], e.file);
+}
+
+std::string RunQueues::deletion(size_t k) const
+{
+    const Entry& e = deletions_[k];
+    return e.listing == kNone32 ? strings_[e.file] : listed(e.listing, e.file);
+}
+
+std::vector<std::string> RunQueues::sources() const
+{
+    std::vector<std::string> out;
+    for (size_t k = 0; k < copies(); ++k)
+        out.push_back(source(k));
+    return out;
+}
+
+std::vector<std::string> RunQueues::destinations() const
+{
+    std::vector<std::string> out;
+    for (size_t k = 0; k < copies(); ++k)
+        out.push_back(destination(k));
+    return out;
+}
+
+std::vector<std::string> RunQueues::deletionPaths() const
+{
+    std::vector<std::string> out;
+    for (size_t k = 0; k < deletions(); ++k)
+        out.push_back(deletion(k));
+    return out;
 }
 
 }  // namespace renvo

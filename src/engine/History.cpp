@@ -65,7 +65,7 @@ HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList
 {
     if (limit_ > 0 && directoryExists(latest_)) {
         rotates_ = std::any_of(updated_.paths().begin(), updated_.paths().end(),
-                               [&](const std::string& rel) { return pathExists(joinPath(latest_, rel)); });
+                               [&](std::string_view rel) { return pathExists(joinPath(latest_, rel)); });
         if (!rotates_) {
             removesAbove_ = false;
             return;
@@ -86,7 +86,7 @@ bool HistoryStep::run(const std::function<void()>& advance)
         forceDirectories(staging);
         // A link copied into the new generation never carries a later copy out of it.
         CopyStep copier(canonicalPath(staging));
-        for (const std::string& rel : updated_.paths()) {
+        for (const std::string_view rel : updated_.paths()) {
             const std::string src = joinPath(latest_, rel);
             if (pathExists(src))
                 copier.copy(src, joinPath(staging, rel));

@@ -155,7 +155,8 @@ private:
 
     void copyStep()
     {
-        const size_t count = lists_.sources.size();
+        const RunQueues& queues = lists_.queues;
+        const size_t count = queues.copies();
         beginPhase(RunPhase::Mirror, count, count > 0);
         CopyStep copier(checks_.latest());
         for (size_t k = 0; k < count; ++k) {
@@ -163,8 +164,9 @@ private:
                 log_.save();
             poll();
             setPosition(k + 1);
-            const int err = copier.copy(lists_.sources[k], lists_.destinations[k]);
-            log_.addCopy(lists_.sources[k], lists_.destinations[k], err);
+            const std::string source = queues.source(k), destination = queues.destination(k);
+            const int err = copier.copy(source, destination);
+            log_.addCopy(source, destination, err);
             ++outcome_.copies;
             outcome_.failedCopies += err != 0;
         }
@@ -175,15 +177,16 @@ private:
         // The scraps of copies a killed run left in the mirror: the program's own, not logged.
         for (const std::string& tmp : lists_.staleTemporaries)
             deleteFile(tmp);
-        const size_t count = lists_.deletions.size();
+        const size_t count = lists_.queues.deletions();
         beginPhase(RunPhase::Delete, count, count > 0);
         if (count > 0)
             log_.add({});
         for (size_t k = 0; k < count; ++k) {
             poll();
             setPosition(k + 1);
-            const int err = deleteFile(lists_.deletions[k]);
-            log_.addDeletion(lists_.deletions[k], err);
+            const std::string path = lists_.queues.deletion(k);
+            const int err = deleteFile(path);
+            log_.addDeletion(path, err);
             ++outcome_.deletions;
             outcome_.failedDeletions += err != 0;
         }

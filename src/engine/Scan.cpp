@@ -25,17 +25,21 @@ bool isSpecialFile(uint32_t attr)
 
 namespace {
 
-// Depth-first walk in the folder scan's order; `visit` gets each folder with its entries.
+// Depth-first walk in the folder scan's order; `visit` gets each folder's full path, its path
+// relative to the root ("" for the root) and its entries. One entry buffer serves every folder.
 template <typename Visit>
 void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
           std::vector<UnreadableFolder>* unreadable = nullptr)
 {
-    std::vector<std::string> pending{root};
+    std::vector<std::string> pending{std::string()};
+    std::vector<DirEntry> entries;
+    std::string folder;
     while (!pending.empty()) {
-        std::string folder = std::move(pending.back());
+        const std::string rel = std::move(pending.back());
         pending.pop_back();
+        folder = rel.empty() ? root : joinPath(root, rel);
         int err = 0;
-        const std::vector<DirEntry> entries = readDirectory(folder, withStamps, &err);
+        readDirectoryInto(folder, withStamps, entries, &err);
         if (err != 0 && unreadable)
             unreadable->push_back({folder, err});
         if (recurse) {
@@ -43,11 +47,11 @@ void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
             for (const DirEntry& e : entries) {
                 if (!isWalkableFolder(e.attr))
                     continue;
-                pending.push_back(joinPath(folder, e.name));
+                pending.push_back(rel.empty() ? e.name : joinPath(rel, e.name));
             }
             std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(mark), pending.end());
         }
-        visit(folder, entries);
+        visit(folder, rel, entries);
     }
 }
 
@@ -56,7 +60,8 @@ void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
 std::vector<std::string> folderScan(const std::string& folder, bool recurse)
 {
     std::vector<std::string> out;
-    walk(folder, recurse, false, [&](const std::string& f, const std::vector<DirEntry>&) { out.push_back(f); });
+    walk(folder, recurse, false,
+         [&](const std::string& f, const std::string&, const std::vector<DirEntry>&) { out.push_back(f); });
     return out;
 }
 
@@ -68,15 +73,15 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
     }
 }
 
-std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse,
-                                     ListingNotes* notes)
+Listing listTree(const std::string& root, const std::vector<std::string>& masks, bool recurse, ListingNotes* notes)
 {
-    std::vector<FoundFile> out;
-    walk(root, recurse, true, [&](const std::string& folder, const std::vector<DirEntry>& entries) {
+    Listing out;
+    walk(root, recurse, true, [&](const std::string& folder, const std::string& rel, const std::vector<DirEntry>& entries) {
+        const uint32_t index = out.addFolder(rel);
         for (const std::string& mask : masks) {
             for (const DirEntry& e : entries) {
                 if (isListableFile(e.attr) && matchMask(mask, e.name) && !isTemporaryName(e.name))
-                    out.push_back({joinPath(folder, e.name), e.stamp});
+                    out.addFile(index, e.name, e.stamp);
             }
         }
         if (!notes)
@@ -89,6 +94,17 @@ std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<
                 notes->temporaries.push_back(joinPath(folder, e.name));
         }
     }, notes ? &notes->unreadable : nullptr);
+    return out;
+}
+
+std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks, bool recurse,
+                                     ListingNotes* notes)
+{
+    const Listing listing = listTree(root, masks, recurse, notes);
+    std::vector<FoundFile> out;
+    out.reserve(listing.size());
+    for (size_t i = 0; i < listing.size(); ++i)
+        out.push_back({listing.path(root, i), listing[i].stamp});
     return out;
 }
 

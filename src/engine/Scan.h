@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Listing.h"
+
 namespace renvo {
 
 struct FoundFile {
@@ -44,6 +46,9 @@ void fileScan(const std::string& folder, const std::string& mask, std::vector<Fo
 // once. Hidden folders below the root are not entered; the root itself may lie in one.
 // The program's own temporary files are never listed. What else the walk met is added to
 // `notes` when it is given.
+// The same listing, compact: paths relative to the root.
+Listing listTree(const std::string& root, const std::vector<std::string>& masks, bool recurse,
+                 ListingNotes* notes = nullptr);
 std::vector<FoundFile> sourceListing(const std::string& root, const std::vector<std::string>& masks,
                                      bool recurse, ListingNotes* notes = nullptr);
 

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -213,40 +214,59 @@ void setReadDirectoryFault(ReadDirectoryFault fault)
 std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error)
 {
     std::vector<DirEntry> out;
+    readDirectoryInto(dir, withStamps, out, error);
+    return out;
+}
+
+void readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirEntry>& out, int* error)
+{
+    // Entries are reused from the caller's last folder: their names keep their buffers.
+    size_t count = 0;
+    auto next = [&]() -> DirEntry& {
+        if (count == out.size())
+            out.emplace_back();
+        return out[count++];
+    };
     int ignored = 0;
     int& err = error ? *error : ignored;
     err = 0;
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd < 0) {
         err = errno;
-        return out;
-    }
-    DIR* d = ::fdopendir(dfd);
-    if (!d) {
-        err = errno;
-        ::close(dfd);
-        return out;
+        out.clear();
+        return;
     }
     const ReadDirectoryFault fault = readDirectoryFault.load(std::memory_order_acquire);
+    // getdents64 straight into a buffer of our own: readdir's stream costs a descriptor check
+    // per folder and a copy per entry.
+    alignas(8) char buf[32 * 1024];
+    size_t pos = 0, filled = 0;
     for (;;) {
-        const int faked = fault ? fault(dir, out.size()) : 0;
-        errno = 0;
-        const dirent* e = faked == 0 ? ::readdir(d) : nullptr;
-        if (faked != 0)
-            errno = faked;
-        if (!e) {
-            if (errno != 0) {
-                // Half a listing is no listing: nothing may be taken as deleted from it.
-                err = errno;
-                out.clear();
-            }
+        if (const int faked = fault ? fault(dir, count) : 0; faked != 0) {
+            err = faked;
             break;
         }
+        if (pos == filled) {
+            const long n = ::syscall(SYS_getdents64, dfd, buf, sizeof buf);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                err = errno;
+                break;
+            }
+            if (n == 0)
+                break;
+            pos = 0;
+            filled = static_cast<size_t>(n);
+        }
+        const auto* e = reinterpret_cast<const struct dirent64*>(buf + pos);
+        pos += e->d_reclen;
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
             continue;
-        DirEntry entry;
-        entry.name = n;
+        DirEntry& entry = next();
+        entry.name.assign(n);
+        entry.stamp = -1;
         // The entry itself, never what a link points to: a link is listed as a link.
         const mode_t type = e->d_type == DT_REG ? S_IFREG : typeOf(e->d_type);
         const bool needStamp = withStamps && (type == S_IFREG || type == S_IFLNK);
@@ -265,13 +285,15 @@ std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int
                 entry.attr = attrFromMode(n, S_IFREG | S_IWUSR);
             }
         }
-        out.push_back(std::move(entry));
     }
-    ::closedir(d);
-    if (err != 0)
-        return out;
+    ::close(dfd);
+    if (err != 0) {
+        // Half a listing is no listing: nothing may be taken as deleted from it.
+        out.clear();
+        return;
+    }
+    out.resize(count);
     std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-    return out;
 }
 
 int32_t fileStamp(const std::string& path)
@@ -497,6 +519,13 @@ std::string errorText(int err)
 
 int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd, unsigned newFileMode)
 {
+    return writeFileAtomicBy(linkOrPath, [&data](int fd) { return writeAll(fd, data.data(), data.size()); },
+                             keepOpenFd, newFileMode);
+}
+
+int writeFileAtomicBy(const std::string& linkOrPath, const std::function<bool(int fd)>& write, int* keepOpenFd,
+                      unsigned newFileMode)
+{
     // Replace the file a link points to, not the link (settings kept elsewhere stay linked);
     // a dangling link gets its target.
     const std::string path = followLinks(linkOrPath);
@@ -507,7 +536,7 @@ int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int*
     int err = 0;
     struct stat old {};
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : static_cast<mode_t>(newFileMode);
-    if (!writeAll(out.get(), data.data(), data.size()) || ::fchmod(out.get(), mode) != 0 ||
+    if (!write(out.get()) || ::fchmod(out.get(), mode) != 0 ||
         ::fsync(out.get()) != 0)
         err = errno;
     if (err == 0 && !keepOpenFd && ::close(out.release()) != 0)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ struct DirEntry {
 // A folder that cannot be read yields no entries; `error`, when given, receives 0 or the errno
 // of the failure (so that a caller can tell an empty folder from an unreadable one).
 std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error = nullptr);
+// The same into `out`, whose entries are reused: a walk reads folder after folder without
+// allocating names again.
+void readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirEntry>& out, int* error = nullptr);
 
 // Stamp of a file or of a link itself (local time, DOS date-time word); -1 when it does not
 // exist or is a folder.
@@ -105,6 +109,10 @@ std::string errorText(int err);
 // followed: the file it points to is replaced.
 int writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr,
                     unsigned newFileMode = 0644);
+// The same with the content written by `write` to the new file's descriptor (false with errno
+// set when a write failed): a large file need not be held whole in memory.
+int writeFileAtomicBy(const std::string& path, const std::function<bool(int fd)>& write, int* keepOpenFd = nullptr,
+                      unsigned newFileMode = 0644);
 // True for the name of a temporary file that a copy or an atomic write makes beside its target
 // (".<name>.rvtmp-" and six characters): one found where no writer runs was left by a kill.
 bool isTemporaryName(std::string_view name);

@@ -47,11 +47,11 @@ TEST_F(EvaluateTest, FolderItemQueuesNewAndChangedFilesOnly)
 
     evaluate(folderItem(src, "*.*", true, 0, "d"));
 
-    EXPECT_EQ(lists.sources, (Strings{src + "/new.txt", src + "/newer.txt", src + "/older.txt", src + "/sub/deep.txt"}));
-    EXPECT_EQ(lists.destinations, (Strings{latest("d/new.txt"), latest("d/newer.txt"), latest("d/older.txt"),
+    EXPECT_EQ(lists.queues.sources(), (Strings{src + "/new.txt", src + "/newer.txt", src + "/older.txt", src + "/sub/deep.txt"}));
+    EXPECT_EQ(lists.queues.destinations(), (Strings{latest("d/new.txt"), latest("d/newer.txt"), latest("d/older.txt"),
                                            latest("d/sub/deep.txt")}));
     EXPECT_EQ(updated(), (Strings{"d/new.txt", "d/newer.txt", "d/older.txt", "d/sub/deep.txt"}));
-    EXPECT_TRUE(lists.deletions.empty());
+    EXPECT_TRUE(lists.queues.deletions() == 0);
     EXPECT_TRUE(lists.dropped.empty());
 }
 
@@ -59,17 +59,17 @@ TEST_F(EvaluateTest, FileItemComparesItsOwnCopy)
 {
     const std::string a = source("a.txt", "x", 1600000000);
     evaluate(fileItem(a, "files"));
-    EXPECT_EQ(lists.destinations, Strings{latest("files/a.txt")});
+    EXPECT_EQ(lists.queues.destinations(), Strings{latest("files/a.txt")});
     EXPECT_EQ(updated(), Strings{"files/a.txt"});
 
     lists = {};
     mirrored("a.txt", 1600000000);
     evaluate(fileItem(a));
-    EXPECT_TRUE(lists.sources.empty()) << "equal stamps: nothing to do";
+    EXPECT_TRUE(lists.queues.copies() == 0) << "equal stamps: nothing to do";
 
     setMtime(a, 1500000000);
     evaluate(fileItem(a));
-    EXPECT_EQ(lists.destinations, Strings{latest("a.txt")}) << "an older source is copied too";
+    EXPECT_EQ(lists.queues.destinations(), Strings{latest("a.txt")}) << "an older source is copied too";
 }
 
 TEST_F(EvaluateTest, SyncDeletesLeftoversWhileKeepOptionsLeaveThem)
@@ -83,20 +83,20 @@ TEST_F(EvaluateTest, SyncDeletesLeftoversWhileKeepOptionsLeaveThem)
     std::filesystem::create_directories(latest("emptydir"));
 
     evaluate(folderItem(src, "*.*", true, 1));
-    EXPECT_EQ(lists.deletions, (Strings{gone, goneDeep}));
-    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_EQ(lists.queues.deletionPaths(), (Strings{gone, goneDeep}));
+    EXPECT_TRUE(lists.queues.copies() == 0);
 
     // Keep deleted, an option byte above 3, and an inherited global option outside 1..3.
     for (auto [itemOption, global] : {std::pair<uint8_t, uint8_t>{2, 1}, {7, 1}, {0, 0}, {0, 9}}) {
         lists = {};
         host.snap.FolderOption = global;
         evaluate(folderItem(src, "*.*", true, itemOption));
-        EXPECT_TRUE(lists.deletions.empty()) << int(itemOption) << "/" << int(global);
+        EXPECT_TRUE(lists.queues.deletions() == 0) << int(itemOption) << "/" << int(global);
     }
     host.snap.FolderOption = 1;
     lists = {};
     evaluate(folderItem(src, "*.*", true, 0));
-    EXPECT_EQ(lists.deletions.size(), 2u) << "the inherited sync option";
+    EXPECT_EQ(lists.queues.deletions(), 2u) << "the inherited sync option";
 }
 
 TEST_F(EvaluateTest, EmptyMasksWithSyncDeletesTheWholeMirror)
@@ -107,8 +107,8 @@ TEST_F(EvaluateTest, EmptyMasksWithSyncDeletesTheWholeMirror)
     mirrored("other/c.txt");  // another item's copy
 
     evaluate(folderItem(src, "", true, 1, "d"));
-    EXPECT_TRUE(lists.sources.empty());
-    EXPECT_EQ(lists.deletions, (Strings{a, b}));
+    EXPECT_TRUE(lists.queues.copies() == 0);
+    EXPECT_EQ(lists.queues.deletionPaths(), (Strings{a, b}));
 }
 
 TEST_F(EvaluateTest, FileListedByTwoMasksIsQueuedEveryTime)
@@ -119,9 +119,9 @@ TEST_F(EvaluateTest, FileListedByTwoMasksIsQueuedEveryTime)
     mirrored("b.dat");
 
     evaluate(folderItem(src, "*.txt *.*", false, 1));
-    EXPECT_EQ(lists.sources, Strings{src + "/a.txt"}) << "the second listing finds no unused copy";
+    EXPECT_EQ(lists.queues.sources(), Strings{src + "/a.txt"}) << "the second listing finds no unused copy";
     EXPECT_EQ(updated(), Strings{"a.txt"});
-    EXPECT_TRUE(lists.deletions.empty());
+    EXPECT_TRUE(lists.queues.deletions() == 0);
 }
 
 TEST_F(EvaluateTest, MirrorLookUpFollowsTheFileNameRule)
@@ -130,8 +130,8 @@ TEST_F(EvaluateTest, MirrorLookUpFollowsTheFileNameRule)
     const std::string lower = mirrored("name.txt");
 
     evaluate(folderItem(src, "*.*", false, 1));
-    EXPECT_EQ(lists.destinations, Strings{latest("Name.txt")});
-    EXPECT_EQ(lists.deletions, Strings{lower});
+    EXPECT_EQ(lists.queues.destinations(), Strings{latest("Name.txt")});
+    EXPECT_EQ(lists.queues.deletionPaths(), Strings{lower});
 }
 
 TEST_F(EvaluateTest, AddressWithATrailingDelimiterMatchesItsMirror)
@@ -142,8 +142,8 @@ TEST_F(EvaluateTest, AddressWithATrailingDelimiterMatchesItsMirror)
     mirrored("d/sub/b.txt");
 
     evaluate(folderItem(src + "/", "*.*", true, 1, "d"));
-    EXPECT_TRUE(lists.sources.empty());
-    EXPECT_TRUE(lists.deletions.empty()) << "up-to-date copies are no leftovers";
+    EXPECT_TRUE(lists.queues.copies() == 0);
+    EXPECT_TRUE(lists.queues.deletions() == 0) << "up-to-date copies are no leftovers";
 }
 
 TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
@@ -156,16 +156,16 @@ TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
     evaluate(lostFile);
     evaluate(lostFolder);
     EXPECT_EQ(lists.dropped, (Strings{src + "/lost.txt", src + "/lostdir"}));
-    EXPECT_TRUE(lists.deletions.empty()) << "neither the source nor the copy is deleted";
-    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_TRUE(lists.queues.deletions() == 0) << "neither the source nor the copy is deleted";
+    EXPECT_TRUE(lists.queues.copies() == 0);
 
     lists = {};
     host.snap.DelOnNotExists = false;
     evaluate(lostFile);
     evaluate(lostFolder);
     EXPECT_TRUE(lists.dropped.empty());
-    EXPECT_TRUE(lists.deletions.empty());
-    EXPECT_TRUE(lists.sources.empty());
+    EXPECT_TRUE(lists.queues.deletions() == 0);
+    EXPECT_TRUE(lists.queues.copies() == 0);
     EXPECT_TRUE(std::filesystem::exists(copy));
 }
 
