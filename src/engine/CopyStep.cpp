@@ -13,6 +13,7 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
     const std::string folder = extractFileDir(destination);
     if (folder != lastFolder_) {
         lastFolder_.clear();
+        session_.forget();  // the next copy opens the folder checked here
         // A link left in the mirror where the source now has a folder must not carry the copy
         // (and the folders made for it) anywhere else.
         if (!isSameOrInside(canonicalPath(folder), root_))
@@ -20,9 +21,11 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
         if (forceDirectories(folder) == 0)
             lastFolder_ = folder;
     }
-    const int err = copyFileReplacing(source, destination);
-    if (err != 0)
+    const int err = session_.copy(source, destination);
+    if (err != 0) {
         lastFolder_.clear();  // the folder may have gone meanwhile
+        session_.forget();
+    }
     return err;
 }
 

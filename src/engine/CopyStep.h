@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/FileSys.h"
+
 namespace renvo {
 
 class CopyStep {
@@ -18,6 +20,7 @@ public:
 private:
     std::string root_;
     std::string lastFolder_;  // made or found by the previous copy: most copies share it
+    CopySession session_;
 };
 
 }  // namespace renvo

@@ -155,21 +155,27 @@ std::string tempNamePrefix(const std::string& path)
     return "." + name + std::string(kSuffix.substr(0, kSuffix.size() - 6));
 }
 
-// A fresh temporary name beside `path`, in the form makeTempBeside uses, for what mkostemp
-// cannot make (a link).
-std::string tempNameBeside(const std::string& path)
+// A fresh temporary name for the file `name`, in the form makeTempBeside uses.
+std::string tempNameFor(const std::string& name)
 {
     static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::atomic<uint64_t> counter{0};
-    uint64_t x = (static_cast<uint64_t>(::getpid()) << 32) ^ counter.fetch_add(0x9E3779B97F4A7C15ull) ^
+    static const pid_t pid = ::getpid();  // once: the name is tried with O_EXCL anyway
+    uint64_t x = (static_cast<uint64_t>(pid) << 32) ^ counter.fetch_add(0x9E3779B97F4A7C15ull) ^
                  static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::string name = extractFilePath(path) + tempNamePrefix(path);
+    std::string tmp = tempNamePrefix(name);
     for (int i = 0; i < 6; ++i) {
         x ^= x >> 33;
         x *= 0xFF51AFD7ED558CCDull;
-        name += chars[x % 62];
+        tmp += chars[x % 62];
     }
-    return name;
+    return tmp;
+}
+
+// The same beside `path`, for what mkostemp cannot make (a link).
+std::string tempNameBeside(const std::string& path)
+{
+    return extractFilePath(path) + tempNameFor(extractFileName(path));
 }
 
 // A temporary file beside `path`.
@@ -440,16 +446,59 @@ void setCopyHook(CopyHook hook)
 
 int copyFileReplacing(const std::string& src, const std::string& dst)
 {
-    struct stat lst {};
-    if (::lstat(src.c_str(), &lst) != 0)
+    return CopySession().copy(src, dst);
+}
+
+CopySession::~CopySession()
+{
+    forget();
+}
+
+void CopySession::forget()
+{
+    for (Folder* f : {&src_, &dst_}) {
+        if (f->fd >= 0)
+            ::close(f->fd);
+        f->fd = -1;
+        f->path.clear();
+    }
+}
+
+// The open folder of `path` (cached while copies stay in it) and the name in it; -1 with errno.
+int CopySession::folderOf(Folder& f, const std::string& path, std::string& name)
+{
+    const size_t cut = path.rfind('/');
+    const std::string_view dir = cut == std::string::npos ? std::string_view(".")
+                                 : cut == 0                ? std::string_view("/")
+                                                           : std::string_view(path).substr(0, cut);
+    name.assign(path, cut == std::string::npos ? 0 : cut + 1);
+    if (f.fd >= 0 && f.path == dir)
+        return f.fd;
+    if (f.fd >= 0)
+        ::close(f.fd);
+    f.path.assign(dir);
+    f.fd = ::open(f.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (f.fd < 0)
+        f.path.clear();
+    return f.fd;
+}
+
+int CopySession::copy(const std::string& src, const std::string& dst)
+{
+    std::string srcName, dstName;
+    const int from = folderOf(src_, src, srcName);
+    if (from < 0)
         return errno;
-    if (S_ISLNK(lst.st_mode))
-        return copyLink(src, lst, dst);
     // O_NONBLOCK: opening a named pipe must not wait for a writer (it is refused below);
-    // O_NOFOLLOW: a link put in the file's place meanwhile is not followed.
-    FdGuard in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-    if (in.get() < 0)
-        return errno;
+    // O_NOFOLLOW: a link is copied as a link, never followed.
+    FdGuard in(::openat(from, srcName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (in.get() < 0) {
+        const int err = errno;
+        struct stat lst {};
+        if (err == ELOOP && ::fstatat(from, srcName.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode))
+            return copyLink(src, lst, dst);
+        return err;
+    }
     struct stat st {};
     if (::fstat(in.get(), &st) != 0)
         return errno;
@@ -458,10 +507,25 @@ int copyFileReplacing(const std::string& src, const std::string& dst)
     // Pipes, sockets and devices have no content to mirror and may never end.
     if (!S_ISREG(st.st_mode))
         return ENOTSUP;
-    std::string tmp;
-    FdGuard out(makeTempBeside(dst, tmp));
-    if (out.get() < 0)
+    const int to = folderOf(dst_, dst, dstName);
+    if (to < 0)
         return errno;
+    // A file without a name until it is whole: linked in place when there is no old copy
+    // (most copies of a first run), so neither a temporary name nor a rename is needed.
+    FdGuard out(anonymous_ ? ::openat(to, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1);
+    if (out.get() < 0 && anonymous_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        anonymous_ = false;  // a file system without them; any other failure the named file tells
+    std::string tmp;
+    if (out.get() < 0) {
+        for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
+            tmp = tempNameFor(dstName);
+            out.reset(::openat(to, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (out.get() < 0 && errno != EEXIST)
+                return errno;
+        }
+        if (out.get() < 0)
+            return EEXIST;
+    }
     int err = copyContent(in.get(), out.get());
     if (const CopyHook hook = copyHook.load(std::memory_order_acquire); hook && err == 0)
         hook(src);
@@ -479,12 +543,37 @@ int copyFileReplacing(const std::string& src, const std::string& dst)
         if (::futimens(out.get(), times) != 0)
             err = errno;
     }
+    if (err == 0 && tmp.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+        if (::linkat(AT_FDCWD, self.c_str(), to, dstName.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return ::close(out.release()) == 0 ? 0 : errno;
+        err = errno;
+        if (err == EEXIST) {
+            // An old copy is replaced by a rename, so that it stays whole until then.
+            err = 0;
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                tmp = tempNameFor(dstName);
+                if (::linkat(AT_FDCWD, self.c_str(), to, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    break;
+                tmp.clear();
+                if ((err = errno) != EEXIST)
+                    break;
+            }
+            if (tmp.empty() && err == 0)
+                err = EEXIST;
+        } else if ((err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) || err == EPERM || err == EXDEV) {
+            // No /proc, or links refused here: named temporaries from now on.
+            anonymous_ = false;
+            out.reset();
+            return copy(src, dst);
+        }
+    }
     if (err == 0 && ::close(out.release()) != 0)
         err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), dst.c_str()) != 0)
+    if (err == 0 && ::renameat(to, tmp.c_str(), to, dstName.c_str()) != 0)
         err = errno;
-    if (err != 0)
-        ::unlink(tmp.c_str());
+    if (err != 0 && !tmp.empty())
+        ::unlinkat(to, tmp.c_str(), 0);
     return err;
 }
 

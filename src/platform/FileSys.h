@@ -85,6 +85,28 @@ std::string followLinks(const std::string& path);
 // kChangedWhileCopying, and dst stays as it was.
 int copyFileReplacing(const std::string& src, const std::string& dst);
 
+// Copies as copyFileReplacing does, keeping the folders of the last copy open: copies come
+// folder by folder, and resolving a folder once instead of once per file saves most of the
+// path lookups. forget() lets go of them (after a failure: the folder may have gone).
+class CopySession {
+public:
+    CopySession() = default;
+    ~CopySession();
+    CopySession(const CopySession&) = delete;
+    CopySession& operator=(const CopySession&) = delete;
+    int copy(const std::string& src, const std::string& dst);
+    void forget();
+
+private:
+    struct Folder {
+        std::string path;
+        int fd = -1;
+    };
+    static int folderOf(Folder& f, const std::string& path, std::string& name);
+    Folder src_, dst_;
+    bool anonymous_ = true;  // files made without a name (O_TMPFILE) and linked in place
+};
+
 // Not an errno: the source changed while it was copied.
 constexpr int kChangedWhileCopying = 0x10000;
 

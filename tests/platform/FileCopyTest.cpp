@@ -214,6 +214,70 @@ TEST(CopyFileReplacing, MissingDestinationFolderIsAnError)
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"a.txt"});
 }
 
+// A session keeps the last folders open: copies must still land where their paths say, and
+// a new copy appears only whole, under its name, with nothing else beside it.
+TEST(CopySession, NewAndReplacedCopiesAcrossFoldersLeaveNothingElse)
+{
+    TempDir dir;
+    CopySession session;
+    std::vector<std::string> names;
+    for (int i = 0; i < 6; ++i) {
+        const std::string sub = i % 2 ? "b" : "a";  // folders taken in turns
+        const std::string src = writeFile(dir / ("src/" + sub + "/f" + std::to_string(i)), "v" + std::to_string(i));
+        ::chmod(src.c_str(), i == 3 ? 0640 : 0604);
+        setMtime(src, 1600000000 + i * 2);
+        std::filesystem::create_directories(dir / ("copy/" + sub));
+        ASSERT_EQ(session.copy(src, dir / ("copy/" + sub + "/f" + std::to_string(i))), 0) << i;
+    }
+    EXPECT_EQ(listFolder(dir / "copy/a"), (std::vector<std::string>{"f0", "f2", "f4"}));
+    EXPECT_EQ(listFolder(dir / "copy/b"), (std::vector<std::string>{"f1", "f3", "f5"}));
+    const struct stat three = statOf(dir / "copy/b/f3");
+    EXPECT_EQ(three.st_mode & 07777, 0640u);
+    EXPECT_EQ(three.st_mtim.tv_sec, 1600000006);
+    EXPECT_EQ(three.st_nlink, 1u) << "linked in once";
+    EXPECT_EQ(readFile(dir / "copy/b/f3"), "v3");
+
+    // Over an existing copy: replaced whole, and the old one was never torn.
+    writeFile(dir / "src/b/f3", "newer");
+    EXPECT_EQ(session.copy(dir / "src/b/f3", dir / "copy/b/f3"), 0);
+    EXPECT_EQ(readFile(dir / "copy/b/f3"), "newer");
+    EXPECT_NE(statOf(dir / "copy/b/f3").st_ino, three.st_ino);
+    EXPECT_EQ(listFolder(dir / "copy/b"), (std::vector<std::string>{"f1", "f3", "f5"}));
+
+    // A source that changes while copied: no new file appears at all.
+    changingSource = writeFile(dir / "src/a/grows", "first lines");
+    setCopyHook(appendDuringCopy);
+    EXPECT_EQ(session.copy(changingSource, dir / "copy/a/grows"), kChangedWhileCopying);
+    setCopyHook(nullptr);
+    EXPECT_EQ(listFolder(dir / "copy/a"), (std::vector<std::string>{"f0", "f2", "f4"}));
+}
+
+TEST(CopySession, AFolderRemovedUnderTheSessionIsAnErrorNotAnotherPlace)
+{
+    TempDir dir;
+    CopySession session;
+    const std::string src = writeFile(dir / "src/a.txt", "a");
+    std::filesystem::create_directories(dir / "copy");
+    ASSERT_EQ(session.copy(src, dir / "copy/a.txt"), 0);
+
+    std::filesystem::rename(dir / "copy", dir / "moved");
+    std::filesystem::create_directories(dir / "copy");
+    // The open folder is the one moved: the copy goes nowhere else than the old folder
+    // (or fails); after forget() the path is resolved afresh.
+    writeFile(dir / "src/b.txt", "b");
+    const int err = session.copy(dir / "src/b.txt", dir / "copy/b.txt");
+    EXPECT_TRUE(listFolder(dir / "copy").empty());
+    if (err == 0)
+        EXPECT_EQ(readFile(dir / "moved/b.txt"), "b");
+    session.forget();
+    EXPECT_EQ(session.copy(dir / "src/b.txt", dir / "copy/b.txt"), 0);
+    EXPECT_EQ(readFile(dir / "copy/b.txt"), "b");
+
+    std::filesystem::remove_all(dir / "copy");
+    EXPECT_EQ(session.copy(src, dir / "copy/a.txt"), ENOENT) << "a removed folder takes no file";
+    EXPECT_FALSE(pathExists(dir / "copy"));
+}
+
 TEST(WriteFileAtomic, WritesAndReplacesKeepingTheMode)
 {
     TempDir dir;
