@@ -144,21 +144,22 @@ void evaluateFile(const MirrorItem& item, EvalContext& ctx)
 
 // The table's paths of a folder as a listing relative to the folder, with fresh stamps.
 // Paths outside the folder, and any that a walk could not have named ("..", empty parts),
-// come from damage and have no place in the mirror.
-Listing tableListing(const std::string& address, std::vector<std::string>& files)
+// come from damage and have no place in the mirror. Empty unless the result is Found.
+TableBuffer::Lookup tableListing(TableBuffer& table, const std::string& address, Listing& out)
 {
     const std::string prefix = address + pathDelim();
-    Listing out;
     StampReader stamps;
     uint32_t folder = UINT32_MAX;
     std::string_view folderRel;
-    for (std::string& f : files) {
-        const int32_t stamp = stamps.stamp(f);
+    std::string path;
+    const TableBuffer::Lookup found = table.lookup(address, [&](std::string_view f) {
+        path.assign(f);
+        const int32_t stamp = stamps.stamp(path);
         if (f.size() <= prefix.size() || f.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const std::string_view inItem = std::string_view(f).substr(prefix.size());
-        if (inItem.size() > PathArena::kMaxLength || checkDestination(inItem) != ItemProblem::None)
-            continue;
+            return;
+        const std::string_view inItem = f.substr(prefix.size());
+        if (checkDestination(inItem) != ItemProblem::None)
+            return;
         const size_t cut = inItem.rfind(pathDelim());
         const std::string_view dir = cut == std::string_view::npos ? std::string_view() : inItem.substr(0, cut);
         if (folder == UINT32_MAX || dir != folderRel) {
@@ -166,9 +167,10 @@ Listing tableListing(const std::string& address, std::vector<std::string>& files
             folderRel = out.folder(folder);
         }
         out.addFile(folder, cut == std::string_view::npos ? inItem : inItem.substr(cut + 1), stamp);
-        std::string().swap(f);  // the table's copy is no longer needed
-    }
-    return out;
+    });
+    if (found != TableBuffer::Lookup::Found)
+        out = Listing();
+    return found;
 }
 
 // The item's source files: from the table, or a fresh listing (recorded in the table for
@@ -176,23 +178,18 @@ Listing tableListing(const std::string& address, std::vector<std::string>& files
 Listing sourcesOf(const MirrorItem& item, int option, EvalContext& ctx)
 {
     if (option == 3 && ctx.snapshot.standardRun) {
-        std::vector<std::string> files;
-        const TableBuffer::Lookup found = ctx.table.lookup(item.address, files);
+        Listing listed;
+        const TableBuffer::Lookup found = tableListing(ctx.table, item.address, listed);
         if (found == TableBuffer::Lookup::SearchError || found == TableBuffer::Lookup::ReadError)
             ctx.lists.tableErrors.push_back(found);
         if (found == TableBuffer::Lookup::Found)
-            return tableListing(item.address, files);
+            return listed;
     }
     const size_t unreadBefore = ctx.lists.sourceNotes.unreadable.size();
     Listing listing = listTree(item.address, splitMasks(item.masks), item.includeSubfolders(), &ctx.lists.sourceNotes);
     // A listing that misses an unreadable folder is not kept: the next run looks again.
-    if (option == 3 && ctx.lists.sourceNotes.unreadable.size() == unreadBefore) {
-        std::vector<std::string> paths;
-        paths.reserve(listing.size());
-        for (size_t i = 0; i < listing.size(); ++i)
-            paths.push_back(listing.path(item.address, i));
-        ctx.table.record(item.address, paths);
-    }
+    if (option == 3 && ctx.lists.sourceNotes.unreadable.size() == unreadBefore)
+        ctx.table.record(item.address, listing.size(), [&](size_t i) { return listing.path(item.address, i); });
     return listing;
 }
 

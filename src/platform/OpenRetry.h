@@ -37,6 +37,13 @@ public:
     ~FdGuard();
     FdGuard(const FdGuard&) = delete;
     FdGuard& operator=(const FdGuard&) = delete;
+    FdGuard(FdGuard&& other) noexcept : fd_(other.release()) {}
+    FdGuard& operator=(FdGuard&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
     int get() const { return fd_; }
     int release() { int f = fd_; fd_ = -1; return f; }
     // Closing here keeps errno: it still tells why the operation before failed.

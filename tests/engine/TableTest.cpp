@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -69,6 +70,80 @@ TEST_F(TableTest, BlocksAreStoredAsFixedRecords)
     TableBuffer small = loaded("");
     lookup(small, "/src/A", TableBuffer::Lookup::NotFound);
     EXPECT_FALSE(table.record("/src/C", {"/src/C/" + std::string(250, 'n')})) << "a path over 255 bytes";
+}
+
+// A table is read from its file as needed and large recordings go to a nameless spill file:
+// what is looked up and saved must be the same bytes as a table held whole in memory.
+TEST_F(TableTest, LargeTablesReadFromTheFileAndSpilledRecordsSaveTheSameBytes)
+{
+    Strings big;
+    for (int i = 0; i < 40000; ++i)  // over 10 MB of records: more than memory holds
+        big.push_back("/src/big/" + std::to_string(i) + std::string(i % 200, 'x'));
+    TableBuffer inMemory;
+    ASSERT_TRUE(inMemory.record("/src/old", {"/src/old/1"}));
+    ASSERT_TRUE(inMemory.record("/src/big", big));
+    ASSERT_TRUE(inMemory.record("/src/after", {"/src/after/1", "/src/after/2"}));
+    const std::string expected = inMemory.bytes();
+
+    writeFile(tablePath(), expected.substr(0, 3 * kTableRecordSize));  // the /src/old block alone
+    TableBuffer table;
+    table.load(tablePath());
+    ASSERT_TRUE(table.record("/src/big", big));
+    ASSERT_TRUE(table.record("/src/after", {"/src/after/1", "/src/after/2"}));
+    EXPECT_EQ(lookup(table, "/src/big", TableBuffer::Lookup::Found), big);
+    EXPECT_EQ(lookup(table, "/src/after", TableBuffer::Lookup::Found), (Strings{"/src/after/1", "/src/after/2"}));
+    EXPECT_EQ(lookup(table, "/src/old", TableBuffer::Lookup::Found), Strings{"/src/old/1"});
+    EXPECT_TRUE(table.bytes() == expected);
+    const Strings before = [&] {
+        Strings names;
+        for (const auto& e : fs::directory_iterator(fs::path(tablePath()).parent_path()))
+            names.push_back(e.path().filename().string());
+        return names;
+    }();
+    ASSERT_EQ(table.save(tablePath()), 0);
+    EXPECT_TRUE(readFile(tablePath()) == expected);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(fs::path(tablePath()).parent_path()))
+        ++entries;
+    EXPECT_EQ(entries, before.size()) << "the spill file has no name to leave behind";
+
+    // A cut after the spill (the damaged-tail repair) and a fresh block behind it.
+    TableBuffer back;
+    back.load(tablePath());
+    EXPECT_EQ(lookup(back, "/src/big", TableBuffer::Lookup::Found).size(), big.size());
+    ASSERT_TRUE(back.record("/src/more", {"/src/more/1"}));
+    EXPECT_EQ(lookup(back, "/src/more", TableBuffer::Lookup::Found), Strings{"/src/more/1"});
+}
+
+TEST_F(TableTest, ATableChangedOnDiskUnderTheRunIsDamageNotACrash)
+{
+    TableBuffer sound;
+    sound.record("/a", {"/a/1", "/a/2"});
+    sound.record("/b", {"/b/1"});
+    const std::string raw = sound.bytes();
+    TableBuffer t = loaded(raw);
+    // Cut in place by someone else while the run holds it open.
+    ASSERT_EQ(::truncate(tablePath().c_str(), 4 * kTableRecordSize + 10), 0);
+    lookup(t, "/b", TableBuffer::Lookup::SearchError);
+    EXPECT_EQ(lookup(t, "/a", TableBuffer::Lookup::Found), (Strings{"/a/1", "/a/2"}));
+
+    // A saved table replaces the file as a whole: its own open copy stays readable.
+    TableBuffer u = loaded(raw);
+    ASSERT_EQ(u.save(tablePath() + ".copy"), 0);
+    EXPECT_EQ(readFile(tablePath() + ".copy"), raw);
+    writeFile(tablePath() + ".new", "replaced");
+    fs::rename(tablePath() + ".new", tablePath());
+    EXPECT_EQ(lookup(u, "/b", TableBuffer::Lookup::Found), Strings{"/b/1"}) << "the file as it was loaded";
+
+    // A pipe in the table's place is no table: nothing waits on it.
+    fs::remove(tablePath());
+    ASSERT_EQ(::mkfifo(tablePath().c_str(), 0600), 0);
+    ::alarm(60);
+    TableBuffer p;
+    p.load(tablePath());
+    ::alarm(0);
+    EXPECT_TRUE(p.empty());
+    EXPECT_TRUE(p.needsSave());
 }
 
 TEST_F(TableTest, DamagedTablesGiveAnErrorAndLoseTheDamagedPart)
