@@ -25,13 +25,25 @@ int AppendFile::append(std::string_view data)
 {
     if (fd_.get() < 0)
         return EBADF;
-    struct stat st {};
-    const off_t before = ::fstat(fd_.get(), &st) == 0 ? st.st_size : -1;
-    if (writeAll(fd_.get(), data.data(), data.size()))
+    // Each write lands at the end; only a write cut short needs the size to undo it, so the
+    // common case costs one call (a log line per copy).
+    size_t done = 0;
+    int err = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd_.get(), data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (err == 0)
         return 0;
-    const int err = errno;
-    if (before >= 0)
-        static_cast<void>(::ftruncate(fd_.get(), before));
+    struct stat st {};
+    if (done > 0 && ::fstat(fd_.get(), &st) == 0 && st.st_size >= static_cast<off_t>(done))
+        static_cast<void>(::ftruncate(fd_.get(), st.st_size - static_cast<off_t>(done)));
     fd_.reset();
     return err;
 }

@@ -115,10 +115,15 @@ int readWriteCopy(int in, int out)
     }
 }
 
-int copyContent(int in, int out)
+// Copies to the end of `in`, or up to `size` bytes when it is known (a file that grows
+// meanwhile is found out afterwards by its size): a small file then takes one call.
+int copyContent(int in, int out, off_t size = 0)
 {
     bool any = false;
+    off_t copied = 0;
     for (;;) {
+        if (size > 0 && copied >= size)
+            return 0;
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (n < 0) {
             if (errno == EINTR)
@@ -130,6 +135,7 @@ int copyContent(int in, int out)
         if (n == 0)
             return 0;
         any = true;
+        copied += n;
     }
 }
 
@@ -526,7 +532,7 @@ int CopySession::copy(const std::string& src, const std::string& dst)
         if (out.get() < 0)
             return EEXIST;
     }
-    int err = copyContent(in.get(), out.get());
+    int err = copyContent(in.get(), out.get(), st.st_size);
     if (const CopyHook hook = copyHook.load(std::memory_order_acquire); hook && err == 0)
         hook(src);
     // A file written to while it was copied may be torn; a copy with the stamp read before

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,6 +36,28 @@ TEST(AppendFile, AppendsAfterWhatIsThereAndAfterAnAdoptedAtomicWrite)
     ::lseek(fd, 0, SEEK_SET);  // appends still go to the end
     EXPECT_EQ(adopted.append("more\r\n"), 0);
     EXPECT_EQ(readFile(path), "fresh\r\nmore\r\n");
+}
+
+// A write cut short half-way (the file may grow no further) is taken back whole: the log
+// never ends in half a line.
+TEST(AppendFile, AWriteCutShortLeavesNoPartOfIt)
+{
+    TempDir tmp;
+    const std::string path = writeFile(tmp / "log.txt", "old\r\n");
+    AppendFile file;
+    ASSERT_EQ(file.open(path), 0);
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 8;  // room for three more bytes
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int err = file.append("line that does not fit\r\n");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(err, EFBIG);
+    EXPECT_EQ(readFile(path), "old\r\n");
+    EXPECT_FALSE(file.isOpen());
 }
 
 TEST(AppendFile, FailedAppendClosesAndOpenFailuresAreReported)
