@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "engine/EngineTestUtil.h"
 #include "engine/Evaluate.h"
@@ -144,6 +146,80 @@ TEST_F(EvaluateTest, AddressWithATrailingDelimiterMatchesItsMirror)
     evaluate(folderItem(src + "/", "*.*", true, 1, "d"));
     EXPECT_TRUE(lists.queues.copies() == 0);
     EXPECT_TRUE(lists.queues.deletions() == 0) << "up-to-date copies are no leftovers";
+}
+
+// Thousands of files in nested folders, some up to date, some changed, some new, some only in
+// the mirror: the queues must name exactly what a plain lookup by path gives, in listing order.
+TEST_F(EvaluateTest, ManyFilesAreMatchedByPathAsAPlainLookupWould)
+{
+    std::map<std::string, int64_t> mirrorStamps;
+    for (int i = 0; i < 3000; ++i) {
+        // Folder names that share prefixes and files that share names across folders.
+        const std::string rel = "d" + std::to_string(i % 7) + (i % 3 ? "/s" + std::to_string(i % 5) : std::string()) +
+                                "/f" + std::to_string(i % 400) + "_" + std::to_string(i / 400) + ".txt";
+        const int64_t stamp = 1600000000 + 2 * (i % 11);
+        source(rel, "x", stamp);
+        if (i % 4 != 0)
+            mirrorStamps[rel] = i % 4 == 1 ? stamp + 2 : stamp;  // changed or up to date
+    }
+    for (int i = 0; i < 200; ++i)
+        mirrorStamps["d" + std::to_string(i % 9) + "/gone" + std::to_string(i) + ".txt"] = 1600000000;
+    for (const auto& [rel, stamp] : mirrorStamps)
+        mirrored("m/" + rel, stamp);
+
+    evaluate(folderItem(src, "*.*", true, 1, "m"));
+
+    Strings copies, targets, gone;
+    std::set<std::string> seen;
+    for (const FoundFile& f : sourceListing(src, {"*.*"}, true)) {
+        const std::string rel = f.path.substr(src.size() + 1);
+        seen.insert(rel);
+        const auto it = mirrorStamps.find(rel);
+        if (it != mirrorStamps.end() && dosStampFromUnix(it->second) == f.stamp)
+            continue;
+        copies.push_back(f.path);
+        targets.push_back(latest("m/" + rel));
+    }
+    for (const FoundFile& f : sourceListing(top + "/Latest/m", {"*.*"}, true)) {
+        if (!seen.count(f.path.substr(top.size() + 10)))
+            gone.push_back(f.path);
+    }
+    ASSERT_GT(copies.size(), 1000u);
+    EXPECT_EQ(lists.queues.sources(), copies);
+    EXPECT_EQ(lists.queues.destinations(), targets);
+    EXPECT_EQ(lists.queues.deletionPaths(), gone);
+    EXPECT_EQ(gone.size(), 200u);
+    EXPECT_EQ(lists.update.size(), copies.size());
+}
+
+// Copies name their files through the listings kept for them; a listing nothing was queued
+// from is let go, and paths given whole stay as they were given.
+TEST(RunQueues, ListedAndGivenPathsKeepTheirOrder)
+{
+    Listing files;
+    const uint32_t root = files.addFolder("");
+    const uint32_t sub = files.addFolder("a/b");
+    files.addFile(root, "top.txt", 1);
+    files.addFile(sub, "deep.txt", 2);
+    RunQueues q;
+    const uint32_t kept = q.keep("/src", std::move(files));
+    const uint32_t target = q.targetRoot("/top/Latest/d");
+    q.queueCopy(kept, 1, target);
+    q.queueCopy("/file.txt", "/top/Latest/file.txt");
+    q.queueCopy(kept, 0, std::string("/top/Latest/d/TOP.txt"));
+    EXPECT_EQ(q.sources(), (Strings{"/src/a/b/deep.txt", "/file.txt", "/src/top.txt"}));
+    EXPECT_EQ(q.destinations(), (Strings{"/top/Latest/d/a/b/deep.txt", "/top/Latest/file.txt", "/top/Latest/d/TOP.txt"}));
+    EXPECT_EQ(q.kept(kept).relative(1), "a/b/deep.txt");
+
+    Listing unused;
+    unused.addFile(unused.addFolder("x"), "y", 0);
+    const uint32_t other = q.keep("/other", std::move(unused));
+    q.queueDeletion(kept, 0);
+    q.queueDeletion("/given/path");
+    q.forgetLast(kept);  // not the last one kept: stays
+    q.forgetLast(other);
+    EXPECT_EQ(q.deletionPaths(), (Strings{"/src/top.txt", "/given/path"}));
+    EXPECT_EQ(q.source(0), "/src/a/b/deep.txt");
 }
 
 TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/EngineTestUtil.h"
@@ -203,6 +204,43 @@ TEST(UpdateListTest, LoadedListNeedsSavingUnlessSavedAsItWouldWriteIt)
     UpdateList list = loaded("b/x.txt\na.txt\na.txt\n");
     ASSERT_EQ(list.save(tmp / "_update"), 0);
     EXPECT_FALSE(loaded(readFile(tmp / "_update")).needsSave());
+}
+
+// Paths added during a run are sorted in when the list is read or saved: one already listed
+// changes nothing, and a long list is written in pieces that make up the same text.
+TEST(UpdateListTest, AddedPathsAreSortedInAndOnlyNewOnesNeedASave)
+{
+    TempDir tmp;
+    UpdateList list;
+    list.load(writeFile(tmp / "_update", "a.txt\r\nc/d.txt\r\n"));
+    list.add("c/d.txt");
+    EXPECT_FALSE(list.needsSave()) << "already listed";
+    list.add("b.txt");
+    list.add("a.txt");
+    list.add("b.txt");
+    EXPECT_TRUE(list.needsSave());
+    EXPECT_EQ(Strings(list.paths().begin(), list.paths().end()), (Strings{"a.txt", "b.txt", "c/d.txt"}));
+
+    UpdateList big;
+    std::string expected;
+    Strings paths;
+    for (int i = 0; i < 30000; ++i)
+        paths.push_back("folder" + std::to_string(i % 97) + "/file" + std::to_string(i) + ".dat");
+    for (const std::string& p : paths)
+        big.add(p);
+    std::sort(paths.begin(), paths.end());
+    for (const std::string& p : paths)
+        expected += p + "\r\n";
+    ASSERT_GT(expected.size(), 512u * 1024);
+    ASSERT_EQ(big.save(tmp / "_big"), 0);
+    EXPECT_TRUE(readFile(tmp / "_big") == expected);
+    UpdateList back;
+    back.load(tmp / "_big");
+    EXPECT_FALSE(back.needsSave());
+    EXPECT_EQ(back.size(), 30000u);
+    back.clear();
+    EXPECT_TRUE(back.needsSave());
+    EXPECT_TRUE(back.empty());
 }
 
 }  // namespace
