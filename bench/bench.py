@@ -45,10 +45,15 @@ GROWTH_LABELS = ("first", "nochange", "complete")
 REUSE_DELAY = 65
 REMOVERS = 8
 T0 = time.monotonic()
+SPENT = {}  # seconds per kind of step, for planning runs at other sizes
 
 
 def log(text):
     print("[%6.0f s] %s" % (time.monotonic() - T0, text), flush=True)
+
+
+def spend(kind, since):
+    SPENT[kind] = SPENT.get(kind, 0) + time.monotonic() - since
 
 
 def short_string(text):
@@ -67,8 +72,8 @@ def generate_tree(root, files, folders, seed, big_files=BIG_FILES):
     """A repeatable tree: `folders` folders (depth up to 4), `files` files of 1-8 KiB, `big_files` of 50 MiB.
 
     A finished tree is kept (its marker file) and reused; give trees of different shapes roots of
-    their own. Written with bare system calls and stamped while open: a million files take
-    minutes, not the quarter of an hour a second walk with utime would add."""
+    their own. Written with bare system calls and stamped while open (no second walk): 100,000
+    files take about 9 s here."""
     marker = os.path.join(root, ".complete")
     if os.path.exists(marker):
         return
@@ -207,12 +212,12 @@ class Renvo:
         return timed(*self.command(complete), memory=True)
 
 
-def start_removal(paths, workers=REMOVERS):
-    """rm -rf of many trees, split into pieces removed side by side; the running xargs or None.
+def remove_trees(paths, workers=REMOVERS):
+    """rm -rf of many trees, split into pieces removed side by side.
 
     The file system is mounted with discard: every freed file waits for its own discard, so one
-    rm spends most of its time waiting, and several of them overlap those waits (six removed
-    60,000 files in 12 s where one took 73 s)."""
+    rm spends most of its time waiting, and several overlap those waits (measured here: six
+    removed 60,000 files in 12 s where one took 73 s; at quieter moments 1.4 times faster)."""
     level, pieces = [p for p in paths if os.path.lexists(p)], []
     while level and len(level) < 16 * workers:
         deeper = []
@@ -223,13 +228,13 @@ def start_removal(paths, workers=REMOVERS):
                 pieces.append(p)
         level = deeper
     pieces += level
-    if not pieces:
-        return None
-    with tempfile.NamedTemporaryFile("wb", delete=False) as f:
-        f.write(b"\0".join(os.fsencode(p) for p in pieces))
-    proc = subprocess.Popen(["xargs", "-0", "-a", f.name, "-P", str(workers), "-n", "8", "rm", "-rf", "--"])
-    proc.list_file = f.name
-    return proc
+    if pieces:
+        with tempfile.NamedTemporaryFile("wb") as f:
+            f.write(b"\0".join(os.fsencode(p) for p in pieces))
+            f.flush()
+            subprocess.run(["xargs", "-0", "-a", f.name, "-P", str(workers), "-n", "8", "rm", "-rf", "--"], check=True)
+    for p in paths:  # the emptied folders above the pieces
+        subprocess.run(["rm", "-rf", "--", p], check=True)
 
 
 class Removals:
@@ -241,48 +246,41 @@ class Removals:
     def __init__(self, out):
         os.makedirs(out, exist_ok=True)
         self.stamp = os.path.join(out, ".removed")
-        self.running = None
+        self.last = None  # monotonic time of this run's last removal: the clock may jump
 
     def _age(self):
-        return time.time() - os.path.getmtime(self.stamp) if os.path.exists(self.stamp) else None
+        if self.last is not None:
+            return time.monotonic() - self.last
+        if not os.path.exists(self.stamp):
+            return None
+        return max(0.0, time.time() - os.path.getmtime(self.stamp))  # a stamp from the future is fresh
 
-    def remove(self, paths, entries, background=False):
-        """Removes paths; in the background, what follows until settle() must time no copies."""
-        self.settle()
-        self.running = (start_removal(paths), paths, entries, time.monotonic())
-        if not background:
-            self.settle()
-
-    def settle(self):
-        if not self.running:
-            return
-        proc, paths, entries, start = self.running
-        self.running = None
-        if proc:
-            if proc.wait() != 0:
-                sys.exit("removing %s failed" % " ".join(paths))
-            os.unlink(proc.list_file)
-        for p in paths:  # the emptied folders above the pieces
-            subprocess.run(["rm", "-rf", "--", p], check=True)
+    def remove(self, paths, entries):
+        start = time.monotonic()
+        remove_trees(paths)
         os.sync()  # a dirty inode-table block keeps its freed inodes out of reuse for minutes
         log("removed %d entries in %.0f s" % (entries, time.monotonic() - start))
+        spend("removing", start)
         left = 0
-        age = self._age()
-        if age is not None:
+        if os.path.exists(self.stamp):
             try:
                 before = int(open(self.stamp).read().strip() or BASE_FILES)
             except ValueError:
                 before = BASE_FILES
-            left = max(0, 65 * ((before + 99999) // 100000) - age)
+            if not 0 <= before <= 10**8:  # written while the clock was off
+                before = BASE_FILES
+            left = max(0, 65 * ((before + 99999) // 100000) - self._age())
         with open(self.stamp, "w") as f:
             f.write("%d\n" % (entries + int(left * 100000 / 65)))
+        self.last = time.monotonic()
 
     def wait(self):
-        self.settle()
         age = self._age()
         if age is not None and age < REUSE_DELAY:
             log("waiting %.0f s after the last removal ..." % (REUSE_DELAY - age))
+            start = time.monotonic()
             time.sleep(REUSE_DELAY - age)
+            spend("waiting", start)
 
 
 def median(values):
@@ -304,6 +302,7 @@ class Point:
         self.src = os.path.join(self.base, "src")
         self.results = []  # (label, renvo times, {reference: times}, peak KiB)
         self.syscalls = None
+        self.table_on = not light and not bench.args.no_table
 
     def prepare(self):
         log("generating %d files in %d folders ..." % (self.files, self.files // 50))
@@ -311,32 +310,45 @@ class Point:
         self.names, folders = walk_tree(self.src)
         self.entries = len(self.names) + folders + 1
         self.copy_bytes = tree_bytes(self.src)
-        log("tree ready: %d files, %.2f GB a copy" % (len(self.names), self.copy_bytes / 1e9))
+        log("tree ready: %d files, %.2f GiB a copy" % (len(self.names), self.copy_bytes / 2**30))
 
-    def run(self, last):
+    def plan(self):
+        """First-run pairs per batch: as many as the budget holds, the kept mirrors beside the later ones."""
+        self.keep = 3 if self.table_on else 2
+        first = max(1, int(self.b.budget // (2 * self.copy_bytes)))
+        later = max(1, int((self.b.budget - self.keep * self.copy_bytes) // (2 * self.copy_bytes)))
+        if self.args.batch:
+            first, later = min(first, self.args.batch), min(later, self.args.batch)
+        for n in range(1, self.first_runs + 1):
+            cuts = [self.first_runs * k // n for k in range(n + 1)]
+            sizes = sorted((cuts[k + 1] - cuts[k] for k in range(n)), reverse=True)
+            if sizes[0] <= first and (n == 1 or sizes[1] <= later):
+                break
+        starts = [0]
+        for size in sizes:
+            starts.append(starts[-1] + size)
+        return [range(starts[k], starts[k + 1]) for k in range(n)]
+
+    def run(self):
         self.work = os.path.join(self.base, "run-" + time.strftime("%H%M%S"))
         os.makedirs(self.work)
         rem = self.b.removals
-        # The reference mirror for rsync, made while an earlier removal's delay runs out.
-        self.rs = os.path.join(self.work, "rs0")
-        e, _ = timed(["rsync", "-a", self.src + "/", self.rs + "/"])
-        log("rsync -a first copy (untimed, for the later runs): %.2f s" % e)
-        # Batches of first runs as large as the budget holds beside the rsync mirror; the last
-        # batch's first pair is kept for the later scenarios.
-        fits = max(1, int((self.b.budget - self.copy_bytes) // (2 * self.copy_bytes)))
-        if self.args.batch:
-            fits = min(fits, self.args.batch)
-        n = -(-self.first_runs // fits)
-        cuts = [self.first_runs * k // n for k in range(n + 1)]
-        batches = [range(cuts[k], cuts[k + 1]) for k in range(n)]
-        self.rv_name, self.cp_name = "rv%d" % batches[-1].start, "cp%d" % batches[-1].start
+        # The later runs use copies of the first batch: renvo's mirror, cp's first copy as rsync's
+        # (cp -a keeps what rsync -a compares) and its second as the table-mode top folder.
+        self.rv = os.path.join(self.work, "rv0")
+        self.rs = os.path.join(self.work, "cp0", "Latest", "src")
+        self.tb_top = os.path.join(self.work, "cp1")
+        kept = {"rv0", "cp0", "cp1"}
+        batches = self.plan()
         t = {"renvo": [], "cp -a": []}
         rss = []
         for k, batch in enumerate(batches):
             rem.wait()
-            start = time.perf_counter()
+            start = time.monotonic()
             warm_memory()
-            log("memory warmed (4 GiB) in %.1f s" % (time.perf_counter() - start))
+            log("memory warmed (4 GiB) in %.1f s" % (time.monotonic() - start))
+            spend("warming memory", start)
+            start = time.monotonic()
             for i in batch:
                 runs = {}
                 for tool in (("renvo", "cp") if i % 2 == 0 else ("cp", "renvo")):
@@ -352,25 +364,33 @@ class Point:
                     t[tool].append(e)
                 log("first run %d/%d: renvo %.2f s, cp -a %.2f s" % (
                     i + 1, self.first_runs, runs["renvo"], runs["cp -a"]))
-            held = (1 + 2 * len(batch)) * self.copy_bytes
-            log("first runs %d-%d: median renvo %.2f s, cp -a %.2f s; %.1f GB of copies held, %.1f GB free" % (
+            spend("first runs", start)
+            held = len([n for n in os.listdir(self.work) if n[:2] in ("rv", "cp")]) * self.copy_bytes
+            log("first runs %d-%d: median renvo %.2f s, cp -a %.2f s; %.1f GiB of copies held, %.1f GiB free" % (
                 batch.start + 1, batch.stop, median(t["renvo"][batch.start:]), median(t["cp -a"][batch.start:]),
-                held / 1e9, shutil.disk_usage(self.work).free / 1e9))
-            if k + 1 < len(batches):
-                gone = [os.path.join(self.work, "%s%d" % (m, i)) for i in batch for m in ("rv", "cp")]
-                log("removing %d copies ..." % len(gone))
-                rem.remove(gone, len(gone) * self.entries)
-        self.results.append(("first", t["renvo"], {"cp -a": t["cp -a"]}, max(rss)))
-        self.nochange()
+                held / 2**30, shutil.disk_usage(self.work).free / 2**30))
+            if k == 0:
+                self.rsync()  # settles what cp -a and rsync -a keep differently
+                if len(batches) > 1:
+                    gone = [os.path.join(self.work, "%s%d" % (m, i)) for i in batch for m in ("rv", "cp")
+                            if "%s%d" % (m, i) not in kept]
+                    log("removing %d copies ..." % len(gone))
+                    rem.remove(gone, len(gone) * self.entries)
+                # Neither tool creates files when nothing changed: the removal's delay runs meanwhile.
+                self.nochange()
+        self.results.insert(0, ("first", t["renvo"], {"cp -a": t["cp -a"]}, max(rss)))
         if not self.light:
             self.compare("touched", before=lambda rep: touch_some(self.names, 0.01, 1000 + rep))
         self.complete()
-        if not self.light and not self.args.no_table:
+        if self.table_on:
+            if not os.path.exists(self.tb_top):
+                e, _ = timed(["cp", "-a", self.src, os.path.join(self.tb_top, "Latest", "src")])
+                log("table-mode top folder copied (untimed): %.1f s" % e)
             self.table()
-        self.finish(last)
+        self.finish()
 
     def mirror(self):
-        return Renvo(self.args.bin, os.path.join(self.work, self.rv_name), self.src, 1)
+        return Renvo(self.args.bin, self.rv, self.src, 1)
 
     def rsync(self):
         return timed(["rsync", "-a", "--delete", self.src + "/", self.rs + "/"])[0]
@@ -417,7 +437,7 @@ class Point:
 
     def table(self):
         # Table mode against sync mode on the same mirror (the cp copy holds equal stamps).
-        table = Renvo(self.args.bin, os.path.join(self.work, "tb"), self.src, 3, top=os.path.join(self.work, self.cp_name))
+        table = Renvo(self.args.bin, os.path.join(self.work, "tb"), self.src, 3, top=self.tb_top)
         table.run(complete=True)  # records the table
         rv = self.mirror()
         tb, sy, mem = [], [], []
@@ -432,18 +452,14 @@ class Point:
         self.results.append(("table", tb, {"sync-mode run": sy}, max(mem)))
         log("table: median %.3f s, sync-mode run %.3f s" % (median(tb), median(sy)))
 
-    def finish(self, last):
-        # The first runs' extra copies go in any case; the mirrors too unless --keep. Before
-        # another point, in the background: its untimed rsync copy comes first.
+    def finish(self):
+        # The first runs' extra copies go in any case; the mirrors too unless --keep.
         names = os.listdir(self.work)
-        keep = {self.rv_name, self.cp_name, "rs0", "tb"} if self.args.keep else set()
-        copies = sum(1 for n in names if n not in keep and n[:2] in ("rv", "cp", "rs"))
-        if keep:
-            gone = [os.path.join(self.work, n) for n in names if n not in keep]
-        else:
-            gone = [self.work]
+        keep = {"rv0", "cp0", "cp1", "tb"} if self.args.keep else set()
+        copies = sum(1 for n in names if n not in keep and n[:2] in ("rv", "cp"))
+        gone = [os.path.join(self.work, n) for n in names if n not in keep] if keep else [self.work]
         log("removing %d copies of %d files ..." % (copies, self.files))
-        self.b.removals.remove(gone, copies * self.entries, background=not last)
+        self.b.removals.remove(gone, copies * self.entries)
 
     def medians(self):
         return {label: {"renvo": median(mine), "refs": {r: median(v) for r, v in refs.items()},
@@ -462,7 +478,7 @@ class Bench:
     def __init__(self, args):
         self.args = args
         self.removals = Removals(args.out)
-        self.budget = args.copy_budget * 1e9
+        self.budget = args.copy_budget * 2**30
         with open(args.bin, "rb") as f:
             self.binary_id = hashlib.sha256(f.read()).hexdigest()
         git = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "rev-parse", "--short", "HEAD"],
@@ -543,8 +559,10 @@ def main():
     ap.add_argument("--repeat", type=int, help="timed runs per scenario")
     ap.add_argument("--first-runs", type=int, help="first runs of each tool at the first size")
     ap.add_argument("--batch", type=int, help="first-run pairs between removals (default: what the budget holds)")
-    ap.add_argument("--copy-budget", type=float, default=20, help="GB of copies held at most")
+    ap.add_argument("--copy-budget", type=float, default=20, help="GiB of copies held at most")
     ap.add_argument("--no-table", action="store_true")
+    ap.add_argument("--table", action="store_true", help="with --scale: the table scenario even when it needs "
+                    "a copy of its own")
     ap.add_argument("--keep", action="store_true", help="keep the mirrors made by this run")
     args = ap.parse_args()
     args.bin = os.path.abspath(args.bin)
@@ -569,16 +587,21 @@ def main():
             args.batch = 3  # two batches, so the removal between them is checked too
         points = [Point(b, sizes[0], first, repeat), Point(b, sizes[1], 3, repeat)]
         sizes_note = "%d and %d files" % sizes
-    print("free disk: %.1f GB; copies held at most: %.1f GB" % (shutil.disk_usage(os.path.dirname(args.out) or ".").free / 1e9,
-                                                              args.copy_budget), flush=True)
+    os.makedirs(args.out, exist_ok=True)
+    print("free disk: %.1f GiB; copies held at most: %.1f GiB" % (shutil.disk_usage(args.out).free / 2**30, args.copy_budget),
+          flush=True)
     for p in points:
         p.prepare()
     target = points[-1]
     if args.scale:
-        # One or two first runs, as many as the copy budget holds beside the rsync mirror.
-        target.first_runs = args.first_runs or max(1, min(2, int((b.budget - target.copy_bytes) // (2 * target.copy_bytes))))
+        # Two first runs if the budget holds their four copies, else one (and a copy for table mode).
+        target.first_runs = args.first_runs or (2 if 4 * target.copy_bytes <= b.budget else 1)
+        if target.first_runs < 2 and target.table_on and not args.table:
+            # A third copy to make and remove: minutes at a million files.
+            target.table_on = False
+            log("table scenario skipped: it would need a copy of its own (--table runs it)")
     for p in points:
-        p.run(last=p is points[-1])
+        p.run()
         if not p.light:
             p.save()
     if not args.scale:
@@ -586,7 +609,9 @@ def main():
     elif base is None and points[0].light:
         base = points[0].medians()
     print_report(points, base, base_note, sizes_note)
-    log("done")
+    total = time.monotonic() - T0
+    print("time: %.0f s in all; " % total + ", ".join("%s %.0f s" % kv for kv in SPENT.items()) +
+          ", the rest %.0f s" % (total - sum(SPENT.values())))
 
 
 if __name__ == "__main__":
