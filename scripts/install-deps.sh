@@ -7,7 +7,7 @@ set -e
 pkgs="build-essential dpkg-dev cmake ninja-build pkg-config python3 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev libgtest-dev googletest fonts-noto-cjk"
 for opt in "$@"; do
   case "$opt" in
-  --bench) pkgs="$pkgs rsync hyperfine time xvfb" ;;
+  --bench) pkgs="$pkgs rsync hyperfine time xvfb strace linux-perf" ;;
   # The fuzz targets (fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes (compiler-rt).
   --fuzz) pkgs="$pkgs clang libclang-rt-dev python3" ;;
   # The resident program end to end: a virtual display, a real XEmbed tray host, a
