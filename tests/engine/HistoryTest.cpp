@@ -221,6 +221,11 @@ TEST(UpdateListTest, AddedPathsAreSortedInAndOnlyNewOnesNeedASave)
     EXPECT_TRUE(list.needsSave());
     EXPECT_EQ(Strings(list.paths().begin(), list.paths().end()), (Strings{"a.txt", "b.txt", "c/d.txt"}));
 
+    UpdateList before;
+    before.add("z.txt");  // queued before the saved list is read: the file lacks it
+    before.load(tmp / "_update");
+    EXPECT_TRUE(before.needsSave());
+
     UpdateList big;
     std::string expected;
     Strings paths;
