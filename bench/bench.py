@@ -8,9 +8,11 @@ Scenarios, for each tree size (medians; nothing passes or fails):
   complete  complete run after 1% touched, with the history already full (LimitHistory 3)
                                                      vs rsync -a --delete after the same touch
   table     table-mode standard run, nothing changed vs the sync-mode standard run
-Runs of the compared tools are taken in turns. The table at the end gives the ratio to the
-reference and the goal it is read against, renvo-run's peak resident memory and bytes per file,
-and the growth from the first size (or from 100,000 files with --scale).
+Runs of the compared tools are taken in turns. First runs go into folders that never existed,
+in batches the copy budget holds; a batch's copies are removed before the next one, which waits
+for the removed inodes to be reusable. The table at the end gives the ratio to the reference and
+the goal it is read against, renvo-run's peak resident memory and bytes per file, and the growth
+from the first size (or from 100,000 files with --scale).
 """
 import argparse
 import datetime
@@ -44,6 +46,7 @@ GROWTH_LABELS = ("first", "nochange", "complete")
 # removed and synced, 20,000 files copied at once took 2.3 times as long, after 30 s as long).
 REUSE_DELAY = 65
 REMOVERS = 8
+DISK_RESERVE = 5 * 2**30
 T0 = time.monotonic()
 SPENT = {}  # seconds per kind of step, for planning runs at other sizes
 
@@ -315,8 +318,12 @@ class Point:
     def plan(self):
         """First-run pairs per batch: as many as the budget holds, the kept mirrors beside the later ones."""
         self.keep = 3 if self.table_on else 2
-        first = max(1, int(self.b.budget // (2 * self.copy_bytes)))
-        later = max(1, int((self.b.budget - self.keep * self.copy_bytes) // (2 * self.copy_bytes)))
+        # The disk is shared: less when others have taken it, keeping a reserve free.
+        budget = min(self.b.budget, shutil.disk_usage(self.args.out).free - DISK_RESERVE)
+        if budget < self.b.budget:
+            log("%.1f GiB free: copies held at most %.1f GiB" % ((budget + DISK_RESERVE) / 2**30, budget / 2**30))
+        first = max(1, int(budget // (2 * self.copy_bytes)))
+        later = max(1, int((budget - self.keep * self.copy_bytes) // (2 * self.copy_bytes)))
         if self.args.batch:
             first, later = min(first, self.args.batch), min(later, self.args.batch)
         for n in range(1, self.first_runs + 1):
@@ -371,9 +378,9 @@ class Point:
                 held / 2**30, shutil.disk_usage(self.work).free / 2**30))
             if k == 0:
                 self.rsync()  # settles what cp -a and rsync -a keep differently
-                if len(batches) > 1:
-                    gone = [os.path.join(self.work, "%s%d" % (m, i)) for i in batch for m in ("rv", "cp")
-                            if "%s%d" % (m, i) not in kept]
+                gone = [os.path.join(self.work, "%s%d" % (m, i)) for i in batch for m in ("rv", "cp")
+                        if "%s%d" % (m, i) not in kept]
+                if len(batches) > 1 and gone:
                     log("removing %d copies ..." % len(gone))
                     rem.remove(gone, len(gone) * self.entries)
                 # Neither tool creates files when nothing changed: the removal's delay runs meanwhile.
@@ -554,15 +561,13 @@ def main():
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "out"))
     ap.add_argument("--quick", action="store_true", help="20,000 and 40,000 files: a check of the script")
     ap.add_argument("--scale", type=int, metavar="N", help="the N-file point, with growth against 100,000")
-    ap.add_argument("--time-base", action="store_true", help="with --scale: time a light 100,000-file point "
-                    "even when saved medians of the same build exist")
+    ap.add_argument("--time-base", action="store_true", help="with --scale: time a light 100,000-file point")
     ap.add_argument("--repeat", type=int, help="timed runs per scenario")
     ap.add_argument("--first-runs", type=int, help="first runs of each tool at the first size")
     ap.add_argument("--batch", type=int, help="first-run pairs between removals (default: what the budget holds)")
     ap.add_argument("--copy-budget", type=float, default=20, help="GiB of copies held at most")
     ap.add_argument("--no-table", action="store_true")
-    ap.add_argument("--table", action="store_true", help="with --scale: the table scenario even when it needs "
-                    "a copy of its own")
+    ap.add_argument("--table", action="store_true", help="with --scale: table mode even if it needs its own copy")
     ap.add_argument("--keep", action="store_true", help="keep the mirrors made by this run")
     args = ap.parse_args()
     args.bin = os.path.abspath(args.bin)
@@ -588,8 +593,7 @@ def main():
         points = [Point(b, sizes[0], first, repeat), Point(b, sizes[1], 3, repeat)]
         sizes_note = "%d and %d files" % sizes
     os.makedirs(args.out, exist_ok=True)
-    print("free disk: %.1f GiB; copies held at most: %.1f GiB" % (shutil.disk_usage(args.out).free / 2**30, args.copy_budget),
-          flush=True)
+    log("free disk: %.1f GiB; copies held at most: %.1f GiB" % (shutil.disk_usage(args.out).free / 2**30, args.copy_budget))
     for p in points:
         p.prepare()
     target = points[-1]
