@@ -492,8 +492,17 @@ void TfrmMain::mnuAboutClick()
 
 HelpWindow& TfrmMain::helpWindow()
 {
-    if (!help_)
+    if (!help_) {
         help_ = std::make_unique<HelpWindow>();
+        // Its pages, history and keyword list are of no use at rest: made anew when asked for.
+        // Not inside its own close handling, and not when it was shown again meanwhile.
+        connect(help_.get(), &HelpWindow::closed, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                if (help_ && !help_->isVisible())
+                    help_.reset();
+            });
+        });
+    }
     return *help_;
 }
 

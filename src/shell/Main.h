@@ -201,7 +201,7 @@ private:
     std::unique_ptr<GuiRunHost> host_;
     std::unique_ptr<TMirror> mirror_;
     std::unique_ptr<TfrmProgress> progress_;
-    std::unique_ptr<HelpWindow> help_;  // made when first asked for
+    std::unique_ptr<HelpWindow> help_;  // made when asked for, let go when closed
 };
 
 }  // namespace renvo
