@@ -4,20 +4,49 @@
 # lets it settle, then measures its memory and its wake-ups (context switches) over a minute,
 # for the whole process and per thread.
 #   sh bench/idle.sh [--seconds N] [--tray xembed|sni] [--settings default|auto|both]
-#                    [--bin DIR] [--strace] [--maps N]
+#                    [--used] [--floor] [--bin DIR] [--strace] [--maps N]
 # default: the settings of a new user (manual mode); auto: automatic runs on, the next one
-# due in almost a day. --bin measures another build's Renvo (no build then); --strace also
-# records the system calls of the measured span (they slow the program a little); --maps N
-# lists the N mappings that hold the most resident memory.
+# due in almost a day. --used first rests the pointer on the icon until its tooltip shows and
+# opens and closes the tray menu (XEmbed), as a user would have done. --floor measures a
+# minimal Qt program with a tray icon in the same way, for comparison. --bin measures another
+# build's Renvo (no build then); --strace also records the system calls of the measured span
+# (they slow the program a little); --maps N lists the N mappings that hold the most
+# resident memory.
 set -e
 cd "$(dirname "$0")/.."
 bin=""
+floor=0
 for a in "$@"; do
   case "$prev" in --bin) bin="$a" ;; esac
+  case "$a" in --floor) floor=1 ;; esac
   prev="$a"
 done
 sh scripts/install-deps.sh --bench --desktop
-if [ -z "$bin" ]; then
+if [ "$floor" = 1 ]; then
+  # The same libraries, icon and tooltip, nothing of Renvo's own: what any such program costs.
+  mkdir -p build-bench/floor
+  cat > build-bench/floor/floor.cpp <<CPP
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QMenu menu;
+    for (const char* text : {"リストの編集(&L)...", "環境設定(&V)...", "終了(&Q)"})
+        menu.addAction(QString::fromUtf8(text));
+    QSystemTrayIcon tray(QIcon(QStringLiteral("$(pwd)/src/shell/icons/app.svg")));
+    tray.setToolTip(QString::fromUtf8("Renvo - 手動実行モードです"));
+    tray.setContextMenu(&menu);
+    tray.show();
+    return app.exec();
+}
+CPP
+  # Named Renvo: the tray test helpers find the icon's window by that class.
+  g++ -std=c++17 -O2 -fPIC build-bench/floor/floor.cpp -o build-bench/floor/Renvo \
+    $(pkg-config --cflags --libs Qt6Widgets)
+elif [ -z "$bin" ]; then
   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRENVO_BUILD_TESTS=OFF >/dev/null
   cmake --build build-bench -j2 --target Renvo
   set -- --bin build-bench/bin "$@"
@@ -36,7 +65,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.getcwd(), "tests", "desktop"))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
-from traytest import Home, host_registered, sni_item, start_tray, tray_icon  # noqa: E402
+from traytest import Home, host_registered, sni_item, start_tray, tray_icon, visible_popup  # noqa: E402
 
 KEY = "[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]"
 
@@ -116,6 +145,19 @@ def biggest_maps(pid, count):
     return sorted(totals.items(), key=lambda kv: -kv[1])[:count]
 
 
+def use(desk, icon):
+    """The tooltip by resting the pointer on the icon, then the menu opened and closed."""
+    left, top, width, height, _ = desk.geometry(icon)
+    desk.tool("xdotool", "mousemove", "--sync", str(left + width // 2), str(top + height // 2))
+    time.sleep(3)
+    desk.click(icon, button=3)
+    wait_for("the tray menu", lambda: visible_popup(desk), 10)
+    time.sleep(1)
+    desk.key("Escape")
+    wait_for("the menu to close", lambda: not visible_popup(desk), 10)
+    desk.tool("xdotool", "mousemove", "--sync", "10", "400")
+
+
 def measure(args, renvo, variant):
     home = Home(1)
     env = prepare(home, variant)
@@ -131,7 +173,9 @@ def measure(args, renvo, variant):
         else:
             panel = start_tray(desk)
             proc = desk.start([renvo], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            tray_icon(desk, panel)
+            icon = tray_icon(desk, panel)
+            if args.used:
+                use(desk, icon)
         time.sleep(args.settle)
         if proc.poll() is not None:
             raise Failure("Renvo ended before it was measured")
@@ -161,15 +205,18 @@ def measure(args, renvo, variant):
                 if len(parts) > 2 and parts[0] and not line.startswith("#"):
                     perf[parts[2]] = parts[0]
         per_min = 60.0 / span
-        print("== %s settings, %s tray, %.0f s at rest (after %d s to settle)" % (
-            variant, args.tray, span, args.settle))
+        print("== %s, %s settings, %s tray%s, %.0f s at rest (after %d s to settle)" % (
+            "the minimal tray program" if args.floor else renvo, variant, args.tray, ", tooltip and menu used" if args.used else "",
+            span, args.settle))
         print("VmRSS %.1f MiB  VmHWM %.1f MiB  RssAnon %.1f MiB  RssFile %.1f MiB  RssShmem %.1f MiB" % (
             kib(st, "VmRSS") / 1024, kib(st, "VmHWM") / 1024, kib(st, "RssAnon") / 1024,
             kib(st, "RssFile") / 1024, kib(st, "RssShmem") / 1024))
-        cs = perf.get("context-switches", "?")
-        print("perf: context switches %s (%.1f a minute), cpu migrations %s, task clock %s ms" % (
-            cs, float(cs) * per_min if cs.replace(".", "").isdigit() else float("nan"),
-            perf.get("cpu-migrations", "?"), perf.get("task-clock", "?")))
+        def counted(name):
+            value = perf.get(name, "0")
+            return 0.0 if value.startswith("<") else float(value)  # "<not counted>": it never ran
+        print("perf: context switches %d (%.1f a minute), cpu migrations %d, task clock %.2f ms" % (
+            counted("context-switches"), counted("context-switches") * per_min, counted("cpu-migrations"),
+            counted("task-clock")))
         hz = os.sysconf("SC_CLK_TCK")
         print("%-8s %-16s %10s %12s %8s" % ("thread", "name", "voluntary", "involuntary", "cpu ms"))
         total = 0
@@ -197,16 +244,18 @@ def measure(args, renvo, variant):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--bin", required=True)
+    ap.add_argument("--bin", default="build-bench/bin")
     ap.add_argument("--seconds", type=int, default=60)
     ap.add_argument("--settle", type=int, default=5)
     ap.add_argument("--tray", choices=("xembed", "sni"), default="xembed")
     ap.add_argument("--settings", choices=("default", "auto", "both"), default="both")
     ap.add_argument("--strace", action="store_true")
+    ap.add_argument("--used", action="store_true")
+    ap.add_argument("--floor", action="store_true")
     ap.add_argument("--maps", type=int, default=0)
     args = ap.parse_args()
-    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
-    variants = ("default", "auto") if args.settings == "both" else (args.settings,)
+    renvo = os.path.abspath(os.path.join("build-bench/floor" if args.floor else args.bin, "Renvo"))
+    variants = ("default", "auto") if args.settings == "both" and not args.floor else (args.settings,)
     try:
         for variant in variants:
             measure(args, renvo, variant)
