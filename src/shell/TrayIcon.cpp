@@ -391,7 +391,7 @@ void TTrayIcon::Refresh()
         return;
     m_trayWasAvailable = trayAvailable();
     if (!m_trayWasAvailable)
-        return;  // the poll shows it once a tray appears
+        return;  // Qt shows it once a tray appears
     m_tray->hide();
     m_tray->show();
 }
