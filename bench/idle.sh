@@ -4,12 +4,14 @@
 # lets it settle, then measures its memory and its wake-ups (context switches) over a minute,
 # for the whole process and per thread.
 #   sh bench/idle.sh [--seconds N] [--tray xembed|sni] [--settings default|auto|both]
-#                    [--used] [--floor] [--bin DIR] [--strace] [--maps N]
+#                    [--used] [--floor] [--bin DIR] [--settle S] [--strace] [--maps N]
 # default: the settings of a new user (manual mode); auto: automatic runs on, the next one
 # due in almost a day. --used first rests the pointer on the icon until its tooltip shows and
 # opens and closes the tray menu (XEmbed), as a user would have done. --floor measures a
 # minimal Qt program with a tray icon in the same way, for comparison. --bin measures another
-# build's Renvo (no build then); --strace also records the system calls of the measured span
+# build's Renvo (no build then); --settle S waits S seconds after the icon showed (default 5;
+# Qt's D-Bus call at start times out once, 30 s after it, when no StatusNotifier watcher
+# exists); --strace also records the system calls of the measured span
 # (they slow the program a little); --maps N lists the N mappings that hold the most
 # resident memory.
 set -e
@@ -66,9 +68,6 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.getcwd(), "tests", "desktop"))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
 from traytest import Home, host_registered, sni_item, start_tray, tray_icon, visible_popup  # noqa: E402
-
-KEY = "[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]"
-
 
 def time_value(days):
     return "hex:" + ",".join("%02x" % b for b in struct.pack("<d", days))
@@ -150,7 +149,7 @@ def use(desk, icon):
     left, top, width, height, _ = desk.geometry(icon)
     desk.tool("xdotool", "mousemove", "--sync", str(left + width // 2), str(top + height // 2))
     time.sleep(3)
-    desk.click(icon, button=3)
+    desk.tool("xdotool", "click", "3")  # where the pointer rests: a move there would wait for nothing
     wait_for("the tray menu", lambda: visible_popup(desk), 10)
     time.sleep(1)
     desk.key("Escape")
