@@ -1,5 +1,6 @@
 #include "shell/HelpWindow.h"
 
+#include <QCloseEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -217,6 +218,13 @@ void HelpWindow::openKeyword(QListWidgetItem* item)
         return;
     lblNotice->hide();
     browser->setSource(item->data(Qt::UserRole).toUrl());
+}
+
+void HelpWindow::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit closed();
 }
 
 void HelpWindow::bringToFront()

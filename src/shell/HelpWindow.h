@@ -4,13 +4,15 @@
 // using help. Callers ask for pages by the old help commands and their numbers.
 //
 // One window per process: the main form owns it and hands it to every window that offers
-// help, so a second request shows the same window rather than a new one.
+// help, so a second request shows the same window rather than a new one. Closed, it tells
+// its owner, which lets it go until help is asked for again.
 
 #include <QList>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
 
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -54,6 +56,12 @@ public:
     QTextBrowser* browser;
     QLineEdit* edtSearch;     // filters the keyword list as it is typed
     QListWidget* lstKeywords;  // Enter or a double click opens the keyword's topic
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Keyword {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,13 +25,29 @@ namespace renvo {
 
 namespace {
 
-constexpr int kTickMs = 1500;
 constexpr int kAnimateRate = 400;
 // At most about 20 progress updates a second reach the window, whatever the run's pace.
 constexpr int kProgressMs = 50;
-constexpr int kTipRefreshMs = 30 * 1000;
 
 constexpr unsigned kTrayIconTopic = 9;
+
+// A window the user works in, as opposed to the tray's own icon window, menus and tooltips.
+bool isUserWindow(const QWidget* widget)
+{
+    if (!widget->isWindow() || !widget->isVisible())
+        return false;
+    if (widget->windowFlags() & Qt::BypassWindowManagerHint)
+        return false;
+    switch (widget->windowType()) {
+    case Qt::Popup:
+    case Qt::ToolTip:
+    case Qt::SplashScreen:
+    case Qt::Desktop:
+        return false;
+    default:
+        return true;
+    }
+}
 
 }  // namespace
 
@@ -39,12 +56,22 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Renvo"));
     shoMirror.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
-    tmrDoMir.setInterval(kTickMs);
+    // One shot at a time, armed anew after each look for the next one; precise, so that a
+    // long sleep ends at the due time and not up to 5% of it later.
+    tmrDoMir.setSingleShot(true);
+    tmrDoMir.setTimerType(Qt::PreciseTimer);
+    tmrDoMir.setInterval(kSchedulerTickMs);
     connect(&tmrDoMir, &QTimer::timeout, this, &TfrmMain::tmrDoMirTimer);
     progressTimer_.setInterval(kProgressMs);
     connect(&progressTimer_, &QTimer::timeout, this, &TfrmMain::updateProgress);
-    tipTimer_.setInterval(kTipRefreshMs);
-    connect(&tipTimer_, &QTimer::timeout, this, &TfrmMain::triMainMouseMove);
+    tipTimer_.setSingleShot(true);
+    tipTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&tipTimer_, &QTimer::timeout, this, [this] {
+        triMainMouseMove();
+        armTipTimer();
+    });
+    connect(&clockWatch_, &ClockWatch::clockChanged, this, &TfrmMain::clockChanged);
+    QCoreApplication::instance()->installEventFilter(this);
 
     buildMenu();
     triMain.setAnimateIcons(animationFrames());
@@ -59,6 +86,8 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
+    // The members the filter uses go before the QObject part that would remove it.
+    QCoreApplication::instance()->removeEventFilter(this);
     // A run still going when the form goes (the program ends by another way than Exit1): it
     // must not call back into a form that is gone.
     if (mirror_ && !stopRun(std::chrono::milliseconds(2000))) {
@@ -119,7 +148,6 @@ void TfrmMain::FormCreate()
     settings_ = LoadSettings(env_.programFolder, *env_.prompt, env_.hivePath);
     lastRunTime_ = env_.clock->now();
     triMainMouseMove();
-    tipTimer_.start();
     if (!listFileExists())
         showListFileWarning(nullptr);
     else if (settings_.MirOnStart) {
@@ -127,7 +155,8 @@ void TfrmMain::FormCreate()
         if (lock.held())
             startRun(false, std::move(lock));
     }
-    tmrDoMir.start();
+    schedulerOn_ = true;
+    rearmIfResting();
 }
 
 bool TfrmMain::listFileExists() const
@@ -147,17 +176,87 @@ void TfrmMain::showRefusal(QWidget* owner)
 
 // ---- Scheduler -------------------------------------------------------------------------
 
+bool TfrmMain::attended() const
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), isUserWindow);
+}
+
+void TfrmMain::armScheduler()
+{
+    triMainMouseMove();
+    armTipTimer();
+    if (!schedulerOn_)
+        return;
+    int64_t wait = kSchedulerTickMs;
+    if (!attended()) {
+        wait = msUntilDue(settings_, lastRunTime_, env_.clock->now(), kSchedulerLongestSleepMs);
+        // Due and still not started: the machine was busy (the idle test, another program's
+        // run) and Postpone left the due time in the past, so the idle test is repeated at
+        // every tick; or the list file is missing, and only the list editor makes one.
+        if (wait == 0)
+            wait = listFileExists() ? kSchedulerTickMs : kSchedulerLongestSleepMs;
+    }
+    tmrDoMir.start(int(wait));
+}
+
+void TfrmMain::rearmIfResting()
+{
+    // During a run the timer is off from the start step to the end step.
+    if (schedulerOn_ && !mirroringNow_ && !inTick_)
+        armScheduler();
+}
+
+void TfrmMain::armTipTimer()
+{
+    // An XEmbed tray tells of the pointer over the icon, which renews the tip just before it
+    // shows; a StatusNotifier host reads the tip by itself, so it is renewed as it changes.
+    const int64_t wait = triMain.trayKind() == TrayKind::StatusNotifier
+                             ? msUntilTipChanges(settings_, lastRunTime_, env_.clock->now())
+                             : -1;
+    if (wait < 0)
+        tipTimer_.stop();
+    else
+        tipTimer_.start(int(wait));
+}
+
+void TfrmMain::setLastRunTime(double time)
+{
+    lastRunTime_ = time;
+    rearmIfResting();
+}
+
+void TfrmMain::clockChanged()
+{
+    rearmIfResting();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // A window opening while the scheduler sleeps: back to the short tick.
+    if (event->type() == QEvent::Show && watched->isWidgetType() && tmrDoMir.interval() != kSchedulerTickMs &&
+        isUserWindow(static_cast<QWidget*>(watched)))
+        rearmIfResting();
+    return QWidget::eventFilter(watched, event);
+}
+
 void TfrmMain::tmrDoMirTimer()
 {
     // The RLF measurement lets events through, among them further ticks: those do nothing,
     // so the outer tick alone decides.
     if (inTick_ || mirroringNow_)
         return;
+    // Called directly as well as by the timer: the tick arms the next look when it is done.
+    tmrDoMir.stop();
     inTick_ = true;
     struct Leave {
-        bool& flag;
-        ~Leave() { flag = false; }
-    } leave{inTick_};
+        TfrmMain& form;
+        ~Leave()
+        {
+            form.inTick_ = false;
+            form.rearmIfResting();
+        }
+    } leave{*this};
 
     if (!runDue(settings_, lastRunTime_, env_.clock->now()))
         return;
@@ -238,8 +337,8 @@ MirrorSnapshot TfrmMain::runStartStep()
 void TfrmMain::runEndStep()
 {
     triMain.StopAnimation();
-    tmrDoMir.start();
     lastRunTime_ = env_.clock->now();
+    armScheduler();
 }
 
 void TfrmMain::runEnded()
@@ -256,6 +355,8 @@ void TfrmMain::runEnded()
     }
     mirroringNow_ = false;
     runLock_.release();
+    // Also after a run that never reached its end step (the list went away).
+    rearmIfResting();
     reportOutcome(outcome);
     emit runFinished();
 }
@@ -286,8 +387,10 @@ void TfrmMain::requestStop()
 
 bool TfrmMain::shutDown(std::chrono::milliseconds wait)
 {
+    schedulerOn_ = false;
     const bool stopped = stopRun(wait);
     tmrDoMir.stop();
+    tipTimer_.stop();
     SaveSettings(settings_, *env_.prompt, env_.hivePath);
     return stopped;
 }
@@ -321,6 +424,7 @@ void TfrmMain::mnuAutoClick()
     // The action has inverted its own check mark already.
     settings_.Mirroring = mnuAuto->isChecked();
     triMainMouseMove();
+    rearmIfResting();
 }
 
 void TfrmMain::bringListEditorForward()
@@ -388,8 +492,17 @@ void TfrmMain::mnuAboutClick()
 
 HelpWindow& TfrmMain::helpWindow()
 {
-    if (!help_)
+    if (!help_) {
         help_ = std::make_unique<HelpWindow>();
+        // Its pages, history and keyword list are of no use at rest: made anew when asked for.
+        // Not inside its own close handling, and not when it was shown again meanwhile.
+        connect(help_.get(), &HelpWindow::closed, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                if (help_ && !help_->isVisible())
+                    help_.reset();
+            });
+        });
+    }
     return *help_;
 }
 

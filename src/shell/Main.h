@@ -21,6 +21,7 @@
 #include "prompt/Prompt.h"
 #include "settings/Settings.h"
 #include "shell/Clock.h"
+#include "shell/ClockWatch.h"
 #include "shell/IdleDetect.h"
 #include "shell/TrayIcon.h"
 
@@ -49,6 +50,12 @@ inline constexpr char kListEditorCaption[] = "Renvo のファイルリスト設�
 // The application title, naming the platform the program runs on.
 inline constexpr char kApplicationTitle[] = "Renvo for Linux";
 
+// The scheduler looks every 1.5 s while a window of the program is open or a due run waits
+// for the machine to become idle. At rest it sleeps until the next run falls due, but never
+// longer than the longest sleep (a safety net for clock changes that go unnoticed).
+inline constexpr int kSchedulerTickMs = 1500;
+inline constexpr int kSchedulerLongestSleepMs = 15 * 60 * 1000;
+
 class TfrmMain : public QWidget {
     Q_OBJECT
 public:
@@ -66,7 +73,7 @@ public:
     // The hive of the settings and the list editor's layout; empty = the user's hive.
     const std::string& hivePath() const { return env_.hivePath; }
     double lastRunTime() const { return lastRunTime_; }
-    void setLastRunTime(double time) { lastRunTime_ = time; }
+    void setLastRunTime(double time);
     bool standardRun() const { return standardRun_; }
     bool mirroringNow() const { return mirroringNow_; }  // the run-in-progress flag
     bool dialogMode = false;                              // item mode (false) or settings mode
@@ -82,6 +89,12 @@ public:
 
     // Scheduler.
     void tmrDoMirTimer();
+    // The wall clock was set or the machine woke up: the sleeping scheduler and the tooltip
+    // look at the due time anew.
+    void clockChanged();
+    // A window of the program is open (the list editor, a dialog, a box, the help): the
+    // settings may change behind the scheduler's back, so it keeps its short tick.
+    bool attended() const;
     // The run starter for the menu and the list editor: refuses during a run (box owned by
     // owner), starts nothing without a list file. True when a run was started.
     bool runCommand(bool completeRequested, QWidget* owner);
@@ -111,6 +124,7 @@ public:
 
     // State the tests look at.
     QTimer& timer() { return tmrDoMir; }
+    QTimer& tipTimer() { return tipTimer_; }
     TTrayIcon& trayIcon() { return triMain; }
     QMenu& trayMenu() { return PopupMenu1; }
     TfrmProgress* progressWindow() const { return progress_.get(); }
@@ -137,6 +151,10 @@ public:
     QAction* T1 = nullptr;
     QAction* Exit1 = nullptr;
 
+protected:
+    // Sees every window of the program being shown, to wake the sleeping scheduler.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // After the run end handler (tests and the end-to-end checks wait for it).
     void runFinished();
@@ -145,6 +163,11 @@ signals:
 
 private:
     void buildMenu();
+    // The scheduler's next look: soon while attended or while a due run waits, else at the due
+    // time. Also keeps the tooltip and its timer current.
+    void armScheduler();
+    void rearmIfResting();
+    void armTipTimer();
     bool listFileExists() const;
     void showListFileWarning(QWidget* owner);
     void startRun(bool completeRequested, RunLock lock);
@@ -161,6 +184,7 @@ private:
     bool standardRun_ = true;
     bool mirroringNow_ = false;
     bool inTick_ = false;
+    bool schedulerOn_ = false;  // from the end of the creation step to the exit
     bool lockFailureShown_ = false;
     std::optional<RunOutcome> lastOutcome_;
     QString lastNotice_;
@@ -168,6 +192,7 @@ private:
     QTimer tmrDoMir;
     QTimer progressTimer_;  // reads the run's progress for the window
     QTimer tipTimer_;       // keeps the tooltip current where hosts report no mouse movement
+    ClockWatch clockWatch_;
     QMenu PopupMenu1;
     TTrayIcon triMain;
     IdleDetector idle_;
@@ -176,7 +201,7 @@ private:
     std::unique_ptr<GuiRunHost> host_;
     std::unique_ptr<TMirror> mirror_;
     std::unique_ptr<TfrmProgress> progress_;
-    std::unique_ptr<HelpWindow> help_;  // made when first asked for
+    std::unique_ptr<HelpWindow> help_;  // made when asked for, let go when closed
 };
 
 }  // namespace renvo

@@ -1,5 +1,6 @@
 #include "shell/Scheduler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -20,13 +21,50 @@ double postponedRunTime(const TSettings& settings, double lastRunTime)
     return lastRunTime + fracOf(settings.Postpone);
 }
 
+namespace {
+
+constexpr int64_t kDayMs = 24LL * 60 * 60 * 1000;
+constexpr int64_t kMinuteMs = 60 * 1000;
+
+// The distance from now to the due time as the tooltip counts it: whole milliseconds.
+int64_t tipMs(double days)
+{
+    return std::llround(std::fabs(days) * kDayMs);
+}
+
+}  // namespace
+
+int64_t msUntilDue(const TSettings& settings, double lastRunTime, double now, int64_t longest)
+{
+    if (!settings.Mirroring)
+        return longest;
+    const double days = fracOf(settings.Interval) + lastRunTime - now;
+    if (days <= 0)
+        return 0;
+    // Rounded up, so that the look lands on or after the due time, not just before it.
+    const double ms = std::ceil(days * kDayMs);
+    if (ms >= double(longest))
+        return longest;
+    return std::max<int64_t>(int64_t(ms), 1);
+}
+
+int64_t msUntilTipChanges(const TSettings& settings, double lastRunTime, double now)
+{
+    if (!settings.Mirroring)
+        return -1;
+    const double days = fracOf(settings.Interval) + lastRunTime - now;
+    const int64_t intoMinute = tipMs(days) % kMinuteMs;
+    // Counting down the text changes once the milliseconds of this minute are used up;
+    // counting up (past the due time) once the minute is full.
+    return days > 0 ? intoMinute + 1 : kMinuteMs - intoMinute;
+}
+
 std::string nextRunTip(const TSettings& settings, double lastRunTime, double now)
 {
     if (!settings.Mirroring)
         return "Renvo - 手動実行モードです";
     const double days = fracOf(settings.Interval) + lastRunTime - now;
-    constexpr int64_t kDayMs = 24LL * 60 * 60 * 1000;
-    const int64_t ms = std::llround(std::fabs(days) * kDayMs) % kDayMs;
+    const int64_t ms = tipMs(days) % kDayMs;
     const int64_t minutesInDay = ms / 60000;
     return "Renvo - 次回予定 " + std::to_string(minutesInDay / 60) + " 時間 " +
            std::to_string(minutesInDay % 60) + " 分後";

@@ -2,6 +2,7 @@
 // The scheduler's decisions, apart from its timer: when a run is due, how a busy machine moves
 // it, and what the tray icon's tooltip says about the next and the last run.
 
+#include <cstdint>
 #include <string>
 
 #include "engine/MirThread.h"
@@ -16,6 +17,16 @@ bool runDue(const TSettings& settings, double lastRunTime, double now);
 // The last-run time after a due run found the machine busy: moved by the fraction of
 // Postpone, not to now + Postpone, so after a long busy spell the due time may still be past.
 double postponedRunTime(const TSettings& settings, double lastRunTime);
+
+// How long the scheduler may sleep before it must look again, in milliseconds: the time left
+// until the due time in auto mode (at least 1), 0 once the due time has come, and `longest`
+// in manual mode or when the due time lies further ahead.
+int64_t msUntilDue(const TSettings& settings, double lastRunTime, double now, int64_t longest);
+
+// How long the next-run tooltip keeps its text, in milliseconds: until the countdown (or the
+// time since a past due time) reaches its next whole minute. -1 in manual mode, whose text
+// does not change with time.
+int64_t msUntilTipChanges(const TSettings& settings, double lastRunTime, double now);
 
 // "Renvo - 次回予定 H 時間 M 分後" in auto mode (a past due time shows the time since it),
 // "Renvo - 手動実行モードです" otherwise.

@@ -28,7 +28,6 @@ namespace {
 
 constexpr int kMinAnimateRate = 100;
 constexpr int kTipFirstLineBytes = 62;
-constexpr int kTrayPollMs = 3000;
 constexpr int kDBusTimeoutMs = 500;
 const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
 
@@ -46,7 +45,7 @@ bool statusNotifierHostRegistered()
     const QString service = QLatin1String(kWatcherService);
     if (!bus.interface()->isServiceRegistered(service))
         return false;
-    // Properties.Get rather than a QDBusInterface: no introspection round trip on every poll.
+    // Properties.Get rather than a QDBusInterface: no introspection round trip.
     QDBusMessage call = QDBusMessage::createMethodCall(
         service, QStringLiteral("/StatusNotifierWatcher"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
@@ -120,9 +119,9 @@ TTrayIcon::TTrayIcon(QObject* parent)
     connect(&m_clickTimer, &QTimer::timeout, this, &TTrayIcon::singleClickTimeout);
     m_animTimer.setInterval(m_animateRate);
     connect(&m_animTimer, &QTimer::timeout, this, &TTrayIcon::animationTick);
-    m_trayTimer.setInterval(kTrayPollMs);
-    connect(&m_trayTimer, &QTimer::timeout, this, &TTrayIcon::checkTrayAvailability);
 
+    // Qt chose its kind of tray for the process when the QSystemTrayIcon was made, by the same
+    // test, and keeps it: so does the click logic.
     m_kind = currentTrayKind();
 }
 
@@ -201,12 +200,10 @@ void TTrayIcon::setVisible(bool on)
         if (!m_animating)
             m_tray->setIcon(m_icon);
         m_trayWasAvailable = trayAvailable();
-        if (!m_kindForced)
-            m_kind = currentTrayKind();
+        // Qt follows the tray from here: an XEmbed tray that comes, goes or comes back gets
+        // the icon anew, and a restarted StatusNotifier watcher learns of it again.
         m_tray->show();
-        m_trayTimer.start();
     } else {
-        m_trayTimer.stop();
         m_tray->hide();
     }
 }
@@ -380,8 +377,6 @@ bool TTrayIcon::trayAvailable() const
 void TTrayIcon::checkTrayAvailability()
 {
     const bool available = trayAvailable();
-    if (!m_kindForced)
-        m_kind = currentTrayKind();
     // A tray that came (back) does not know the icon: hiding and showing embeds it anew.
     if (available && !m_trayWasAvailable && m_visible) {
         m_tray->hide();
@@ -396,7 +391,7 @@ void TTrayIcon::Refresh()
         return;
     m_trayWasAvailable = trayAvailable();
     if (!m_trayWasAvailable)
-        return;  // the poll shows it once a tray appears
+        return;  // Qt shows it once a tray appears
     m_tray->hide();
     m_tray->show();
 }
@@ -409,7 +404,6 @@ void TTrayIcon::showMessage(const QString& title, const QString& text)
 void TTrayIcon::setTrayKindForTest(TrayKind kind)
 {
     m_kind = kind;
-    m_kindForced = true;
 }
 
 void TTrayIcon::setTrayProbeForTest(std::function<bool()> probe)

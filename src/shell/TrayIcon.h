@@ -102,7 +102,8 @@ public:
     // Qt's activation turned into the button messages of the current tray kind.
     void handleActivation(QSystemTrayIcon::ActivationReason reason);
 
-    // Polls the tray (the 3 s timer calls it while visible): re-embeds when a tray appears.
+    // Re-embeds the icon when a tray has appeared since the last look. Qt does so by itself on
+    // X11 and over D-Bus; this is for a caller that learns of a new tray some other way.
     void checkTrayAvailability();
 
     TrayKind trayKind() const { return m_kind; }
@@ -128,7 +129,6 @@ private:
     QSystemTrayIcon* m_tray;  // child of this
     QTimer m_clickTimer;
     QTimer m_animTimer;
-    QTimer m_trayTimer;
 
     QList<QIcon> m_frames;
     int m_animateRate = 500;
@@ -146,7 +146,6 @@ private:
     int m_frameIndex = 0;
 
     TrayKind m_kind = TrayKind::None;
-    bool m_kindForced = false;
     bool m_trayWasAvailable = false;
     std::function<bool()> m_probe;
 };
