@@ -129,6 +129,8 @@ class Desktop:
         left, top, width, height, _ = self.geometry(window)
         x = left + (width // 2 if x is None else x)
         y = top + (height // 2 if y is None else y)
+        # A --sync move to where the pointer already is waits for a motion that never comes.
+        self.tool("xdotool", "mousemove", "--sync", str(0 if x else 1), "0")
         args = ["xdotool", "mousemove", "--sync", str(x), str(y), "click"]
         if repeat > 1:
             args += ["--repeat", str(repeat), "--delay", "80"]
