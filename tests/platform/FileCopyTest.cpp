@@ -267,8 +267,9 @@ TEST(CopySession, AFolderRemovedUnderTheSessionIsAnErrorNotAnotherPlace)
     writeFile(dir / "src/b.txt", "b");
     const int err = session.copy(dir / "src/b.txt", dir / "copy/b.txt");
     EXPECT_TRUE(listFolder(dir / "copy").empty());
-    if (err == 0)
+    if (err == 0) {
         EXPECT_EQ(readFile(dir / "moved/b.txt"), "b");
+    }
     session.forget();
     EXPECT_EQ(session.copy(dir / "src/b.txt", dir / "copy/b.txt"), 0);
     EXPECT_EQ(readFile(dir / "copy/b.txt"), "b");
