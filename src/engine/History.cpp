@@ -17,7 +17,8 @@ constexpr std::string_view kGenerationPrefix = "History";
 // Where the new History1 is made: hidden and no generation name.
 constexpr char kNewGenerationName[] = ".History1.rvtmp";
 
-// The number of a generation folder's name; 0 for any other name.
+}  // namespace
+
 int64_t generationNumber(const std::string& name)
 {
     if (name.size() <= kGenerationPrefix.size() || name.compare(0, kGenerationPrefix.size(), kGenerationPrefix) != 0)
@@ -34,7 +35,10 @@ int64_t generationNumber(const std::string& name)
     return n;
 }
 
-}  // namespace
+bool isHistoryWorkName(std::string_view name)
+{
+    return name.size() > 8 && name.substr(0, 8) == ".History" && name.ends_with(".rvtmp");
+}
 
 std::string generationFolder(const std::string& top, int64_t n)
 {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/UpdateList.h"
@@ -11,6 +12,11 @@
 namespace renvo {
 
 std::string generationFolder(const std::string& top, int64_t n);
+// The number of a generation folder's name ("History" and a number without leading zeros);
+// 0 for any other name.
+int64_t generationNumber(const std::string& name);
+// True for the names of the history step's own work folders in the top folder.
+bool isHistoryWorkName(std::string_view name);
 
 // The numbers of the generation folders under the top folder ("History" and a number without
 // leading zeros), ascending. The top folder is listed once.

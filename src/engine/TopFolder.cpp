@@ -1,0 +1,104 @@
+#include "engine/TopFolder.h"
+
+#include "engine/History.h"
+#include "platform/CanonicalPath.h"
+#include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "platform/Path.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace renvo {
+
+namespace {
+
+constexpr char kMarkerText[] =
+    "Renvo のミラーリング先トップフォルダです。Latest と History で始まるフォルダは Renvo が作りました。\n";
+
+std::string usedTopsPath(const std::string& programFolder)
+{
+    return joinPath(excludeTrailingDelimiter(programFolder), kUsedTopsFileName);
+}
+
+// The remembered top folders, one per line, in canonical form.
+std::vector<std::string> usedTops(const std::string& programFolder)
+{
+    std::string text;
+    std::vector<std::string> out;
+    if (readWholeFile(usedTopsPath(programFolder), text, {true, 1 << 20}) != 0)
+        return out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+int saveUsedTops(const std::string& programFolder, const std::vector<std::string>& tops)
+{
+    std::string text;
+    for (const std::string& t : tops)
+        text += t + '\n';
+    return writeFileAtomic(usedTopsPath(programFolder), text);
+}
+
+bool holdsMirror(const std::string& top)
+{
+    return pathExists(joinPath(top, kTopMarkerName)) || directoryExists(joinPath(top, "Latest"));
+}
+
+}  // namespace
+
+TopFolderState topFolderState(const std::string& programFolder, const std::string& top)
+{
+    if (holdsMirror(top))
+        return TopFolderState::Ready;
+    const std::vector<std::string> used = usedTops(programFolder);
+    if (std::find(used.begin(), used.end(), canonicalPath(top)) == used.end())
+        return TopFolderState::New;
+    return directoryExists(top) ? TopFolderState::LostMirror : TopFolderState::Missing;
+}
+
+int claimTopFolder(const std::string& programFolder, const std::string& top)
+{
+    if (const int err = forceDirectories(top); err != 0)
+        return err;
+    const std::string marker = joinPath(top, kTopMarkerName);
+    if (!pathExists(marker)) {
+        if (const int err = writeFileAtomic(marker, kMarkerText); err != 0)
+            return err;
+    }
+    std::vector<std::string> used = usedTops(programFolder);
+    const std::string canonical = canonicalPath(top);
+    if (std::find(used.begin(), used.end(), canonical) != used.end())
+        return 0;
+    used.push_back(canonical);
+    return saveUsedTops(programFolder, used);
+}
+
+void forgetTopFolder(const std::string& programFolder, const std::string& top)
+{
+    std::vector<std::string> used = usedTops(programFolder);
+    const auto gone = std::remove(used.begin(), used.end(), canonicalPath(top));
+    if (gone == used.end())
+        return;
+    used.erase(gone, used.end());
+    if (used.empty())
+        deleteFile(usedTopsPath(programFolder));
+    else
+        saveUsedTops(programFolder, used);
+}
+
+bool isMirrorEntry(std::string_view name)
+{
+    return name == "Latest" || name == kTopMarkerName || generationNumber(std::string(name)) > 0 ||
+           isHistoryWorkName(name) || (isTemporaryName(name) && name.starts_with(kTopMarkerName));
+}
+
+}  // namespace renvo
