@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 
 namespace renvo {
 
@@ -119,6 +120,18 @@ private:
     std::vector<std::string> folded_;
 };
 
+// A source that is not there: dropped only when it vanished from a folder that is there and
+// can be read; otherwise its drive may just not be mounted, and the item stays.
+void sourceMissing(const MirrorItem& item, EvalContext& ctx)
+{
+    if (parentIsPresent(item.address) != 0)
+        ctx.lists.unavailable.push_back({item.address, UnavailableItem::Why::Missing});
+    else if (ctx.snapshot.DelOnNotExists)
+        ctx.lists.dropped.push_back(item.address);
+    else
+        ctx.lists.unavailable.push_back({item.address, UnavailableItem::Why::Kept});
+}
+
 void evaluateFile(const MirrorItem& item, EvalContext& ctx)
 {
     if (isSpecialPath(item.address)) {
@@ -128,8 +141,7 @@ void evaluateFile(const MirrorItem& item, EvalContext& ctx)
     const int32_t srcStamp = fileStamp(item.address);
     if (srcStamp == -1 && !fileExists(item.address)) {
         // The mirrored copy stays; the source path itself is never queued for deletion.
-        if (ctx.snapshot.DelOnNotExists)
-            ctx.lists.dropped.push_back(item.address);
+        sourceMissing(item, ctx);
         return;
     }
     const std::string name = extractFileName(item.address);
@@ -196,10 +208,11 @@ Listing sourcesOf(const MirrorItem& item, int option, EvalContext& ctx)
 void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
 {
     if (!directoryExists(item.address)) {
-        if (ctx.snapshot.DelOnNotExists)
-            ctx.lists.dropped.push_back(item.address);
+        sourceMissing(item, ctx);
         return;
     }
+    // An empty mount point: the drive is not there. Its mirror must not be pruned to match.
+    const bool sourceEmpty = folderIsEmpty(item.address);
     const int option = effectiveFolderOption(item, ctx.snapshot.FolderOption);
     const size_t unreadBefore = ctx.lists.sourceNotes.unreadable.size();
     const std::string mirrorRoot = item.dest.empty() ? ctx.latest : joinPath(ctx.latest, item.dest);
@@ -209,12 +222,20 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     std::future<MirrorFiles> mirrorFiles = std::async(std::launch::async, [&mirrorRoot, &item, &mirrorNotes] {
         return MirrorFiles(listTree(mirrorRoot, {"*.*"}, item.includeSubfolders(), &mirrorNotes));
     });
+    std::optional<MirrorFiles> early;
+    if (sourceEmpty) {
+        early.emplace(mirrorFiles.get());
+        if (early->files().size() > 0) {
+            ctx.lists.unavailable.push_back({item.address, UnavailableItem::Why::Empty});
+            return;
+        }
+    }
     RunQueues& queues = ctx.lists.queues;
     const size_t copiesBefore = queues.copies();
     // The listing stays with the queues when any of its files is copied.
     const uint32_t kept = queues.keep(item.address, sourcesOf(item, option, ctx));
     const Listing& sources = queues.kept(kept);
-    MirrorFiles mirror = mirrorFiles.get();
+    MirrorFiles mirror = early ? std::move(*early) : mirrorFiles.get();
     // Nothing but a run writes in Latest, and the owner holds the run lock.
     for (std::string& t : mirrorNotes.temporaries)
         ctx.lists.staleTemporaries.push_back(std::move(t));

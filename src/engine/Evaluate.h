@@ -66,10 +66,23 @@ private:
     std::deque<Entry> deletions_;
 };
 
+// An item whose source is not there to be read (a drive that is not mounted, a folder that
+// is gone): nothing of its mirror is copied, deleted or dropped, and the run is incomplete.
+struct UnavailableItem {
+    enum class Why {
+        Missing,  // gone, and so is its folder (or that folder is empty or unreadable)
+        Kept,     // gone from a folder that is there; the list keeps it (DelOnNotExists off)
+        Empty,    // an empty folder while its mirrored copy holds files
+    };
+    std::string address;
+    Why why;
+};
+
 // The run's lists, filled by the evaluation of every due item.
 struct RunLists {
     RunQueues queues;
     std::vector<std::string> dropped;       // addresses of vanished items
+    std::vector<UnavailableItem> unavailable;
     ListingNotes sourceNotes;  // unreadable folders and special files of the sources
     std::vector<TableBuffer::Lookup> tableErrors;  // damage met in the table, in order
     std::vector<std::string> staleTemporaries;     // left in the mirror by a killed copy

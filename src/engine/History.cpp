@@ -7,6 +7,7 @@
 #include "platform/RemoveTree.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 
 namespace renvo {
@@ -14,8 +15,11 @@ namespace renvo {
 namespace {
 
 constexpr std::string_view kGenerationPrefix = "History";
-// Where the new History1 is made: hidden and no generation name.
+// Where the new History1 is made, where the oldest generation waits for its removal, and the
+// plan of a rotation under way: hidden and no generation names.
 constexpr char kNewGenerationName[] = ".History1.rvtmp";
+constexpr char kOldGenerationName[] = ".HistoryOld.rvtmp";
+constexpr char kPlanName[] = ".HistoryPlan.rvtmp";
 
 }  // namespace
 
@@ -56,11 +60,94 @@ std::vector<int64_t> generationsPresent(const std::string& top)
     return out;
 }
 
-void removeHistoryLeftovers(const std::string& top)
+namespace {
+
+// A rotation's plan: renames carried out in order. Each folder is renamed once, and every
+// target is free when its turn comes (it never existed or an earlier rename emptied it).
+struct Rename {
+    std::string from, to;  // names in the top folder
+};
+
+std::string planText(const std::vector<Rename>& plan)
 {
-    const std::string staging = joinPath(top, kNewGenerationName);
-    if (pathExists(staging))
-        removeTree(staging);
+    std::string text;
+    for (const Rename& r : plan)
+        text += r.from + '\t' + r.to + '\n';
+    return text;
+}
+
+bool parsePlan(const std::string& text, std::vector<Rename>& plan)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            return false;  // written whole or not at all: a cut line is damage
+        const std::string line = text.substr(start, end - start);
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            return false;
+        Rename r{line.substr(0, tab), line.substr(tab + 1)};
+        // Only names the step itself makes: a plan can never move anything else.
+        for (const std::string* name : {&r.from, &r.to}) {
+            if (generationNumber(*name) == 0 && !isHistoryWorkName(*name))
+                return false;
+        }
+        plan.push_back(std::move(r));
+        start = end + 1;
+    }
+    return !plan.empty();
+}
+
+// Carries a plan out from where a kill stopped it. A folder that has been renamed is gone
+// from its old name until a later rename of the plan fills that name again, so the last
+// rename whose source is missing is the last one done; the ones after it are still due.
+int carryOut(const std::string& top, const std::vector<Rename>& plan, const std::function<void()>& advance)
+{
+    size_t next = 0;
+    for (size_t i = plan.size(); i-- > 0;) {
+        if (!pathExists(joinPath(top, plan[i].from))) {
+            next = i + 1;
+            break;
+        }
+    }
+    for (size_t i = next; i < plan.size(); ++i) {
+        const int err = renamePath(joinPath(top, plan[i].from), joinPath(top, plan[i].to));
+        if (err != 0 && err != ENOENT)
+            return err;
+        if (advance && plan[i].to != kOldGenerationName && plan[i].from != kNewGenerationName)
+            advance();
+    }
+    // The renames are on disk before the plan goes.
+    syncFileSystem(top);
+    removeTree(joinPath(top, kOldGenerationName));
+    return deleteFile(joinPath(top, kPlanName));
+}
+
+}  // namespace
+
+HistoryRecovery recoverHistory(const std::string& top, int* err)
+{
+    const std::string planPath = joinPath(top, kPlanName);
+    std::string text;
+    const int readErr = readWholeFile(planPath, text, {true, 1 << 20});
+    if (readErr == 0) {
+        std::vector<Rename> plan;
+        int e = parsePlan(text, plan) ? carryOut(top, plan, {}) : EINVAL;
+        if (err)
+            *err = e;
+        return e == 0 ? HistoryRecovery::Finished : HistoryRecovery::Failed;
+    }
+    removeStaleTemporaries(planPath);
+    bool cleaned = false;
+    for (const char* name : {kNewGenerationName, kOldGenerationName}) {
+        const std::string leftover = joinPath(top, name);
+        if (pathExists(leftover)) {
+            removeTree(leftover);
+            cleaned = true;
+        }
+    }
+    return cleaned ? HistoryRecovery::Cleaned : HistoryRecovery::Nothing;
 }
 
 HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated)
@@ -81,34 +168,45 @@ HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList
     ++steps_;
 }
 
-bool HistoryStep::run(const std::function<void()>& advance)
+HistoryResult HistoryStep::run(const HistoryHooks& hooks)
 {
-    bool placed = true;
+    HistoryResult result;
     if (rotates_) {
-        removeHistoryLeftovers(top_);
         const std::string staging = joinPath(top_, kNewGenerationName);
-        forceDirectories(staging);
+        const std::string newest = generationFolder(top_, 1);
+        int err = forceDirectories(staging);
         // A link copied into the new generation never carries a later copy out of it.
         CopyStep copier(canonicalPath(staging));
         for (const std::string_view rel : updated_.paths()) {
             const std::string src = joinPath(latest_, rel);
-            if (pathExists(src))
-                copier.copy(src, joinPath(staging, rel));
-            advance();
+            if (pathExists(src)) {
+                const int copyErr = err != 0 ? err : copier.copy(src, joinPath(staging, rel));
+                if (copyErr == 0) {
+                    ++result.stored;
+                } else {
+                    ++result.failed;
+                    if (hooks.copyFailed)
+                        hooks.copyFailed(src, joinPath(newest, rel), copyErr);
+                }
+            }
+            if (hooks.advance)
+                hooks.advance();
         }
-        auto above = std::lower_bound(present_.begin(), present_.end(), static_cast<int64_t>(limit_));
-        if (above != present_.end() && *above == limit_)
-            removeTree(generationFolder(top_, limit_));
-        // Newest last: History2 moves to History3 before History1 takes its place.
-        for (auto it = std::make_reverse_iterator(above); it != present_.rend(); ++it) {
-            renamePath(generationFolder(top_, *it), generationFolder(top_, *it + 1));
-            advance();
+        if (result.failed == 0)
+            result.commitError = rotate(hooks);
+        if (result.failed != 0 || result.commitError != 0) {
+            // Nothing moved: the files stay listed and the generations stay whole.
+            if (!pathExists(joinPath(top_, kPlanName)))
+                removeTree(staging);
+            result.placed = false;
+            result.stored = 0;
+            return result;
         }
-        placed = renamePath(staging, generationFolder(top_, 1)) == 0;
     }
     if (!removesAbove_)
-        return placed;
-    advance();
+        return result;
+    if (hooks.advance)
+        hooks.advance();
     // The generations above the limit, up to the first number that is missing (a negative
     // limit, from a damaged setting, removes none).
     int64_t next = static_cast<int64_t>(limit_) + 1;
@@ -120,7 +218,27 @@ bool HistoryStep::run(const std::function<void()>& advance)
         removeTree(generationFolder(top_, n));
         ++next;
     }
-    return placed;
+    return result;
+}
+
+int HistoryStep::rotate(const HistoryHooks& hooks)
+{
+    // The oldest generation is moved aside at once and removed at the end; then History2
+    // moves to History3 before History1 takes its place, newest last.
+    std::vector<Rename> plan;
+    auto above = std::lower_bound(present_.begin(), present_.end(), static_cast<int64_t>(limit_));
+    if (above != present_.end() && *above == limit_)
+        plan.push_back({"History" + std::to_string(limit_), kOldGenerationName});
+    for (auto it = std::make_reverse_iterator(above); it != present_.rend(); ++it)
+        plan.push_back({"History" + std::to_string(*it), "History" + std::to_string(*it + 1)});
+    plan.push_back({kNewGenerationName, "History1"});
+    if (hooks.beforeCommit)
+        hooks.beforeCommit();
+    if (const int err = writeFileAtomic(joinPath(top_, kPlanName), planText(plan)); err != 0)
+        return err;
+    if (hooks.committed)
+        hooks.committed();
+    return carryOut(top_, plan, hooks.advance);
 }
 
 }  // namespace renvo

@@ -8,6 +8,8 @@
 #include "engine/MirrorLog.h"
 #include "engine/RecordCheck.h"
 #include "engine/TableFile.h"
+#include "engine/TopFolder.h"
+#include "platform/CanonicalPath.h"
 #include "platform/DateTime.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
@@ -16,12 +18,34 @@
 #include "platform/Program.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <exception>
 #include <unordered_set>
 
 namespace renvo {
+
+namespace {
+
+// The top folder is not there to be written: the run ends before it writes anything.
+struct ETopUnavailable {
+    std::string text;
+};
+
+// Removes a folder that holds nothing but empty folders (links are never followed: a link
+// inside counts as content). True when it is gone.
+bool removeEmptyTree(const std::string& folder)
+{
+    int err = 0;
+    for (const DirEntry& e : readDirectory(folder, false, &err)) {
+        if (!(e.attr & faDirectory) || (e.attr & faReparsePoint) || !removeEmptyTree(joinPath(folder, e.name)))
+            return false;
+    }
+    return err == 0 && removeDirectory(folder) == 0;
+}
+
+}  // namespace
 
 // The steps of one run, in order; each step leaves its results in the run's lists.
 class RunBody {
@@ -46,6 +70,9 @@ public:
                 historyStep();
                 saveStep();
             }
+        } catch (const ETopUnavailable& e) {
+            outcome_.end = RunEnd::TopUnavailable;
+            outcome_.error = e.text;
         } catch (const EMirStop&) {
             outcome_.end = RunEnd::Cancelled;
             ask(kCancelCaption, kCancelText, {});
@@ -94,18 +121,52 @@ private:
             removeStaleTemporaries(*path);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
-            throw std::runtime_error("the log file cannot be read: " + snap_.LogFile);
+            throw std::runtime_error("ログファイルを読み込めません: " + snap_.LogFile);
         }
         if (checks_.topProblem() != ItemProblem::None) {
             log_.addBadTopFolder(snap_.MirTopFolder);
-            throw std::runtime_error("the mirroring top folder is no full path: " + snap_.MirTopFolder);
+            throw std::runtime_error("ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder);
         }
-        removeHistoryLeftovers(snap_.MirTopFolder);
-        lists_.update.load(updatePath_);
+        claimTop();
+        // A rotation that a killed run had committed to is finished first; the update list it
+        // consumed is not read again, or the same files would go into history twice.
+        int err = 0;
+        switch (recoverHistory(snap_.MirTopFolder, &err)) {
+        case HistoryRecovery::Finished:
+            break;
+        case HistoryRecovery::Failed:
+            historyBlocked_ = true;
+            log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
+            ++outcome_.failedHistory;
+            [[fallthrough]];
+        default:
+            lists_.update.load(updatePath_);
+            break;
+        }
         if (snap_.standardRun)
             table_.load(tablePath_);
         else
             deleteFile(tablePath_);
+    }
+
+    // Refuses a top folder that earlier runs wrote into and that is not there now (nothing is
+    // written then, not even the log when it lies inside); makes a new one.
+    void claimTop()
+    {
+        const std::string& top = snap_.MirTopFolder;
+        const TopFolderState state = topFolderState(folder_, top);
+        if (state == TopFolderState::Missing || state == TopFolderState::LostMirror) {
+            const std::string text = topUnavailableText(top, state == TopFolderState::LostMirror);
+            log_.addTopUnavailable(text);
+            if (isSameOrInside(canonicalPath(snap_.LogFile), canonicalPath(top)))
+                log_.disableWrites();
+            throw ETopUnavailable{text};
+        }
+        // Not fatal: without the marker or the memory the run still mirrors, as before them;
+        // each copy that cannot be made is logged.
+        std::string failed;
+        if (const int err = claimTopFolder(folder_, top, &failed); err != 0)
+            saveFailure(failed, err);
     }
 
     // Reads the list and evaluates every due item. False when the list file has gone since
@@ -145,6 +206,11 @@ private:
         for (const UnreadableFolder& folder : lists_.sourceNotes.unreadable)
             log_.addUnreadable(folder.path, folder.err);
         outcome_.unreadableFolders = lists_.sourceNotes.unreadable.size();
+        for (const UnavailableItem& u : lists_.unavailable)
+            log_.addUnavailable(u.address, u.why == UnavailableItem::Why::Missing ? kSourceMissingText
+                                           : u.why == UnavailableItem::Why::Kept  ? kSourceGoneKeptText
+                                                                                  : kSourceEmptyText);
+        outcome_.unavailableItems = lists_.unavailable.size();
         for (std::string& t : temporariesBeside(lists_.fileTargets))
             lists_.staleTemporaries.push_back(std::move(t));
         // On disk before anything is copied: a run that is killed or cancelled on the way
@@ -166,10 +232,42 @@ private:
             setPosition(k + 1);
             const std::string source = queues.source(k), destination = queues.destination(k);
             const int err = copier.copy(source, destination);
-            log_.addCopy(source, destination, err);
-            ++outcome_.copies;
-            outcome_.failedCopies += err != 0;
+            // A folder of the mirror where the source now has a file or a link: once the
+            // deletion step has emptied it, the copy takes its place.
+            if (err == EISDIR) {
+                deferred_.push_back(k);
+                continue;
+            }
+            logCopy(source, destination, err);
         }
+    }
+
+    void logCopy(const std::string& source, const std::string& destination, int err)
+    {
+        log_.addCopy(source, destination, err);
+        ++outcome_.copies;
+        outcome_.failedCopies += err != 0;
+        unsynced_ = unsynced_ || err == 0;
+    }
+
+    void deferredCopies()
+    {
+        if (deferred_.empty())
+            return;
+        CopyStep copier(checks_.latest());
+        for (const size_t k : deferred_) {
+            poll();
+            const std::string source = lists_.queues.source(k), destination = lists_.queues.destination(k);
+            logCopy(source, destination, removeEmptyTree(destination) ? copier.copy(source, destination) : EISDIR);
+        }
+    }
+
+    // The copies made so far reach the disk before anything records them as done.
+    void makeDurable()
+    {
+        if (unsynced_)
+            syncFileSystem(snap_.MirTopFolder);
+        unsynced_ = false;
     }
 
     void deleteStep()
@@ -190,6 +288,7 @@ private:
             ++outcome_.deletions;
             outcome_.failedDeletions += err != 0;
         }
+        deferredCopies();
     }
 
     void dropStep()
@@ -211,10 +310,32 @@ private:
             return;
         HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update);
         beginPhase(RunPhase::History, history.steps());
+        if (historyBlocked_) {
+            // The generations are as a killed rotation left them: no new one on top of that.
+            poll();
+            return;
+        }
+        HistoryHooks hooks;
+        hooks.advance = [this] { setPosition(position_ + 1u); };
+        hooks.copyFailed = [this](const std::string& src, const std::string& dst, int err) {
+            if (outcome_.failedHistory++ == 0)
+                log_.add({});
+            log_.addCopy(src, dst, err);
+        };
+        hooks.beforeCommit = [this] { makeDurable(); };
+        // Saved at once: a run that ends here in any way must not rotate the same files again.
+        hooks.committed = [this] {
+            lists_.update.clear();
+            saveUpdateList();
+        };
+        const HistoryResult result = history.run(hooks);
+        if (result.commitError != 0) {
+            log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), result.commitError);
+            ++outcome_.failedHistory;
+        }
         if (snap_.LimitHistory > 0)
-            log_.addHistory(lists_.update.size());
-        if (history.run([this] { setPosition(position_ + 1u); })) {
-            // Saved at once: a run that ends here in any way must not rotate the same files again.
+            log_.addHistory(result.stored);
+        if (result.placed && !history.rotates()) {
             lists_.update.clear();
             saveUpdateList();
         }
@@ -226,6 +347,7 @@ private:
     // writes neither (a table of 100,000 files is 25 MB).
     void saveStep()
     {
+        makeDurable();
         if (table_.needsSave())
             saveOwnFile(tablePath_, [&] { return table_.save(tablePath_); });
         saveUpdateList();
@@ -241,7 +363,12 @@ private:
     template <typename Save>
     void saveOwnFile(const std::string& path, Save save)
     {
-        if (const int err = retryAttempts(save); err != 0 && saveFailures_.insert(path).second)
+        if (const int err = retryAttempts(save); err != 0)
+            saveFailure(path, err);
+    }
+    void saveFailure(const std::string& path, int err)
+    {
+        if (saveFailures_.insert(path).second)
             log_.addSaveFailure(path, err);
     }
 
@@ -271,6 +398,9 @@ private:
     MirrorLog log_;
     const RecordCheck checks_;
     std::unordered_set<std::string> saveFailures_;
+    std::vector<size_t> deferred_;  // copies that wait for the deletions to empty a folder
+    bool unsynced_ = false;         // copies made since the last sync of the top folder
+    bool historyBlocked_ = false;   // a killed rotation could not be finished
     RunPhase phase_ = RunPhase::Prepare;
     int position_ = 0;
     int maximum_ = 0;

@@ -30,6 +30,7 @@ enum class RunEnd {
     Cancelled,
     OpenError,   // a file of the program's own could not be opened
     Failed,      // any other error (such as an unreadable old log)
+    TopUnavailable,  // the top folder used before is not there (a drive not mounted): nothing written
 };
 
 struct RunOutcome {
@@ -41,13 +42,17 @@ struct RunOutcome {
     size_t droppedItems = 0;
     size_t unreadableFolders = 0;  // source folders whose files are missing from the backup
     size_t skippedItems = 0;       // records the run did not trust
-    std::string error;  // the fatal error of a failed run
+    size_t unavailableItems = 0;   // items whose source is not there: their mirror was left alone
+    size_t failedHistory = 0;      // copies into the new generation (or its rotation) that failed
+    std::string error;  // the fatal error of a failed run (or why the top folder was refused)
     std::string logError;  // why the log could not be written (its lines are lost); empty when it was
 
-    // Everything due was copied and deleted: no failure, no folder left unread, no record skipped.
+    // Everything due was copied and deleted: no failure, no folder left unread, no record
+    // skipped, no source missing, the history made.
     bool complete() const
     {
-        return failedCopies == 0 && failedDeletions == 0 && unreadableFolders == 0 && skippedItems == 0;
+        return failedCopies == 0 && failedDeletions == 0 && unreadableFolders == 0 && skippedItems == 0 &&
+               unavailableItems == 0 && failedHistory == 0;
     }
 };
 

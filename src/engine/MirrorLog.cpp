@@ -123,6 +123,23 @@ void MirrorLog::addBadTopFolder(const std::string& top)
     add("設定不正: ミラーリングのトップフォルダが完全なパスではありません: " + shown(top));
 }
 
+void MirrorLog::addTopUnavailable(const std::string& text)
+{
+    add("実行中止: " + text);
+}
+
+void MirrorLog::addUnavailable(const std::string& address, const std::string& why)
+{
+    add("対象不在: " + shown(address));
+    add("原    因: " + why);
+}
+
+void MirrorLog::addHistoryFailure(const std::string& path, int err)
+{
+    add("履歴失敗: " + shown(path));
+    add("原    因: " + errorText(err));
+}
+
 void MirrorLog::addSaveFailure(const std::string& path, int err)
 {
     add("保存失敗: " + shown(path));

@@ -33,6 +33,14 @@ public:
     void addSkippedRecord(const std::string& address, const std::string& dest, ItemProblem problem);
     // The mirroring top folder is no full path: the run does nothing.
     void addBadTopFolder(const std::string& top);
+    // The mirroring top folder has been written before and is not there now (a drive that is
+    // not mounted): the run writes nothing. `text` says why.
+    void addTopUnavailable(const std::string& text);
+    // An item whose source is not there: its mirror was left as it is.
+    void addUnavailable(const std::string& address, const std::string& why);
+    // The history step could not be carried out (its plan on disk could not be written or
+    // finished).
+    void addHistoryFailure(const std::string& path, int err);
     // One of the program's own files could not be saved.
     void addSaveFailure(const std::string& path, int err);
     void end(double endTime);

@@ -44,6 +44,24 @@ inline std::string logWriteErrorText(const std::string& path, const std::string&
            "\r\n\r\n環境設定でログファイルの場所を確かめて下さい";
 }
 
+// The top folder was written by earlier runs and is not there now: the run writes nothing.
+// lostMirror: the folder is there, but without the mirror (an empty mount point).
+inline std::string topUnavailableText(const std::string& top, bool lostMirror)
+{
+    return "ミラーリング先トップフォルダ " + top +
+           (lostMirror ? " に以前のミラーリング（Latest）がありません。" : " が見つかりません。") +
+           "ドライブが接続されていないか，マウントされていない可能性があります。ミラーリングは行いませんでした。"
+           "ドライブを接続してから再度実行して下さい（ミラーリングを最初からやり直す場合は，"
+           "このフォルダに Latest フォルダを作成して下さい）";
+}
+
+// Why an item's source was not read (the log's cause line).
+inline constexpr char kSourceMissingText[] =
+    "対象アドレスが見つかりません（ドライブが接続されていない可能性があります）。ミラーリング先はそのまま残しました";
+inline constexpr char kSourceGoneKeptText[] = "対象アドレスが見つかりません。リストからは削除しませんでした";
+inline constexpr char kSourceEmptyText[] =
+    "対象フォルダが空です（ドライブが接続されていない可能性があります）。ミラーリング先はそのまま残しました";
+
 inline constexpr char kStreamErrorCaption[] = "ストリームエラー";
 inline constexpr char kTableSearchErrorText[] = "テーブルリードエラー：サーチ";
 inline constexpr char kTableReadErrorText[] = "テーブルリードエラー：リード";

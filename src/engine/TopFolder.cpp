@@ -55,31 +55,37 @@ bool holdsMirror(const std::string& top)
 
 }  // namespace
 
-TopFolderState topFolderState(const std::string& programFolder, const std::string& top)
+TopFolderState topFolderState(const std::string& programFolder, const std::string& spelled)
 {
+    const std::string top = canonicalPath(spelled);
     if (holdsMirror(top))
         return TopFolderState::Ready;
     const std::vector<std::string> used = usedTops(programFolder);
-    if (std::find(used.begin(), used.end(), canonicalPath(top)) == used.end())
+    if (std::find(used.begin(), used.end(), top) == used.end())
         return TopFolderState::New;
     return directoryExists(top) ? TopFolderState::LostMirror : TopFolderState::Missing;
 }
 
-int claimTopFolder(const std::string& programFolder, const std::string& top)
+int claimTopFolder(const std::string& programFolder, const std::string& spelled, std::string* failed)
 {
-    if (const int err = forceDirectories(top); err != 0)
-        return err;
+    const std::string top = canonicalPath(spelled);
     const std::string marker = joinPath(top, kTopMarkerName);
-    if (!pathExists(marker)) {
-        if (const int err = writeFileAtomic(marker, kMarkerText); err != 0)
-            return err;
+    int err = forceDirectories(top);
+    if (err == 0 && !pathExists(marker))
+        err = writeFileAtomic(marker, kMarkerText);
+    if (err != 0) {
+        if (failed)
+            *failed = marker;
+        return err;
     }
     std::vector<std::string> used = usedTops(programFolder);
-    const std::string canonical = canonicalPath(top);
-    if (std::find(used.begin(), used.end(), canonical) != used.end())
+    if (std::find(used.begin(), used.end(), top) != used.end())
         return 0;
-    used.push_back(canonical);
-    return saveUsedTops(programFolder, used);
+    used.push_back(top);
+    err = saveUsedTops(programFolder, used);
+    if (err != 0 && failed)
+        *failed = usedTopsPath(programFolder);
+    return err;
 }
 
 void forgetTopFolder(const std::string& programFolder, const std::string& top)

@@ -25,8 +25,9 @@ enum class TopFolderState {
 TopFolderState topFolderState(const std::string& programFolder, const std::string& top);
 
 // Makes a top folder that is Ready or New ready for a run: creates it, puts the marker in,
-// and remembers it in the program folder. 0 or the errno of what failed.
-int claimTopFolder(const std::string& programFolder, const std::string& top);
+// and remembers it in the program folder. 0 or the errno of what failed, whose path goes to
+// `failed`.
+int claimTopFolder(const std::string& programFolder, const std::string& top, std::string* failed = nullptr);
 
 // The user erased the mirror on purpose: the top folder counts as never used.
 void forgetTopFolder(const std::string& programFolder, const std::string& top);

@@ -367,6 +367,51 @@ bool pathExists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool folderIsEmpty(const std::string& dir, int* error)
+{
+    if (error)
+        *error = 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        if (error)
+            *error = errno;
+        return false;
+    }
+    bool empty = true;
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    if (empty && errno != 0) {
+        if (error)
+            *error = errno;
+        empty = false;
+    }
+    ::closedir(d);
+    return empty;
+}
+
+int parentIsPresent(const std::string& path)
+{
+    int err = 0;
+    if (folderIsEmpty(extractFileDir(path), &err))
+        return ENODATA;
+    return err;
+}
+
+int syncFileSystem(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
 int forceDirectories(const std::string& path, unsigned mode)
 {
     if (path.empty())

@@ -69,6 +69,18 @@ bool fileExists(const std::string& path);       // exists and is no folder (link
 bool directoryExists(const std::string& path);  // links followed
 bool pathExists(const std::string& path);       // anything at all, links not followed
 
+// Whether a folder holds no entry at all (reading stops at the first one): an empty mount
+// point looks so. False for a folder that cannot be read, with `error` set to the errno.
+bool folderIsEmpty(const std::string& dir, int* error = nullptr);
+// The folder that holds `path`, read: 0 when it exists, can be read and is not empty, else the
+// errno (ENOENT, EACCES, ...; ENODATA for an empty folder). An item that is gone from such a
+// folder has vanished; one whose folder fails this may be on a drive that is not there.
+int parentIsPresent(const std::string& path);
+
+// Makes everything written to the file system that holds `path` durable (syncfs): one call
+// for all the copies of a run instead of one flush per file. 0 or errno.
+int syncFileSystem(const std::string& path);
+
 // Creates the folder and every missing parent, new ones with `mode` (less the umask).
 // 0 when the folder exists afterwards, else the errno (ENOTDIR when a file is in the way).
 int forceDirectories(const std::string& path, unsigned mode = 0777);

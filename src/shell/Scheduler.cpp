@@ -87,6 +87,9 @@ std::vector<std::string> failureParts(const RunOutcome& outcome)
     case RunEnd::Cancelled:
         parts.push_back("キャンセル");
         break;
+    case RunEnd::TopUnavailable:
+        parts.push_back("ミラーリング先が見つかりません");
+        break;
     default:
         break;
     }
@@ -94,6 +97,8 @@ std::vector<std::string> failureParts(const RunOutcome& outcome)
     count(outcome.failedDeletions, "削除失敗");
     count(outcome.unreadableFolders, "読めないフォルダ");
     count(outcome.skippedItems, "除外した項目");
+    count(outcome.unavailableItems, "見つからない対象");
+    count(outcome.failedHistory, "履歴の失敗");
     if (!outcome.logError.empty())
         parts.push_back("ログ書き込み失敗");
     return parts;
@@ -127,7 +132,7 @@ std::string runFailureNotice(const RunOutcome& outcome, const std::string& logFi
     if (parts.empty())
         return {};
     std::string text = "前回のミラーリングは完了していません: " + joined(parts);
-    if (outcome.end == RunEnd::Failed && !outcome.error.empty())
+    if ((outcome.end == RunEnd::Failed || outcome.end == RunEnd::TopUnavailable) && !outcome.error.empty())
         text += "\r\n" + outcome.error;
     if (!outcome.logError.empty())
         return text + "\r\nログファイル " + logFile + " に書き込めませんでした: " + outcome.logError;

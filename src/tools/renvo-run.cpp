@@ -1,7 +1,9 @@
 // renvo-run: one mirror run over the program folder's item list, without the tray program.
 //
 // Exit status: 0 completed and every copy and deletion succeeded; 1 completed with failed
-// copies or deletions, or with source folders that could not be read; 2 wrong arguments; 3 no run was done, or it was cancelled or failed.
+// copies or deletions, source folders that could not be read, sources that are not there, or
+// a history generation that could not be made; 2 wrong arguments; 3 no run was done (also a
+// top folder used before that is not there now), or it was cancelled or failed.
 
 #include "ConsolePrompt.h"
 #include "RunConsole.h"
@@ -84,6 +86,7 @@ int main(int argc, char** argv)
     case RunEnd::Completed:
         return outcome.complete() ? 0 : 1;
     case RunEnd::Failed:
+    case RunEnd::TopUnavailable:
         std::fprintf(stderr, "%s\n", outcome.error.c_str());
         return 3;
     default:

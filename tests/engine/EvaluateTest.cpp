@@ -224,6 +224,7 @@ TEST(RunQueues, ListedAndGivenPathsKeepTheirOrder)
 
 TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
 {
+    source("other.txt");  // the folder they vanished from is there
     const std::string copy = mirrored("lost.txt");
     mirrored("lostdir/x.txt");
     const MirrorItem lostFile = fileItem(src + "/lost.txt");
@@ -240,6 +241,7 @@ TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
     evaluate(lostFile);
     evaluate(lostFolder);
     EXPECT_TRUE(lists.dropped.empty());
+    EXPECT_EQ(lists.unavailable.size(), 2u) << "kept on the list, and said";
     EXPECT_TRUE(lists.queues.deletions() == 0);
     EXPECT_TRUE(lists.queues.copies() == 0);
     EXPECT_TRUE(std::filesystem::exists(copy));
