@@ -322,7 +322,11 @@ private:
                 log_.add({});
             log_.addCopy(src, dst, err);
         };
-        hooks.beforeCommit = [this] { makeDurable(); };
+        // The new generation's copies, and any of Latest, before the plan records them.
+        hooks.beforeCommit = [this] {
+            unsynced_ = true;
+            makeDurable();
+        };
         // Saved at once: a run that ends here in any way must not rotate the same files again.
         hooks.committed = [this] {
             lists_.update.clear();

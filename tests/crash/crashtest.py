@@ -401,9 +401,10 @@ class Bed:
             f.write(data)
 
     def reset_mirror(self):
-        """Back to before the first run: no top folder, no update list, table or log."""
+        """Back to before the first run: no top folder, no update list, table, log or memory of
+        the top folder."""
         shutil.rmtree(self.top, ignore_errors=True)
-        for p in (self.update_path, self.table_path, self.log):
+        for p in (self.update_path, self.table_path, self.log, os.path.join(self.home, "_rvtops")):
             if os.path.exists(p):
                 os.unlink(p)
         self.write_hive()

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -156,6 +159,36 @@ TEST_F(RenvoRun, FailedCopyEndsWithStatusOne)
     EXPECT_NE(log.find("複製失敗: " + src_ + "/a.txt ->X "), std::string::npos);
     EXPECT_NE(log.find("原    因: "), std::string::npos);
     EXPECT_EQ(readFile(top() + "/Latest/src"), "in the way");
+}
+
+// Runs that do nothing end with status 3 and say why in Japanese, naming the folder.
+TEST_F(RenvoRun, TopFolderThatCannotBeUsedEndsWithStatusThree)
+{
+    writeFile(src_ + "/a.txt", "a");
+    writeList({folderItem()});
+    ASSERT_EQ(run().status, 0);
+    const std::string hive = cfg_ + "/Tovan/user.reg";
+    const std::string kept = readFile(hive);
+    struct Case {
+        const char* name;
+        std::string top;         // the setting
+        std::function<void()> before;
+    };
+    const std::vector<Case> cases{
+        {"relative top folder", "backup", [] {}},
+        {"drive of the top folder not there", top(), [&] { std::filesystem::remove_all(top()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(hive, kept + "\"MirTopFolder\"=\"" + c.top + "\"\n");
+        c.before();
+        const Result r = run();
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.err.find(c.top), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("ミラーリング"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("the "), std::string::npos) << "no English sentence: " << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(top())) << "the top folder used before is not made again";
 }
 
 TEST_F(RenvoRun, SecondRunOnTheSameFolderIsRefused)
