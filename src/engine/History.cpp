@@ -119,7 +119,7 @@ int carryOut(const std::string& top, const std::vector<Rename>& plan, const std:
             advance();
     }
     // The renames are on disk before the plan goes.
-    syncFileSystem(top);
+    syncFolder(top);
     removeTree(joinPath(top, kOldGenerationName));
     return deleteFile(joinPath(top, kPlanName));
 }

@@ -412,6 +412,16 @@ int syncFileSystem(const std::string& path)
     return err;
 }
 
+int syncFolder(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
 int forceDirectories(const std::string& path, unsigned mode)
 {
     if (path.empty())

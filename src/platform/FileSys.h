@@ -80,6 +80,8 @@ int parentIsPresent(const std::string& path);
 // Makes everything written to the file system that holds `path` durable (syncfs): one call
 // for all the copies of a run instead of one flush per file. 0 or errno.
 int syncFileSystem(const std::string& path);
+// Makes a folder's own entries durable (renames into and out of it): fsync of the folder.
+int syncFolder(const std::string& path);
 
 // Creates the folder and every missing parent, new ones with `mode` (less the umask).
 // 0 when the folder exists afterwards, else the errno (ENOTDIR when a file is in the way).

@@ -716,6 +716,17 @@ TEST(SchedulerTexts, LastRunLineAndNoticeNameEveryKindOfFailure)
     EXPECT_EQ(runFailureNotice(cancelled, "/l"), "");  // the user asked for it
     cancelled.unreadableFolders = 2;
     EXPECT_NE(runFailureNotice(cancelled, "/l").find("読めないフォルダ 2 件"), std::string::npos);
+
+    // A backup drive that is not there, sources that are not there, a history not made.
+    RunOutcome refused;
+    refused.end = RunEnd::TopUnavailable;
+    refused.error = topUnavailableText("/media/backup", true);
+    EXPECT_EQ(lastRunLine(refused), "前回: ミラーリング先が見つかりません");
+    EXPECT_NE(runFailureNotice(refused, "/l").find("/media/backup"), std::string::npos);
+    RunOutcome partial = ok;
+    partial.unavailableItems = 1;
+    partial.failedHistory = 2;
+    EXPECT_EQ(lastRunLine(partial), "前回: 見つからない対象 1 件，履歴の失敗 2 件");
 }
 
 TEST(SchedulerTexts, OnlyTheFractionOfIntervalAndPostponeCounts)
