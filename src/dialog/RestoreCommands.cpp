@@ -6,7 +6,6 @@
 #include "platform/FileSys.h"
 #include "platform/Path.h"
 
-#include <cerrno>
 #include <optional>
 #include <utility>
 
@@ -70,8 +69,10 @@ std::optional<std::string> restBelow(const std::string& subfolder, const std::st
 
 void fail(RestoreOutcome& outcome, const std::string& path, int err)
 {
-    outcome.failures.push_back({path, err == kChangedWhileCopying ? "the file changed while it was copied"
-                                                                  : errorText(err)});
+    std::string reason = err == kChangedWhileCopying ? "the file changed while it was copied"
+                         : err == kLinkInTheWay      ? kLinkInTheWayReason
+                                                     : errorText(err);
+    outcome.failures.push_back({path, std::move(reason)});
 }
 
 void tellError(Prompt& prompt, const std::string& text, const void* owner)
@@ -238,17 +239,11 @@ RestoreOutcome restoreCandidates(Prompt& prompt, TFileOperation& fileOp, const s
                 continue;
             }
         }
-        if (const int err = forceDirectories(folder)) {
-            fail(outcome, folder, err);
-            continue;
-        }
         const std::string dst = joinPath(folder, c.fileName);
-        // The copy would go into a folder standing in the file's place; that is no restore.
-        if (directoryExists(dst)) {
-            fail(outcome, dst, EISDIR);
-            continue;
-        }
-        const TFileOpResult r = fileOp.CopyFiles(c.backupPath, dst);
+        // The target may be a link the user chose; below it nothing is written through a link
+        // (a folder on the way or the file's own name, dangling or not), and the missing
+        // folders are made there.
+        const TFileOpResult r = fileOp.CopyFilesBelow(c.backupPath, target, dst);
         if (r.anyAborted()) {
             fail(outcome, r.path.empty() ? dst : r.path, r.error);
             continue;

@@ -14,6 +14,8 @@ inline constexpr char kNothingFoundRow[] = "見つかりませんでした";
 inline constexpr char kRestoreQuestionCaption[] = "確認";
 inline constexpr char kRestoreDoneCaption[] = "作業完了";
 inline constexpr char kRestoreDoneText[] = "作業が完了しました";
+// The failure of a file whose place lies behind a symbolic link below the target.
+inline constexpr char kLinkInTheWayReason[] = "シンボリックリンクです。リンクの先には復元しません";
 // How many failed files the report names; the rest are counted.
 inline constexpr size_t kFailuresNamed = 5;
 
@@ -67,7 +69,9 @@ struct RestoreOutcome {
 
 // Restores the rows in the order given: asks for each (Yes, No, All for the rest), makes the
 // folders, copies with fileOp (a temporary file renamed over the old one, stamp and mode kept,
-// links as links), and ends with one box: completion, or the failures. The target (already
+// links as links), and ends with one box: completion, or the failures. Nothing is written
+// through a symbolic link below the target (a folder on the way or the file's own name):
+// that file fails with kLinkInTheWayReason and the link's path. The target (already
 // without trailing delimiters) must be a full path and no restored file may land inside the
 // top folder; otherwise an error box says so and nothing is copied.
 RestoreOutcome restoreCandidates(Prompt& prompt, TFileOperation& fileOp, const std::vector<RestoreCandidate>& rows,

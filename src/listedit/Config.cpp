@@ -544,6 +544,12 @@ bool TfrmConfig::actSaveExecute()
             changed = true;
         }
     }
+    // A list nobody edited is not rewritten: the file stays as it is, byte for byte (what the
+    // view could not show, or a run changed meanwhile, is not lost to a mere look).
+    if (!list_.dirty()) {
+        SaveWindowLayout();
+        return true;
+    }
     if (const int err = list_.save(listPath()); err != 0) {
         hub_.prompt().tell(kErrorDialogCaption,
                            "リストファイルを保存できません\r\n" + listPath() + "\r\n" + errorText(err) +

@@ -1,7 +1,8 @@
 #pragma once
 // TfrmConfig: the list editor. A display of the list file: filled from it when shown, written
-// back by the save command, which also runs whenever the window closes. The work of the
-// commands lives in ListCommands; this class holds the controls and wires them.
+// back by the save command (which also runs whenever the window closes) once the rows have
+// changed. The work of the commands lives in ListCommands; this class holds the controls and
+// wires them.
 
 #include <QAction>
 #include <QLabel>
@@ -69,7 +70,8 @@ public:
     // Operation 1: the view from the list file. False after an error box.
     bool loadList();
     // Save the list (actSave): refused during a run; asks the usage-hint question; writes the
-    // list file and the layout. False when nothing or not everything was written.
+    // list file when the rows were changed since they were loaded or saved, and the layout.
+    // False when refused or the list could not be written.
     bool actSaveExecute();
     void SaveWindowLayout();
     void LoadWindowLayout();

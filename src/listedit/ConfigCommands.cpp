@@ -188,7 +188,7 @@ void TfrmConfig::mnuEraseMiredFilesClick()
 void TfrmConfig::mnuEraseMiredClick()
 {
     ListContext ctx = context();
-    eraseWholeMirror(ctx, hub_.settings().MirTopFolder);
+    eraseWholeMirror(ctx, hub_.settings().MirTopFolder, hub_.programFolder());
 }
 
 void TfrmConfig::startRun(bool complete)

@@ -2,6 +2,7 @@
 
 #include "engine/Masks.h"
 #include "engine/Scan.h"
+#include "engine/TopFolder.h"
 #include "platform/CanonicalPath.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
@@ -26,8 +27,6 @@ constexpr char kAskDeleteCopies[] = "ミラーリング先の該当ファイル�
 constexpr char kAskClear[] = "リストをクリアします。この操作はやり直しできません\r\nそれでもクリアしますか？";
 constexpr char kAskEraseCopy[] =
     "ミラーリング先の該当ファイルを削除します\r\n(オリジナルのファイルは消えません)\r\nよろしいですか？";
-constexpr char kAskEraseMirror[] =
-    "ミラーリング先を完全に消去します\r\nこの操作はやり直しできません\r\n\r\nそれでも実行しますか？";
 constexpr char kNoMirroredCopy[] = "ミラーリングされたファイルが見つかりません";
 constexpr char kNoTopFolder[] = "ミラーリング先が見つかりません\r\n実行できません";
 
@@ -578,7 +577,13 @@ size_t deleteAddress(ListContext& ctx, const MirrorSettingsView& settings, std::
     return deleteRows(ctx, settings, std::move(selection));
 }
 
-bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder)
+std::string eraseMirrorQuestion(const std::string& topFolder)
+{
+    return "ミラーリング先を完全に消去します\r\n" + topFolder +
+           "\r\nこの操作はやり直しできません\r\n\r\nそれでも実行しますか？";
+}
+
+bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder, const std::string& programFolder)
 {
     if (topFolder.empty() || !directoryExists(topFolder)) {
         tellError(ctx, kNoTopFolder);
@@ -588,31 +593,48 @@ bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder)
         tellError(ctx, why);
         return false;
     }
-    if (askYesNo(ctx, kWarningDialogCaption, kAskEraseMirror, PromptIcon::Warning) != PromptAnswer::Yes)
+    if (askYesNo(ctx, kWarningDialogCaption, eraseMirrorQuestion(topFolder), PromptIcon::Warning) != PromptAnswer::Yes)
         return false;
-    // The walk and the deletions work on the folder itself: a top folder given as a link is
-    // walked where it points, and its own deletion must remove that folder, not the link.
+    // A top folder given as a link is read where it points. Only what runs made there goes:
+    // the top folder may be a drive root that also holds the user's own files.
     const std::string top = canonicalPath(topFolder);
     ctx.busy.begin(kErasingMirrorText, true);
-    std::vector<std::string> entries;
-    for (const std::string& folder : folderScan(top, true)) {
-        std::vector<FoundFile> found;
-        fileScan(folder, "*.*", found);
-        for (FoundFile& f : found)
-            entries.push_back(std::move(f.path));
+    int err = 0;
+    const std::vector<DirEntry> found = readDirectory(top, false, &err);
+    TFileOpResult failed;
+    if (err != 0) {
+        failed.error = err;
+        failed.path = top;
     }
-    if (entries.empty())
-        entries.push_back(top);
-    ctx.busy.showProgress(lastPosition(entries.size()));
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (pathExists(entries[i]))
-            deletionFailed(ctx.busy, ctx.fileOp.DeleteFiles(entries[i]));
-        ctx.busy.setPosition(progressInt(i));
+    // The marker goes last and only after everything else: a half-erased mirror still counts
+    // as one, and the next run does not take it for a drive that is not there.
+    std::vector<std::string> own, markers;
+    for (const DirEntry& e : found) {
+        if (isMirrorEntry(e.name))
+            (e.name.starts_with(kTopMarkerName) ? markers : own).push_back(joinPath(top, e.name));
     }
+    ctx.busy.showProgress(lastPosition(own.size() + markers.size()));
+    size_t step = 0;
+    auto erase = [&](const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            // Each entry as a whole: a link is removed as the link, a folder never left
+            // through one.
+            if (const TFileOpResult r = ctx.fileOp.DeleteFiles(path); r.anyAborted() && !failed.anyAborted())
+                failed = r;
+            ctx.busy.setPosition(progressInt(step++));
+        }
+    };
+    erase(own);
+    if (!failed.anyAborted())
+        erase(markers);
     ctx.busy.end();
-    if (pathExists(top))
-        deletionFailed(ctx.busy, ctx.fileOp.DeleteFiles(top));
-    return !pathExists(top);
+    if (failed.anyAborted()) {
+        deletionFailed(ctx.busy, failed);
+        return false;
+    }
+    // Erased on purpose: the next run starts this top folder anew instead of refusing it.
+    forgetTopFolder(programFolder, topFolder);
+    return true;
 }
 
 }  // namespace renvo

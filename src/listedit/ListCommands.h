@@ -198,10 +198,15 @@ std::string mirroredCopyToOpen(ListContext& ctx, const std::string& topFolder, c
 // Erase mirrored copy of one row (the refusals first, then the question). Delete address:
 // asks, deletes the first selected row's source (never the root, the home folder or a folder
 // holding it), then deleteRows on the whole selection. Erase whole mirror: the missing top
-// folder and the refusals of mirrorDeletionRefusal in an error box, the question, every file
-// with progress, then the top folder itself (the folder a link in its place names).
+// folder and the refusals of mirrorDeletionRefusal in an error box, the question naming the
+// folder, then what runs made directly in the top folder (isMirrorEntry: Latest, the
+// generations, the marker last), each entry as a whole with progress, links removed as links;
+// the top folder itself and everything else in it stay. After a whole erase the program
+// folder forgets the top folder, so the next run takes it as new. True when all of it went.
 bool eraseMirroredCopy(ListContext& ctx, const std::string& topFolder, size_t row);
 size_t deleteAddress(ListContext& ctx, const MirrorSettingsView& settings, std::vector<size_t> selection);
-bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder);
+bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder, const std::string& programFolder);
+// The question of the erase: the description's words with the top folder on a line of its own.
+std::string eraseMirrorQuestion(const std::string& topFolder);
 
 }  // namespace renvo

@@ -188,7 +188,44 @@ TFileOpResult copyPaths(const std::string& from, const std::string& to)
     return r;
 }
 
+// The folders of `to` below `base` made or checked one by one without following a link, and
+// `to` itself checked; false after noting what is in the way.
+bool clearPathBelow(const std::string& base, const std::string& to, TFileOpResult& r)
+{
+    if (const int err = forceDirectories(base)) {
+        note(r, err, base);
+        return false;
+    }
+    // base is "/" or has no trailing delimiter; every part below it starts at a delimiter.
+    for (size_t pos = base == "/" ? 0 : base.size(); pos < to.size();) {
+        const size_t end = to.find('/', pos + 1);
+        const bool last = end == std::string::npos;
+        const std::string part = to.substr(0, end);
+        struct stat st {};
+        int err = ::lstat(part.c_str(), &st) == 0 ? 0 : errno;
+        if (err == ENOENT && !last && (::mkdir(part.c_str(), 0777) == 0 || errno == EEXIST))
+            err = ::lstat(part.c_str(), &st) == 0 ? 0 : errno;
+        if (err == 0 && S_ISLNK(st.st_mode))
+            err = kLinkInTheWay;
+        else if (err == 0 && !last && !S_ISDIR(st.st_mode))
+            err = ENOTDIR;
+        else if (err == ENOENT && last)
+            err = 0;
+        if (err != 0) {
+            note(r, err, part);
+            return false;
+        }
+        pos = last ? to.size() : end;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string linkInTheWayText()
+{
+    return "シンボリックリンクがあるため，その先には書き込みません";
+}
 
 uint16_t shellFlagWord(TFileOpFlags flags)
 {
@@ -203,8 +240,31 @@ std::string TFileOpResult::text() const
 {
     if (error == 0)
         return {};
-    const std::string reason = error == kChangedWhileCopying ? "the file changed while it was copied" : errorText(error);
+    const std::string reason = error == kChangedWhileCopying ? "the file changed while it was copied"
+                               : error == kLinkInTheWay   ? linkInTheWayText()
+                                                          : errorText(error);
     return path.empty() ? reason : path + ": " + reason;
+}
+
+TFileOpResult TFileOperation::CopyFilesBelow(const std::string& from, const std::string& base, const std::string& to)
+{
+    TFileOpResult r;
+    const std::string source = checkedPath(from);
+    const std::string target = checkedPath(to);
+    // checkedPath takes no root, which is a base like any other folder here.
+    std::string folder = checkedPath(base);
+    if (folder.empty() && !base.empty() && base.find_first_not_of('/') == std::string::npos)
+        folder = "/";
+    const bool below = !folder.empty() && !target.empty() &&
+                       (folder == "/" || (target.size() > folder.size() && target.compare(0, folder.size(), folder) == 0 &&
+                                          target[folder.size()] == '/'));
+    if (source.empty() || !below) {
+        note(r, EINVAL, source.empty() ? from : to);
+        return r;
+    }
+    if (clearPathBelow(folder, target, r))
+        copyTree(source, target, r);
+    return r;
 }
 
 TFileOpResult TFileOperation::Execute(int func, const std::string& from, const std::string& to)

@@ -51,6 +51,12 @@ uint16_t shellFlagWord(TFileOpFlags flags);
 constexpr int FO_COPY = 2;
 constexpr int FO_DELETE = 3;
 
+// Not an errno: a symbolic link stands where CopyFilesBelow would write.
+constexpr int kLinkInTheWay = 0x10001;
+
+// The reason told for kLinkInTheWay.
+std::string linkInTheWayText();
+
 // The outcome of one operation: the first failure, if any. The rest of the tree is still
 // worked on after a failure, as far as it can be.
 struct TFileOpResult {
@@ -83,6 +89,11 @@ public:
     // under the source's name; otherwise `to` names the copy, its missing parent folders are
     // made. An existing file is replaced atomically; a folder is merged into.
     TFileOpResult CopyFiles(const std::string& from, const std::string& to) { return Execute(FO_COPY, from, to); }
+    // Copies to `to` exactly, which lies below `base`, a folder the caller chose (it may itself
+    // be a link; it is made when missing). No part of `to` below base may be a symbolic link,
+    // dangling or not, `to` itself included: such a copy fails with kLinkInTheWay and the
+    // link's path, and nothing is written. Missing folders below base are made as real folders.
+    TFileOpResult CopyFilesBelow(const std::string& from, const std::string& base, const std::string& to);
     // Removes a file, a link, or a folder with everything in it.
     TFileOpResult DeleteFiles(const std::string& path) { return Execute(FO_DELETE, path, std::string()); }
 

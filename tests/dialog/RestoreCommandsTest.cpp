@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -369,6 +370,91 @@ TEST(RestoreRun, LinksComeBackAsLinks)
     EXPECT_TRUE(fs::is_symlink(r.target + "/etc-link"));
     EXPECT_EQ(fs::read_symlink(r.target + "/etc-link"), "/etc");
     EXPECT_EQ(fs::read_symlink(r.target + "/dangling"), "missing.txt");
+}
+
+// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
+// file's content.
+std::map<std::string, std::string> treeOf(const std::string& root)
+{
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), root).string();
+        if (it->is_symlink())
+            out[rel] = "l:" + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            out[rel] = "d";
+        else
+            out[rel] = readFile(it->path().string());
+    }
+    return out;
+}
+
+TEST(RestoreRun, NothingIsWrittenThroughALinkBelowTheTarget)
+{
+    struct Case {
+        const char* what;
+        std::string link;     // below the target
+        std::string pointsTo;  // below the folder elsewhere
+    };
+    const std::vector<Case> cases = {
+        {"a link to a folder on the way", "sub", ""},
+        {"a dangling link on the way", "sub", "gone"},
+        {"a link deeper on the way", "a/b", ""},
+        {"a link to a file at the file's name", "report.txt", "report.txt"},
+        {"a link to a folder at the file's name", "report.txt", "dir"},
+        {"a dangling link at the file's name", "report.txt", "new.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Restore r;
+        r.put("Latest", "docs/report.txt", "backup");
+        r.put("Latest", "docs/sub/report.txt", "backup sub");
+        r.put("Latest", "docs/a/b/report.txt", "backup deep");
+        r.put("Latest", "docs/ok.txt", "ok");
+        const auto rows = searchBackup(r.folderItem("docs", true, 0));
+        ASSERT_EQ(rows.size(), 4u);
+        const std::string elsewhere = r.tmp / "elsewhere";
+        writeFile(elsewhere + "/report.txt", "the user's report elsewhere");
+        fs::create_directories(elsewhere + "/dir");
+        const std::string link = r.target + "/" + c.link;
+        fs::create_directories(fs::path(link).parent_path());
+        fs::create_symlink(c.pointsTo.empty() ? elsewhere : elsewhere + "/" + c.pointsTo, link);
+        const auto outside = treeOf(elsewhere);
+        const auto linkTarget = fs::read_symlink(link);
+
+        r.prompt.expect(PromptAnswer::All).expect(kRestoreDoneCaption, PromptAnswer::Ok);
+        const RestoreOutcome out = r.run(rows, "docs");
+        r.prompt.expectAllAnswered();
+        EXPECT_EQ(out.restored, 3);
+        ASSERT_EQ(out.failures.size(), 1u);
+        EXPECT_EQ(out.failures[0].path, link);
+        EXPECT_EQ(out.failures[0].reason, kLinkInTheWayReason);
+        EXPECT_EQ(r.prompt.asked.back().icon, PromptIcon::Warning);
+        EXPECT_NE(r.prompt.asked.back().text.find(link + ": " + kLinkInTheWayReason), std::string::npos);
+        EXPECT_EQ(treeOf(elsewhere), outside) << "nothing outside the target changed";
+        EXPECT_FALSE(pathExists(elsewhere + "/gone"));
+        ASSERT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::read_symlink(link), linkTarget);
+        EXPECT_EQ(readFile(r.target + "/ok.txt"), "ok");
+    }
+}
+
+TEST(RestoreRun, TheTargetItselfMayBeALink)
+{
+    Restore r;
+    r.put("Latest", "docs/a.txt", "a");
+    r.put("Latest", "docs/sub/b.txt", "b");
+    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    fs::create_directories(r.tmp / "real");
+    fs::create_directory_symlink(r.tmp / "real", r.tmp / "chosen");
+    r.target = r.tmp / "chosen";
+    r.prompt.expect(PromptAnswer::All).expect(kRestoreDoneCaption, PromptAnswer::Ok);
+    const RestoreOutcome out = r.run(rows, "docs");
+    EXPECT_EQ(out.restored, 2);
+    EXPECT_TRUE(out.failures.empty());
+    EXPECT_EQ(readFile(r.tmp / "real/a.txt"), "a");
+    EXPECT_EQ(readFile(r.tmp / "real/sub/b.txt"), "b");
+    EXPECT_EQ(r.prompt.asked.back().text, kRestoreDoneText);
 }
 
 TEST(RestoreRun, TargetsThatWouldWriteIntoTheBackupOrNameNoFolderAreRefused)

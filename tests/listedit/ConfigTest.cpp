@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 #include "common/Privileges.h"
@@ -139,19 +141,56 @@ TEST_F(ListEditorTest, ShowsTheListFileAndSavesItBackAskingAboutCompleteOnlyTabl
     EXPECT_TRUE(stored("BandWidth1").has_value());
 }
 
-TEST_F(ListEditorTest, ADamagedListLoadsWhatCanBeReadAndKeepsWhatTheViewCannotShow)
+TEST_F(ListEditorTest, AListNobodyEditedIsNotWrittenAndAnEditKeepsWhatTheViewCannotShow)
 {
     MirrorItem odd = folderItem(dir / "src", "src");
     odd.runFlag = 7;
     odd.folderOption = 9;
     writeList({odd, fileItem(dir / "src/a.txt", "src")});
-    std::string bytes = readFile(listPath());
-    writeFile(listPath(), bytes + std::string(100, 'x'));  // a remainder shorter than a record
+    const std::string bytes = readFile(listPath());
+    const std::string damaged = writeFile(listPath(), bytes + std::string(100, 'x'));  // a partial record
+    ASSERT_EQ(readFile(damaged).size(), 780u * 2 + 100);
+
+    // Opening and closing, saving and sorting back and forth: the file stays as it was.
+    struct Look {
+        const char* what;
+        std::function<void(TfrmConfig&)> act;
+    };
+    const std::vector<Look> looks = {
+        {"open and close", [](TfrmConfig&) {}},
+        {"save", [](TfrmConfig& w) { EXPECT_TRUE(w.actSaveExecute()); }},
+        {"select and switch to what the row shows",
+         [](TfrmConfig& w) {
+             w.selectRows({1});
+             w.actNormal->trigger();
+         }},
+    };
+    for (const Look& look : looks) {
+        SCOPED_TRACE(look.what);
+        open();
+        ASSERT_EQ(editor->rows().size(), 2u);
+        EXPECT_EQ(text(0, colRun), QString::fromUtf8("いつもする"));
+        look.act(*editor);
+        EXPECT_TRUE(editor->close());
+        EXPECT_EQ(readFile(listPath()), bytes + std::string(100, 'x'));
+    }
+    EXPECT_TRUE(stored("ListWidth").has_value()) << "the closing still stores the layout";
+
+    // An edit saves: the odd bytes of the row not edited as they were, the remainder gone.
     open();
-    ASSERT_EQ(editor->rows().size(), 2u);
-    EXPECT_EQ(text(0, colRun), QString::fromUtf8("いつもする"));
-    ASSERT_TRUE(editor->actSaveExecute());
-    EXPECT_EQ(readFile(listPath()), bytes);  // odd bytes as they were, the remainder gone
+    editor->selectRows({1});
+    editor->actCompleted->trigger();
+    EXPECT_TRUE(editor->close());
+    const std::vector<MirrorItem> saved = readListFile(listPath());
+    ASSERT_EQ(readFile(listPath()).size(), 780u * 2);
+    EXPECT_EQ(readFile(listPath()).substr(0, 780), bytes.substr(0, 780));
+    EXPECT_EQ(saved.at(1).everyRun, 0);
+
+    // A sort is an edit too: the next save writes the rows in the order shown.
+    open();
+    editor->lsvFileListColumnClick(int(colKind));
+    EXPECT_TRUE(editor->close());
+    EXPECT_EQ(readListFile(listPath()).at(0).kind, 1) << "File before Folder";
 }
 
 TEST_F(ListEditorTest, DuringARunNothingIsSavedAndTheWindowStaysOpen)

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace renvo {
 namespace {
@@ -164,6 +165,91 @@ TEST(FileOperationCopy, TreeIntoItselfIsRefused)
     r = op.CopyFiles(tmp / "tree", tmp.path());  // onto itself
     EXPECT_EQ(r.error, EINVAL);
     EXPECT_EQ(treeOf(tmp / "tree"), before);
+}
+
+TEST(FileOperationCopyBelow, MakesRealFoldersBelowTheBaseAndReplacesAFile)
+{
+    TempDir tmp;
+    const std::string src = writeFile(tmp / "src.txt", "new");
+    fs::create_directories(tmp / "real");
+    fs::create_directory_symlink(tmp / "real", tmp / "chosen");  // the base may be a link
+    TFileOperation op;
+    TFileOpResult r = op.CopyFilesBelow(src, tmp / "chosen", tmp / "chosen/a/b/f.txt");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(tmp / "real/a/b/f.txt"), "new");
+    EXPECT_FALSE(fs::is_symlink(tmp / "real/a"));
+    writeFile(tmp / "real/a/b/f.txt", "old");
+    r = op.CopyFilesBelow(src, tmp / "chosen/", tmp / "chosen/a/b/f.txt");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(tmp / "real/a/b/f.txt"), "new");
+    // A missing base is made.
+    r = op.CopyFilesBelow(src, tmp / "new/base", tmp / "new/base/f.txt");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(tmp / "new/base/f.txt"), "new");
+    // The root as the base: every part of the path is looked at, none is a link here.
+    const std::string canonical = fs::canonical(tmp.path()).string();
+    r = op.CopyFilesBelow(src, "/", canonical + "/rooted/f.txt");
+    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_EQ(readFile(canonical + "/rooted/f.txt"), "new");
+}
+
+TEST(FileOperationCopyBelow, ALinkOrAFileOnTheWayStopsTheCopyBeforeAnythingIsWritten)
+{
+    struct Case {
+        const char* what;
+        std::string made;  // below the base: "l:<target below outside>", "f" a file, "d" a folder
+        std::string at;
+        std::string to;    // below the base
+        int error;
+        std::string failedAt;  // below the base
+    };
+    const std::vector<Case> cases = {
+        {"a link to a folder on the way", "l:", "sub", "sub/f.txt", kLinkInTheWay, "sub"},
+        {"a dangling link on the way", "l:gone", "sub", "sub/deeper/f.txt", kLinkInTheWay, "sub"},
+        {"a link below a real folder", "l:", "a/b", "a/b/c/f.txt", kLinkInTheWay, "a/b"},
+        {"a link to a file in the file's place", "l:kept.txt", "f.txt", "f.txt", kLinkInTheWay, "f.txt"},
+        {"a link to a folder in the file's place", "l:", "f.txt", "f.txt", kLinkInTheWay, "f.txt"},
+        {"a dangling link in the file's place", "l:new.txt", "f.txt", "f.txt", kLinkInTheWay, "f.txt"},
+        {"a file on the way", "f", "sub", "sub/f.txt", ENOTDIR, "sub"},
+        {"a folder in the file's place", "d", "f.txt", "f.txt", EISDIR, "f.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        const std::string src = writeFile(tmp / "src.txt", "restored");
+        const std::string base = tmp / "base";
+        writeFile(tmp / "outside/kept.txt", "kept");
+        const std::string at = base + "/" + c.at;
+        fs::create_directories(fs::path(at).parent_path());
+        if (c.made.starts_with("l:"))
+            fs::create_symlink(c.made == "l:" ? tmp / "outside" : tmp / "outside/" + c.made.substr(2), at);
+        else if (c.made == "f")
+            writeFile(at, "a file");
+        else
+            fs::create_directories(at + "/inner");
+        const auto outside = treeOf(tmp / "outside");
+        const auto below = treeOf(base);
+        TFileOperation op;
+        const TFileOpResult r = op.CopyFilesBelow(src, base, base + "/" + c.to);
+        EXPECT_EQ(r.error, c.error) << r.text();
+        EXPECT_EQ(r.path, base + "/" + c.failedAt);
+        EXPECT_EQ(treeOf(tmp / "outside"), outside);
+        EXPECT_EQ(treeOf(base), below);
+    }
+    const TFileOpResult r{kLinkInTheWay, "/x/sub"};
+    EXPECT_EQ(r.text(), "/x/sub: " + linkInTheWayText());
+}
+
+TEST(FileOperationCopyBelow, ATargetOutsideTheBaseIsNotTaken)
+{
+    TempDir tmp;
+    const std::string src = writeFile(tmp / "src.txt", "x");
+    TFileOperation op;
+    for (const std::string& to : {tmp / "basement/f.txt", tmp / "base", tmp / "other/f.txt", tmp / "base/../f.txt"})
+        EXPECT_EQ(op.CopyFilesBelow(src, tmp / "base", to).error, EINVAL) << to;
+    EXPECT_EQ(op.CopyFilesBelow(tmp / "missing/../src.txt", tmp / "base", tmp / "base/f.txt").error, EINVAL);
+    EXPECT_EQ(op.CopyFilesBelow(src, "base", "base/f.txt").error, EINVAL);
+    EXPECT_EQ(treeOf(tmp.path()), (std::map<std::string, std::string>{{"src.txt", "x"}}));
 }
 
 TEST(FileOperationDelete, FileAndWholeFolder)

@@ -7,6 +7,7 @@
 #include "common/ScriptedPrompt.h"
 #include "common/ListItems.h"
 #include "common/TempDir.h"
+#include "engine/TopFolder.h"
 #include "platform/FileSys.h"
 #include "platform/RunLock.h"
 
@@ -17,6 +18,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -508,7 +510,7 @@ TEST_F(ListCommandsTest, TopFoldersThatMustNotLoseAnything)
     list.add(folderItem(top + "/src", "src", "*.*", false));
     writeFile(top + "/src/keep.txt", "k");
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
-    EXPECT_FALSE(eraseWholeMirror(ctx, top));
+    EXPECT_FALSE(eraseWholeMirror(ctx, top, tmp / "prog"));
     EXPECT_TRUE(fileExists(top + "/src/keep.txt"));
 }
 
@@ -544,35 +546,121 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
     EXPECT_EQ(readFile(outside), "p");
 }
 
-TEST_F(ListCommandsTest, EraseWholeMirror)
+// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
+// file's content.
+std::map<std::string, std::string> treeOf(const std::string& root)
+{
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), root).string();
+        if (it->is_symlink())
+            out[rel] = "l:" + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            out[rel] = "d";
+        else
+            out[rel] = readFile(it->path().string());
+    }
+    return out;
+}
+
+TEST_F(ListCommandsTest, EraseWholeMirrorTakesWhatRunsMadeAndLeavesTheUsersFiles)
 {
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
-    EXPECT_FALSE(eraseWholeMirror(ctx, top));
+    EXPECT_FALSE(eraseWholeMirror(ctx, top, tmp / "prog"));
     EXPECT_EQ(lastBox().text, "ミラーリング先が見つかりません\r\n実行できません");
 
-    writeFile(top + "/Latest/Data/a.txt", "a");
+    struct Case {
+        const char* what;
+        bool throughLink;  // the setting names a link to the top folder
+    };
+    for (const Case& c : {Case{"the top folder itself", false}, Case{"a link to the top folder", true}}) {
+        SCOPED_TRACE(c.what);
+        const std::string real = tmp / "drive";  // a drive root: the user's photos beside the mirror
+        const std::string prog = tmp / "prog";
+        fs::remove_all(real);
+        fs::remove_all(tmp / "elsewhere");
+        fs::create_directories(real);
+        fs::create_directories(prog);
+        const std::string setting = c.throughLink ? tmp / "drive-link" : real;
+        if (c.throughLink && !fs::is_symlink(setting))
+            fs::create_directory_symlink(real, setting);
+        ASSERT_EQ(claimTopFolder(prog, setting), 0);
+        writeFile(real + "/Latest/Data/a.txt", "a");
+        writeFile(real + "/Latest/b.txt", "b");
+        writeFile(real + "/History1/Data/a.txt", "old");
+        writeFile(real + "/History12/c.txt", "older");
+        writeFile(real + "/.History7.rvtmp/half.txt", "a killed history step's");
+        // The user's, some with names close to the mirror's.
+        writeFile(real + "/photos/p.jpg", "photo");
+        writeFile(real + "/notes.txt", "notes");
+        writeFile(real + "/.hidden/h.txt", "h");
+        writeFile(real + "/Latest2/x.txt", "x");
+        writeFile(real + "/History/y.txt", "y");
+        writeFile(real + "/History01/z.txt", "z");
+        writeFile(real + "/latest", "lower case");
+        // Links in the mirror go as links; what they point to stays.
+        writeFile(tmp / "elsewhere/precious.txt", "p");
+        writeFile(tmp / "elsewhere/dir/inner.txt", "i");
+        fs::create_directory_symlink(tmp / "elsewhere", real + "/Latest/out");
+        fs::create_directory_symlink(tmp / "elsewhere/dir", real + "/History2");
+        fs::create_symlink(tmp / "nothing-there", real + "/History3");
+        const auto outside = treeOf(tmp / "elsewhere");
+        const auto before = treeOf(real);
+
+        busy.calls.clear();
+        prompt.expect(kWarningDialogCaption, PromptAnswer::No);
+        EXPECT_FALSE(eraseWholeMirror(ctx, setting, prog));
+        EXPECT_EQ(lastBox().text, "ミラーリング先を完全に消去します\r\n" + setting +
+                                      "\r\nこの操作はやり直しできません\r\n\r\nそれでも実行しますか？");
+        EXPECT_EQ(lastBox().icon, PromptIcon::Warning);
+        EXPECT_EQ(treeOf(real), before);
+        EXPECT_TRUE(busy.calls.empty());
+
+        prompt.expect(kWarningDialogCaption, PromptAnswer::Yes);
+        EXPECT_TRUE(eraseWholeMirror(ctx, setting, prog));
+        EXPECT_EQ(treeOf(real), (std::map<std::string, std::string>{
+                                    {".hidden", "d"}, {".hidden/h.txt", "h"},
+                                    {"History", "d"}, {"History/y.txt", "y"},
+                                    {"History01", "d"}, {"History01/z.txt", "z"},
+                                    {"Latest2", "d"}, {"Latest2/x.txt", "x"},
+                                    {"latest", "lower case"}, {"notes.txt", "notes"},
+                                    {"photos", "d"}, {"photos/p.jpg", "photo"}}));
+        EXPECT_EQ(treeOf(tmp / "elsewhere"), outside);
+        if (c.throughLink) {
+            EXPECT_TRUE(fs::is_symlink(setting));
+        }
+        // Latest, History1, History12, History2, History3, the work folder, the marker.
+        EXPECT_EQ(busy.calls, (std::vector<std::string>{"begin ミラーリング先を削除しています... [wait]", "progress 6", "end"}));
+        EXPECT_EQ(busy.positions, upTo(0, 6));
+        // Forgotten: the next run starts the folder anew instead of taking it for a lost drive.
+        EXPECT_EQ(topFolderState(prog, setting), TopFolderState::New);
+    }
+}
+
+TEST_F(ListCommandsTest, AnEraseThatStopsHalfWayKeepsTheMarkerAndTheMemory)
+{
+    test::WithoutDacOverride guard;
+    if (!guard.effective())
+        GTEST_SKIP() << "permissions do not bind here";
+    const std::string prog = tmp / "prog";
+    fs::create_directories(prog);
+    ASSERT_EQ(claimTopFolder(prog, top), 0);
+    writeFile(top + "/History1/locked/a.txt", "a");
     writeFile(top + "/Latest/b.txt", "b");
-    writeFile(top + "/History1/Data/a.txt", "old");
-    writeFile(top + "/.hidden/h.txt", "h");
-    prompt.expect(kWarningDialogCaption, PromptAnswer::No);
-    EXPECT_FALSE(eraseWholeMirror(ctx, top));
-    EXPECT_EQ(lastBox().text, "ミラーリング先を完全に消去します\r\nこの操作はやり直しできません\r\n\r\nそれでも実行しますか？");
-    EXPECT_TRUE(fileExists(top + "/History1/Data/a.txt"));
-    EXPECT_TRUE(busy.calls.empty());
-
+    ::chmod((top + "/History1/locked").c_str(), 0555);
     prompt.expect(kWarningDialogCaption, PromptAnswer::Yes);
-    EXPECT_TRUE(eraseWholeMirror(ctx, top));
-    EXPECT_FALSE(pathExists(top));
-    EXPECT_EQ(busy.calls, (std::vector<std::string>{"begin ミラーリング先を削除しています... [wait]", "progress 2", "end"}))
-        << "the files the scan lists; the hidden folder goes with the top folder";
-    EXPECT_EQ(busy.positions, upTo(0, 2));
-
-    fs::create_directories(top);
-    busy.calls.clear();
-    prompt.expect(kWarningDialogCaption, PromptAnswer::Yes);
-    EXPECT_TRUE(eraseWholeMirror(ctx, top));
-    EXPECT_FALSE(pathExists(top));
-    EXPECT_EQ(busy.calls[1], "progress 0") << "the top folder alone";
+    EXPECT_FALSE(eraseWholeMirror(ctx, top, prog));
+    ::chmod((top + "/History1/locked").c_str(), 0755);
+    EXPECT_TRUE(fileExists(top + "/History1/locked/a.txt"));
+    EXPECT_FALSE(pathExists(top + "/Latest"));
+    EXPECT_TRUE(fileExists(top + "/" + kTopMarkerName));
+    EXPECT_EQ(topFolderState(prog, top), TopFolderState::Ready);
+    // Still remembered: without its mirror the folder would be a drive that is not there.
+    fs::remove_all(top + "/History1");
+    fs::remove(top + "/" + kTopMarkerName);
+    EXPECT_EQ(topFolderState(prog, top), TopFolderState::LostMirror);
+    ASSERT_FALSE(busy.notes.empty());
+    EXPECT_NE(busy.notes.back().find(top + "/History1/locked/a.txt"), std::string::npos);
 }
 
 TEST_F(ListCommandsTest, DeleteAddressDeletesTheFirstSourceAndRemovesEveryRow)
