@@ -28,6 +28,7 @@ sh fuzz/run.sh --seconds 30
 
 ctest --test-dir build --output-on-failure -j2
 
-# Crash test: renvo-run killed with SIGKILL at random moments must leave its own files whole
-# and every mirrored copy old or new, and the next run must put everything right.
-python3 tests/crash/crashtest.py --bin build/bin/renvo-run --kills 100
+# Crash test: renvo-run killed with SIGKILL at random moments, and at each system call of the
+# history step that changes the file system, must leave its own files whole, every mirrored copy
+# old or new and every generation as it was or one step on; the next run must put everything right.
+python3 tests/crash/crashtest.py --bin build/bin/renvo-run --kills 100 --exact
