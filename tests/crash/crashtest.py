@@ -1065,7 +1065,7 @@ class CrashTest:
             self.kills += 1
             self.after_kill("exact", label, done_before, pre, pre_latest, list_before, bed.base_list,
                             lambda *_: phase)
-        print("exact kills: %d, %.1f s" % (self.kills, time.monotonic() - began))
+        print("exact kills done in %.1f s" % (time.monotonic() - began))
         return self.finish("crash test, exact kills")
 
 
