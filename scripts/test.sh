@@ -28,6 +28,11 @@ sh fuzz/run.sh --seconds 30
 
 ctest --test-dir build --output-on-failure -j2
 
-# Crash test: renvo-run killed with SIGKILL at random moments must leave its own files whole
-# and every mirrored copy old or new, and the next run must put everything right.
-python3 tests/crash/crashtest.py --bin build/bin/renvo-run --kills 100
+# Drives that come and go: sources and top folders on real mounts (loop-mounted ext4, tmpfs)
+# unmounted, removed or full between runs. Needs root for mount; says so when it skips.
+python3 tests/drives/drivetest.py --bin build/bin/renvo-run
+
+# Crash test: renvo-run killed with SIGKILL at random moments, and at each system call of the
+# history step that changes the file system, must leave its own files whole, every mirrored copy
+# old or new and every generation as it was or one step on; the next run must put everything right.
+python3 tests/crash/crashtest.py --bin build/bin/renvo-run --kills 100 --exact

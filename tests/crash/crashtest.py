@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Crash test: renvo-run killed with SIGKILL at random moments.
+"""Crash test: renvo-run killed with SIGKILL at random moments, and at exact system calls.
 
 One program folder with its own hive, list and top folder mirrors a generated tree through
 three items: a sync folder (option 1), a table folder (option 3) and a file item. Each round
@@ -9,6 +9,12 @@ a random delay between 0 and the length of an uninterrupted run of that kind. So
 a few MiB, so that kills land inside copies; in some rounds the list holds an item whose
 folder has vanished, so that kills land in the drop step too.
 
+With --exact, a small tree is brought to full generations History1..3 (LimitHistory 3) and
+changed once more; an uninterrupted complete run from there is traced (syscallkill.py) for
+the system calls that change the file system, and for each one from the first on a generation
+folder (or after the last copy into Latest, if sooner) to the end of the run, the same state
+is put back and a complete run is killed on entering exactly that call.
+
 After each kill:
   1. the list file is the one written, or that list without the vanished item;
   2. Renvo.ctf, _update and the hive parse, the hive's run counter is the old or the new
@@ -16,17 +22,21 @@ After each kill:
   3. every file under its final name in Latest holds what it held before the run or its
      source's current version (content and stamp), and no copy of a remaining source was
      lost;
-  4. an uninterrupted run exits 0 (1 only for the failed copies of table entries whose
-     file has gone, which it must then log), leaves no temporary file in the program, top,
-     log or hive folder, and leaves Latest equal to the sources (the sync item exactly; the
-     table and file items: every file the run was to see, with its current version);
+  4. an uninterrupted run (a complete one after a killed complete run) exits 0 (1 only for
+     the failed copies of table entries whose file has gone, which it must then log), leaves
+     no temporary file in the program, top, log or hive folder, and leaves Latest equal to
+     the sources (the sync item exactly; the table and file items: every file the run was
+     to see, with its current version);
   5. _update names every file whose current version reached Latest since the last history
-     step (after the kill and after the run), and after a complete run History1 holds the
-     current version of every file changed or added since the previous history step.
-A killed complete run that got past its history step (its emptied _update is on disk)
-counts as that history step.
+     step (after the kill and after the run), and every generation History1..N is what the
+     model says: after the uninterrupted run exactly one history step lies between the
+     generations before a complete run and after it (whether the killed run made it or
+     not), none after a standard run. A step moves History n to n + 1, drops the one beyond
+     the limit, and makes a History1 that holds every file copied into Latest since the
+     step before, as Latest holds it, and nothing that was not queued since then.
 """
 import argparse
+import copy
 import hashlib
 import os
 import random
@@ -37,6 +47,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import syscallkill
 
 ITEM_SIZE = 780
 TABLE_RECORD = 257
@@ -49,7 +61,7 @@ MIB = 1024 * 1024
 PHASES = ("start", "evaluate", "copy", "delete", "drop", "history", "end")
 RANK = {p: i for i, p in enumerate(PHASES)}
 KINDS = ("first", "standard", "complete")
-AREAS = ("sync", "table", "file item", "program files")
+AREAS = ("sync", "table", "file item", "program files", "history")
 AREA_OF_TOP = {"sync": "sync", "table": "table", "single": "file item"}
 
 
@@ -281,9 +293,12 @@ class Sources:
 
     BIG = ("sync/big0.bin", "sync/d01/big1.bin", "table/big0.bin", "table/d02/big1.bin", "single/image.bin")
 
-    def __init__(self, root, rng):
+    def __init__(self, root, rng, small=False):
         self.root = root
         self.rng = rng
+        # A small tree keeps a run's system calls few, for kills at each of them.
+        self.folders, self.files = (3, 24) if small else (16, 400)
+        self.big = (2000, 5000) if small else (2 * MIB, 5 * MIB)
         self.cur = {}
         self.versions = {}
         self.clock = int(time.time()) // 2 * 2 - 40 * 86400
@@ -320,13 +335,13 @@ class Sources:
 
     def generate(self):
         for area in ("sync", "table"):
-            for i in range(16):
+            for i in range(self.folders):
                 parent = self.rng.choice(self.dirs[area])
                 self.dirs[area].append("/".join(x for x in (parent, "d%02d" % i) if x))
-            for _ in range(400):
+            for _ in range(self.files):
                 self.write(self.new_name(area), self.small_size())
         for rel in self.BIG:
-            self.write(rel, self.rng.randint(2 * MIB, 5 * MIB))
+            self.write(rel, self.rng.randint(*self.big))
 
     def small_files(self):
         return sorted(r for r in self.cur if r not in self.BIG and not r.startswith("single/"))
@@ -339,7 +354,7 @@ class Sources:
             changed.add(rel)
         for rel in self.BIG:
             if self.rng.random() < 0.3:
-                self.write(rel, self.rng.randint(2 * MIB, 5 * MIB))
+                self.write(rel, self.rng.randint(*self.big))
                 changed.add(rel)
         # As many added as deleted on average: a long run keeps the tree's size and depth.
         for _ in range(self.rng.randint(0, 4)):
@@ -362,7 +377,7 @@ class Sources:
 # --- one test bed ------------------------------------------------------------------------
 
 class Bed:
-    def __init__(self, base, binary, rng):
+    def __init__(self, base, binary, rng, small=False):
         self.base = base
         self.binary = binary
         self.home = os.path.join(base, "home")
@@ -372,7 +387,7 @@ class Bed:
         self.log = os.path.join(self.logs, "logfile.txt")
         self.top = os.path.join(base, "top")
         self.latest = os.path.join(self.top, "Latest")
-        self.src = Sources(os.path.join(base, "src"), rng)
+        self.src = Sources(os.path.join(base, "src"), rng, small)
         self.list_path = os.path.join(self.home, "_rvffl2")
         self.update_path = os.path.join(self.home, "_update")
         self.table_path = os.path.join(self.home, "Renvo.ctf")
@@ -413,12 +428,17 @@ class Bed:
         sections, problem = parse_hive(read_bytes(self.hive) or b"")
         return sections.get("HKEY_CURRENT_USER\\Software\\Tovan\\Renvo", {}), problem
 
+    def env(self):
+        return dict(os.environ, RENVO_HOME=self.home, XDG_CONFIG_HOME=self.cfg)
+
+    def argv(self, complete):
+        return [self.binary] + (["--complete"] if complete else [])
+
     def start(self, complete):
-        env = dict(os.environ, RENVO_HOME=self.home, XDG_CONFIG_HOME=self.cfg)
-        cmd = [self.binary] + (["--complete"] if complete else [])
         out = open(self.out_path, "wb")
         try:
-            return subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+            return subprocess.Popen(self.argv(complete), env=self.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.STDOUT)
         finally:
             out.close()
 
@@ -442,6 +462,24 @@ class Bed:
         if not os.path.isdir(self.top):
             return {}
         return {n: ident(os.path.join(self.top, n)) for n in os.listdir(self.top) if re.fullmatch(r"History\d+", n)}
+
+    def generations(self):
+        """{n: {rel: version}} of every generation folder HistoryN."""
+        return {int(n[7:]): self.mirror(os.path.join(self.top, n))[0] for n in self.history_folders()}
+
+    # What runs change, kept aside and put back: program folder, hive, log and top folder.
+    STATE = ("home", "cfg", "logs", "top")
+
+    def save_state(self, where):
+        for d in self.STATE:
+            if os.path.isdir(os.path.join(self.base, d)):
+                shutil.copytree(os.path.join(self.base, d), os.path.join(where, d), symlinks=True)
+
+    def restore_state(self, where):
+        for d in self.STATE:
+            shutil.rmtree(os.path.join(self.base, d), ignore_errors=True)
+            if os.path.isdir(os.path.join(where, d)):
+                shutil.copytree(os.path.join(where, d), os.path.join(self.base, d), symlinks=True)
 
     def temporaries(self):
         """Temporaries of the program anywhere it writes: program, top, log and hive folders."""
@@ -467,7 +505,7 @@ class Violations:
     def add(self, rnd, kind, phase, check, area, text):
         self.items.append((rnd, check, text))
         self.by_area[area] += 1
-        self.by_kind[kind] += 1
+        self.by_kind[kind] = self.by_kind.get(kind, 0) + 1
         n = self.per_check[(rnd, check)] = self.per_check.get((rnd, check), 0) + 1
         if n <= self.SHOWN:
             print("VIOLATION seed=%d round=%d run=%s phase=%s check %d [%s]: %s" %
@@ -503,13 +541,19 @@ def open_files(pid):
     return out
 
 
+def same_call(a, b):
+    """The same call on the same paths, whatever random names its temporaries got."""
+    norm = lambda p: re.sub(r"(?<=[-.#])[A-Za-z0-9]{6,}", "*", p or "")
+    return a.name == b.name and [norm(p) for p in a.paths] == [norm(p) for p in b.paths]
+
+
 class CrashTest:
-    def __init__(self, args):
+    def __init__(self, args, small=False):
         self.args = args
         self.seed = args.seed
         self.rng = random.Random(self.seed)
         self.base = tempfile.mkdtemp(prefix="renvo-crash-")
-        self.bed = Bed(self.base, args.bin, self.rng)
+        self.bed = Bed(self.base, args.bin, self.rng, small)
         self.v = Violations(self.seed)
         self.kills = 0
         self.finished_early = 0
@@ -517,11 +561,14 @@ class CrashTest:
         self.kills_by_phase = {p: 0 for p in PHASES}
         self.length = {}
         self.pending = set()  # changed or added since the last history step
+        self.queued_stale = set()  # table entries whose file had gone, queued since then
+        self.gens = []  # what History1, History2, ... held after the last history step
+        self.step_latest = {}  # Latest after it
         self.list_now = self.bed.base_list
         self.kept = []
         self.round = 0
         self.round_failed = False
-        self.checked = {"Latest files after kills": 0, "History1 checks": 0, "History1 files": 0}
+        self.checked = {"Latest files after kills": 0, "generation checks": 0, "generation files": 0}
 
     # -- helpers
 
@@ -550,6 +597,25 @@ class CrashTest:
         cached = next((e for a, e in blocks if a == self.bed.table_address), None)
         root = self.bed.src.root
         return cached, sorted(e for e in (cached or []) if os.path.relpath(e, root) not in self.bed.src.cur)
+
+    def new_mirror(self):
+        """An empty top folder: every source file is new, there is no generation."""
+        self.bed.reset_mirror()
+        self.pending = set(self.bed.src.cur)
+        self.queued_stale, self.gens, self.step_latest = set(), [], {}
+
+    def queue_stale(self, stale):
+        self.queued_stale |= {os.path.relpath(e, self.bed.src.root) for e in stale}
+
+    def state_before_run(self):
+        bed = self.bed
+        pre_latest = bed.mirror(bed.latest)[0] if os.path.isdir(bed.latest) else {}
+        pre = {
+            "log": ident(bed.log), "update": ident(bed.update_path), "update_data": read_bytes(bed.update_path),
+            "table": ident(bed.table_path), "history": bed.history_folders(),
+            "deletable": {rel for rel in pre_latest if rel.startswith("sync/") and rel not in bed.src.cur},
+        }
+        return pre_latest, pre
 
     def run_through(self, complete):
         start = time.monotonic()
@@ -590,8 +656,7 @@ class CrashTest:
         first = r < 0.15
         forced = (first and rng.random() < 0.3) or (not first and r < 0.40)
         if first:
-            bed.reset_mirror()
-            self.pending = set(bed.src.cur)
+            self.new_mirror()
         changed = bed.src.mutate()
         self.pending |= changed
         label, done_before = self.run_kind(forced)
@@ -606,14 +671,10 @@ class CrashTest:
             list_before = self.list_now[:at] + gone + self.list_now[at:]
             bed.write_list(list_before)
 
-        pre_latest = bed.mirror(bed.latest)[0] if os.path.isdir(bed.latest) else {}
-        pre = {
-            "log": ident(bed.log), "update": ident(bed.update_path), "update_data": read_bytes(bed.update_path),
-            "table": ident(bed.table_path), "history": bed.history_folders(),
-            "deletable": {rel for rel in pre_latest if rel.startswith("sync/") and rel not in bed.src.cur},
-        }
-
-        want_rc = 1 if self.stale_entries(label)[1] else 0
+        pre_latest, pre = self.state_before_run()
+        stale = self.stale_entries(label)[1]
+        self.queue_stale(stale)
+        want_rc = 1 if stale else 0
         delay = rng.uniform(0, self.length[kind])
         start = time.monotonic()
         p = bed.start(forced)
@@ -630,18 +691,29 @@ class CrashTest:
             if rc != want_rc:
                 self.fail(kind, "exited", 4, "program files",
                           "the run ended by itself with status %d, %d expected:\n%s" % (rc, want_rc, bed.output()))
+
+        def phase_of(latest, temps, consumed, list_changed):
+            if not killed:
+                return "exited"
+            phase = self.phase_of(pre, held, pre_latest, latest, temps, label, consumed, list_changed)
+            self.kills += 1
+            self.kills_by_kind[kind] += 1
+            self.kills_by_phase[phase] += 1
+            return phase
+
+        self.after_kill(kind, label, done_before, pre, pre_latest, list_before, list_after, phase_of)
+
+    def after_kill(self, kind, label, done_before, pre, pre_latest, list_before, list_after, phase_of):
+        """Checks 1 to 3 (and 5) on what a killed run left behind, then 4 and 5 on an uninterrupted
+        run after it: a complete one after a complete one, so that one history step lies between."""
+        bed = self.bed
         latest, temps = bed.mirror(bed.latest) if os.path.isdir(bed.latest) else ({}, [])
         now_list = read_bytes(bed.list_path)
         consumed = False
         if label == "complete":
             consumed = read_bytes(bed.update_path) == b"" and (
                 pre["update"] is None or ident(bed.update_path) != pre["update"] or pre["update_data"] != b"")
-        phase = "exited"
-        if killed:
-            phase = self.phase_of(pre, held, pre_latest, latest, temps, label, consumed, now_list != list_before)
-            self.kills += 1
-            self.kills_by_kind[kind] += 1
-            self.kills_by_phase[phase] += 1
+        phase = phase_of(latest, temps, consumed, now_list != list_before)
 
         # 1. the list file
         if now_list not in (list_before, list_after):
@@ -652,12 +724,10 @@ class CrashTest:
         self.check_own_files(kind, phase, done_before, label)
         # 3. Latest after the kill, and what the update list must name
         self.check_latest_after_kill(kind, phase, pre_latest, latest)
-        if consumed:
-            self.check_history(kind, phase)  # 5. for a run killed after its history step
-        else:
+        if not consumed:
             self.check_update_covers(kind, phase, latest)
         # 4. (and 5.) an uninterrupted run puts everything right
-        self.after_run(kind, phase + ", then the uninterrupted run", list_after)
+        self.after_run(kind, phase + ", then the uninterrupted run", list_after, forced=label == "complete")
         self.v.end_round(self.round)
 
     def check_own_files(self, kind, phase, done_before, label):
@@ -734,22 +804,44 @@ class CrashTest:
             self.fail(kind, phase, 5, area_of(rel), "Latest/%s holds a version copied since the last history step "
                       "but _update does not name it" % rel)
 
-    def check_history(self, kind, phase):
-        """History1 against the files changed since the last history step; ends that period."""
-        bed = self.bed
-        h1 = os.path.join(bed.top, "History1")
-        hist = bed.mirror(h1)[0] if os.path.isdir(h1) else {}
-        self.checked["History1 checks"] += 1
-        for rel in sorted(self.pending):
-            want = bed.src.cur.get(rel)
-            if want is None:
-                continue
-            self.checked["History1 files"] += 1
-            got = hist.get(rel)
-            if got != want:
-                self.fail(kind, phase, 5, area_of(rel), "History1/%s %s" % (
-                    rel, "is missing" if got is None else "is not the current version"))
-        self.pending = set()
+    def check_generations(self, kind, phase, complete, latest):
+        """Every generation after an uninterrupted run: since the last history step a complete run
+        (with the killed one before it) has made exactly one more, a standard run none."""
+        have = self.bed.generations()
+        old = self.gens
+        self.checked["generation checks"] += 1
+        self.checked["generation files"] += sum(len(g) for g in have.values())
+        # Copies made in Latest since the last step must be in the new generation; it may hold
+        # any other file queued since then (a changed file deleted before its copy, a table
+        # entry whose file had gone), always as Latest holds it.
+        must = {rel for rel, v in latest.items() if self.step_latest.get(rel) != v}
+        maybe = self.pending | self.queued_stale
+
+        def problems(gen):
+            out = ["%s is missing" % rel for rel in sorted(must - set(gen))]
+            return out + ["%s %s" % (rel, "is not the copy in Latest" if rel in maybe else
+                                     "was not queued since the last history step")
+                          for rel, v in sorted(gen.items()) if rel not in maybe or latest.get(rel) != v]
+
+        stepped = complete and (bool(must) or have != dict(enumerate(old, 1)))
+
+        def name(gen):
+            if gen in old:
+                return "former History%d" % (old.index(gen) + 1)
+            return "new" if stepped and not problems(gen) else "other"
+
+        want = dict(enumerate(((["new"] if stepped else []) +
+                               ["former History%d" % n for n in range(1, len(old) + 1)])[:LIMIT_HISTORY], 1))
+        got = {n: name(g) for n, g in have.items()}
+        if got != want:
+            show = lambda d: " ".join("History%d=%s" % kv for kv in sorted(d.items())) or "none"
+            text = "generations %s, expected %s" % (show(got), show(want))
+            if stepped and got.get(1) == "other":
+                text += "; History1: " + ", ".join(problems(have[1])[:3])
+            self.fail(kind, phase, 5, "history", text)
+        self.gens = [have[n] for n in sorted(have)]
+        if stepped:
+            self.pending, self.queued_stale, self.step_latest = set(), set(), dict(latest)
 
     def phase_of(self, pre, held, pre_latest, latest, temps, label, consumed, list_changed):
         """The furthest step the killed run had reached, from what it held open and left behind."""
@@ -796,14 +888,15 @@ class CrashTest:
             reached.add("end")
         return max(reached, key=RANK.get)
 
-    def after_run(self, kind, phase, list_after):
-        """Check 4 (and 5 after a complete run): one uninterrupted run mends what the kill left."""
+    def after_run(self, kind, phase, list_after, forced=False):
+        """Checks 4 and 5: one uninterrupted run mends what the kill left."""
         bed = self.bed
-        label, done_before = self.run_kind(False)
+        label, done_before = self.run_kind(forced)
         cached, stale = self.stale_entries(label)
+        self.queue_stale(stale)
         table_before = read_bytes(bed.table_path)
         src = bed.src
-        rc, _ = self.run_through(False)
+        rc, _ = self.run_through(forced)
         want_rc = 1 if stale else 0
         out = bed.output()
         if rc != want_rc:
@@ -866,12 +959,11 @@ class CrashTest:
         if extra:
             self.fail(kind, phase, 4, "program files", "generation folders beyond the limit: %s" % sorted(extra))
 
-        if label == "complete":
-            if read_bytes(bed.update_path) != b"":
-                self.fail(kind, phase, 5, "program files", "_update is not empty after a complete run")
-            self.check_history(kind, phase)
-        else:
+        if label == "complete" and read_bytes(bed.update_path) != b"":
+            self.fail(kind, phase, 5, "program files", "_update is not empty after a complete run")
+        if label != "complete":
             self.check_update_covers(kind, phase, latest)
+        self.check_generations(kind, phase, label == "complete", latest)
 
     # -- the whole test
 
@@ -879,8 +971,7 @@ class CrashTest:
         began = time.monotonic()
         print("crash test: seed %d, work folder %s" % (self.seed, self.base), flush=True)
         self.calibrate()
-        self.bed.reset_mirror()
-        self.pending = set(self.bed.src.cur)
+        self.new_mirror()
         self.bed.write_list(self.bed.base_list)
         self.list_now = self.bed.base_list
         step = max(1, self.args.kills // 10)
@@ -890,7 +981,6 @@ class CrashTest:
             if self.kills != before and self.kills % step == 0:
                 print("  %d kills, %d violations, %.0f s" % (self.kills, len(self.v.items), time.monotonic() - began),
                       flush=True)
-        elapsed = time.monotonic() - began
         v = self.v
         print()
         for k in KINDS:
@@ -898,16 +988,86 @@ class CrashTest:
         for a in AREAS:
             print("mode %-13s: %3d violations" % (a, v.by_area[a]))
         print("kills by phase: " + ", ".join("%s %d" % (p, self.kills_by_phase[p]) for p in PHASES))
-        print("rounds: %d (%d runs ended before their kill), %.1f s" % (self.round, self.finished_early, elapsed))
+        print("rounds: %d (%d runs ended before their kill), %.1f s" %
+              (self.round, self.finished_early, time.monotonic() - began))
+        return self.finish("crash test")
+
+    def finish(self, what):
         print("checked: " + ", ".join("%s %d" % kv for kv in self.checked.items()))
-        if v.items and self.args.keep:
+        if self.v.items and self.args.keep:
             print("work folder kept: %s" % self.base)
         else:
             shutil.rmtree(self.base, ignore_errors=True)
             for k in self.kept:
                 print("kept: %s" % k)
-        print("crash test: %d kills, %d violations" % (self.kills, len(v.items)))
-        return 1 if v.items else 0
+        print("%s: %d kills, %d violations" % (what, self.kills, len(self.v.items)), flush=True)
+        return 1 if self.v.items else 0
+
+    # -- kills at exact system calls
+
+    def history_calls(self, calls):
+        """The calls of the history step and the saves after it: from the first one on a
+        generation folder, or from the first after the last one only on Latest if that is sooner."""
+        bed = self.bed
+        gen = re.compile(re.escape(bed.top) + r"/\.?History")
+        on_gen = [i for i, c in enumerate(calls) if any(gen.match(p or "") for p in c.paths)]
+        on_latest = [i + 1 for i, c in enumerate(calls)
+                     if c.paths and all((p or "").startswith(bed.latest + "/") for p in c.paths)]
+        if not on_gen:
+            return []
+        return calls[min(on_gen[0], on_latest[-1] if on_latest else on_gen[0]):]
+
+    def exact(self):
+        """Kills a complete run on entering each changing system call of its history step and
+        the saves after it, each time from the same state, and checks as after a random kill."""
+        if not syscallkill.supported():
+            print("crash test, exact kills: skipped, the tracer knows the system calls of x86-64 Linux only")
+            return 0
+        began = time.monotonic()
+        bed = self.bed
+        print("crash test, exact kills: seed %d, work folder %s" % (self.seed, self.base), flush=True)
+        bed.src.generate()
+        self.new_mirror()
+        bed.write_list(bed.base_list)
+        # History1..3 full and the oldest rotated away once; then changes copied by a standard
+        # run and more for the complete run, which also drops a vanished item.
+        for n in range(5):
+            if n:
+                self.pending |= bed.src.mutate()
+            self.after_run("exact", "run %d before the kills" % (n + 1), bed.base_list, forced=n < 4)
+        self.pending |= bed.src.mutate()
+        list_before = list_record(0, os.path.join(bed.src.root, "gone"), 1, "*.*", 1, "gone") + bed.base_list
+        bed.write_list(list_before)
+        start = os.path.join(self.base, "start")
+        bed.save_state(start)
+        model = copy.deepcopy((self.pending, self.queued_stale, self.gens, self.step_latest))
+
+        rc, calls = syscallkill.run(bed.argv(True), bed.env(), bed.out_path, record=True)
+        targets = self.history_calls(calls)
+        if rc != 0 or not targets:
+            self.fail("exact", "trace", 4, "history", "the traced complete run exited %s with %d calls on a "
+                      "generation folder:\n%s" % (rc, len(targets), bed.output()))
+        where = lambda c: "#%d %s %s" % (c.n, c.name, " ".join(
+            os.path.relpath(p, self.base) if (p or "").startswith(self.base) else str(p) for p in c.paths))
+        print("%d changing system calls, kills at #%d to #%d (from %s)" %
+              (len(calls), targets[0].n, targets[-1].n, where(targets[0])) if targets else "", flush=True)
+        for call in targets:
+            self.round += 1
+            self.round_failed = False
+            bed.restore_state(start)
+            self.pending, self.queued_stale, self.gens, self.step_latest = copy.deepcopy(model)
+            label, done_before = self.run_kind(True)
+            pre_latest, pre = self.state_before_run()
+            rc, killed = syscallkill.run(bed.argv(True), bed.env(), bed.out_path, kill_at=call.n)
+            phase = "killed at " + where(call)
+            if rc != -signal.SIGKILL or len(killed) != 1 or not same_call(killed[0], call):
+                self.fail("exact", phase, 4, "history", "the kill did not land there: exit %s at %s" %
+                          (rc, where(killed[0]) if killed else "no call"))
+            self.kills += 1
+            self.after_kill("exact", label, done_before, pre, pre_latest, list_before, bed.base_list,
+                            lambda *_: phase)
+        print("exact kills done in %.1f s" % (time.monotonic() - began))
+        return self.finish("crash test, exact kills")
 
 
 def main():
@@ -915,6 +1075,8 @@ def main():
     ap.add_argument("--bin", required=True, help="the renvo-run to test")
     ap.add_argument("--kills", type=int, default=100, help="kills to make (1000 for a long run)")
     ap.add_argument("--seed", type=int, help="seed of the trees, changes and delays (printed)")
+    ap.add_argument("--exact", action="store_true",
+                    help="also kill at each changing system call of a complete run's history step")
     ap.add_argument("--keep", action="store_true", help="keep the work folder of a failed check")
     args = ap.parse_args()
     args.bin = os.path.abspath(args.bin)
@@ -922,7 +1084,10 @@ def main():
         sys.exit("crash test: no program at %s" % args.bin)
     if args.seed is None:
         args.seed = int.from_bytes(os.urandom(4), "little")
-    return CrashTest(args).run()
+    failed = CrashTest(args).run() if args.kills else 0
+    if args.exact:
+        failed |= CrashTest(args, small=True).exact()
+    return failed
 
 
 if __name__ == "__main__":
