@@ -124,7 +124,8 @@ private:
 // can be read; otherwise its drive may just not be mounted, and the item stays.
 void sourceMissing(const MirrorItem& item, EvalContext& ctx)
 {
-    if (parentIsPresent(item.address) != 0)
+    const std::vector<std::string>& mounts = ctx.knownMountPoints;
+    if (parentIsPresent(item.address) != 0 || std::find(mounts.begin(), mounts.end(), item.address) != mounts.end())
         ctx.lists.unavailable.push_back({item.address, UnavailableItem::Why::Missing});
     else if (ctx.snapshot.DelOnNotExists)
         ctx.lists.dropped.push_back(item.address);
@@ -211,6 +212,9 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
         sourceMissing(item, ctx);
         return;
     }
+    // Remembered: once its mount point goes, the item is a drive that is away.
+    if (isMountPoint(item.address))
+        ctx.lists.mountPoints.push_back(item.address);
     // An empty mount point: the drive is not there. Its mirror must not be pruned to match.
     const bool sourceEmpty = folderIsEmpty(item.address);
     const int option = effectiveFolderOption(item, ctx.snapshot.FolderOption);

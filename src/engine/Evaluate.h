@@ -83,6 +83,7 @@ struct RunLists {
     RunQueues queues;
     std::vector<std::string> dropped;       // addresses of vanished items
     std::vector<UnavailableItem> unavailable;
+    std::vector<std::string> mountPoints;   // item folders found to be mount points
     ListingNotes sourceNotes;  // unreadable folders and special files of the sources
     std::vector<TableBuffer::Lookup> tableErrors;  // damage met in the table, in order
     std::vector<std::string> staleTemporaries;     // left in the mirror by a killed copy
@@ -95,6 +96,8 @@ struct EvalContext {
     TableBuffer& table;
     RunLists& lists;
     std::string latest;  // <top>/Latest
+    // Item folders seen as mount points by earlier runs.
+    std::vector<std::string> knownMountPoints = {};
 };
 
 // The folder option in force for a folder item: its own, else the global one; anything

@@ -176,7 +176,7 @@ private:
         std::optional<ListReader> reader = ListReader::openIfExists(listPath_);
         if (!reader)
             return false;
-        EvalContext ctx{snap_, table_, lists_, joinPath(snap_.MirTopFolder, "Latest")};
+        EvalContext ctx{snap_, table_, lists_, joinPath(snap_.MirTopFolder, "Latest"), mountPointsSeen(folder_)};
         beginPhase(RunPhase::Prepare, reader->count());
         MirrorItem item;
         for (size_t i = 1; i <= reader->count(); ++i) {
@@ -201,6 +201,10 @@ private:
             }
         }
         reader->close();
+        if (!lists_.mountPoints.empty()) {
+            if (const int err = rememberMountPoints(folder_, lists_.mountPoints); err != 0)
+                saveFailure(folder_ + kMountPointsFileName, err);
+        }
         for (const std::string& special : lists_.sourceNotes.specials)
             log_.addSpecial(special);
         for (const UnreadableFolder& folder : lists_.sourceNotes.unreadable)

@@ -21,12 +21,17 @@ std::string usedTopsPath(const std::string& programFolder)
     return joinPath(excludeTrailingDelimiter(programFolder), kUsedTopsFileName);
 }
 
-// The remembered top folders, one per line, in canonical form.
-std::vector<std::string> usedTops(const std::string& programFolder)
+std::string mountPointsPath(const std::string& programFolder)
+{
+    return joinPath(excludeTrailingDelimiter(programFolder), kMountPointsFileName);
+}
+
+// Remembered paths, one per line.
+std::vector<std::string> remembered(const std::string& path)
 {
     std::string text;
     std::vector<std::string> out;
-    if (readWholeFile(usedTopsPath(programFolder), text, {true, 1 << 20}) != 0)
+    if (readWholeFile(path, text, {true, 1 << 20}) != 0)
         return out;
     size_t start = 0;
     while (start < text.size()) {
@@ -40,12 +45,23 @@ std::vector<std::string> usedTops(const std::string& programFolder)
     return out;
 }
 
-int saveUsedTops(const std::string& programFolder, const std::vector<std::string>& tops)
+int saveRemembered(const std::string& path, const std::vector<std::string>& paths)
 {
     std::string text;
-    for (const std::string& t : tops)
+    for (const std::string& t : paths)
         text += t + '\n';
-    return writeFileAtomic(usedTopsPath(programFolder), text);
+    return writeFileAtomic(path, text);
+}
+
+// The remembered top folders, in canonical form.
+std::vector<std::string> usedTops(const std::string& programFolder)
+{
+    return remembered(usedTopsPath(programFolder));
+}
+
+int saveUsedTops(const std::string& programFolder, const std::vector<std::string>& tops)
+{
+    return saveRemembered(usedTopsPath(programFolder), tops);
 }
 
 bool holdsMirror(const std::string& top)
@@ -99,6 +115,23 @@ void forgetTopFolder(const std::string& programFolder, const std::string& top)
         deleteFile(usedTopsPath(programFolder));
     else
         saveUsedTops(programFolder, used);
+}
+
+std::vector<std::string> mountPointsSeen(const std::string& programFolder)
+{
+    return remembered(mountPointsPath(programFolder));
+}
+
+int rememberMountPoints(const std::string& programFolder, const std::vector<std::string>& addresses)
+{
+    std::vector<std::string> known = mountPointsSeen(programFolder);
+    const size_t before = known.size();
+    for (const std::string& a : addresses) {
+        // A line break would split the entry; such an address is not remembered.
+        if (a.find('\n') == std::string::npos && std::find(known.begin(), known.end(), a) == known.end())
+            known.push_back(a);
+    }
+    return known.size() == before ? 0 : saveRemembered(mountPointsPath(programFolder), known);
 }
 
 bool isMirrorEntry(std::string_view name)

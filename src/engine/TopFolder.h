@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace renvo {
 
@@ -31,6 +32,12 @@ int claimTopFolder(const std::string& programFolder, const std::string& top, std
 
 // The user erased the mirror on purpose: the top folder counts as never used.
 void forgetTopFolder(const std::string& programFolder, const std::string& top);
+
+// The item folders that runs have seen as mount points (a drive's own folder): such a folder
+// that is gone was unplugged, not deleted, and its item stays on the list.
+std::vector<std::string> mountPointsSeen(const std::string& programFolder);
+// Adds these to the ones remembered. 0 or errno.
+int rememberMountPoints(const std::string& programFolder, const std::vector<std::string>& addresses);
 
 // True for the names of what runs make directly in a top folder: Latest, the generation
 // folders, the marker and the history step's own work folders. Everything else there is the

@@ -402,6 +402,14 @@ int parentIsPresent(const std::string& path)
     return err;
 }
 
+bool isMountPoint(const std::string& path)
+{
+    struct stat self {}, up {};
+    if (::stat(path.c_str(), &self) != 0 || !S_ISDIR(self.st_mode) || ::stat((path + "/..").c_str(), &up) != 0)
+        return false;
+    return self.st_dev != up.st_dev;
+}
+
 int syncFileSystem(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -77,6 +77,10 @@ bool folderIsEmpty(const std::string& dir, int* error = nullptr);
 // folder has vanished; one whose folder fails this may be on a drive that is not there.
 int parentIsPresent(const std::string& path);
 
+// True for a folder on another file system than the folder that holds it (a drive's mount
+// point); links are followed.
+bool isMountPoint(const std::string& path);
+
 // Makes everything written to the file system that holds `path` durable (syncfs): one call
 // for all the copies of a run instead of one flush per file. 0 or errno.
 int syncFileSystem(const std::string& path);

@@ -67,7 +67,8 @@ void deleteKeyTree(TRegistry& reg, const std::string& key)
 bool isDataFile(const char* name)
 {
     return std::strcmp(name, kListFileName) == 0 || std::strcmp(name, kUpdateFileName) == 0 ||
-           std::strcmp(name, kTableFileName) == 0 || std::strcmp(name, kUsedTopsFileName) == 0;
+           std::strcmp(name, kTableFileName) == 0 || std::strcmp(name, kUsedTopsFileName) == 0 ||
+           std::strcmp(name, kMountPointsFileName) == 0;
 }
 
 void removeListedFile(int dir, const char* name)
