@@ -69,7 +69,7 @@ std::optional<std::string> restBelow(const std::string& subfolder, const std::st
 
 void fail(RestoreOutcome& outcome, const std::string& path, int err)
 {
-    std::string reason = err == kChangedWhileCopying ? "the file changed while it was copied"
+    std::string reason = err == kChangedWhileCopying ? "複製中にファイルが変更されました"
                          : err == kLinkInTheWay      ? kLinkInTheWayReason
                                                      : errorText(err);
     outcome.failures.push_back({path, std::move(reason)});

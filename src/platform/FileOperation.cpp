@@ -240,7 +240,7 @@ std::string TFileOpResult::text() const
 {
     if (error == 0)
         return {};
-    const std::string reason = error == kChangedWhileCopying ? "the file changed while it was copied"
+    const std::string reason = error == kChangedWhileCopying ? "複製中にファイルが変更されました"
                                : error == kLinkInTheWay   ? linkInTheWayText()
                                                           : errorText(error);
     return path.empty() ? reason : path + ": " + reason;

@@ -351,7 +351,7 @@ TEST(RestoreRun, TheOldFileSurvivesACopyThatFails)
     const RestoreOutcome out = r.run(rows, "report");
     setCopyHook(nullptr);
     ASSERT_EQ(out.failures.size(), 1u);
-    EXPECT_EQ(out.failures[0].reason, "the file changed while it was copied");
+    EXPECT_EQ(out.failures[0].reason, "複製中にファイルが変更されました");
     EXPECT_EQ(readFile(old), "the user's newer text");
     EXPECT_TRUE(temporariesBeside({old}).empty());
     EXPECT_EQ(r.prompt.asked.back().icon, PromptIcon::Warning);
