@@ -119,6 +119,8 @@ private:
         // so a temporary file beside them was left by a run that was killed.
         for (const std::string* path : {&listPath_, &updatePath_, &tablePath_, &snap_.LogFile})
             removeStaleTemporaries(*path);
+        for (const char* name : {kUsedTopsFileName, kMountPointsFileName})
+            removeStaleTemporaries(folder_ + name);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
             throw std::runtime_error("ログファイルを読み込めません: " + snap_.LogFile);

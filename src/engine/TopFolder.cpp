@@ -87,6 +87,8 @@ int claimTopFolder(const std::string& programFolder, const std::string& spelled,
     const std::string top = canonicalPath(spelled);
     const std::string marker = joinPath(top, kTopMarkerName);
     int err = forceDirectories(top);
+    // The caller holds the run lock: a temporary marker was left by a run that was killed.
+    removeStaleTemporaries(marker);
     if (err == 0 && !pathExists(marker))
         err = writeFileAtomic(marker, kMarkerText);
     if (err != 0) {

@@ -27,7 +27,7 @@ TopFolderState topFolderState(const std::string& programFolder, const std::strin
 
 // Makes a top folder that is Ready or New ready for a run: creates it, puts the marker in,
 // and remembers it in the program folder. 0 or the errno of what failed, whose path goes to
-// `failed`.
+// `failed`. For the holder of the program folder's run lock (it removes what a killed run left).
 int claimTopFolder(const std::string& programFolder, const std::string& top, std::string* failed = nullptr);
 
 // The user erased the mirror on purpose: the top folder counts as never used.
