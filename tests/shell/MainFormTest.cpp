@@ -572,7 +572,7 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
     EXPECT_EQ(stored().DoneStandard, 1);
     // What was copied is whole: every file under a final name has its source's size.
     const std::filesystem::path latest = dir / "top/Latest/src";
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "top")) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(latest)) {
         if (!entry.is_regular_file() || isTemporaryName(entry.path().filename().string()))
             continue;
         const auto rel = std::filesystem::relative(entry.path(), latest);
