@@ -25,8 +25,8 @@ std::vector<int64_t> generationsPresent(const std::string& top);
 // What a history step that was killed left behind. A rotation it had committed to (its plan
 // is on disk) is carried to its end: Finished, and the update list it consumed must be saved
 // empty. A half-made new generation it had not committed to is removed: Cleaned.
-// Failed (with the errno in *err) when a committed rotation cannot be finished: no new one
-// may begin then.
+// Failed (with the errno in *err) when a committed rotation cannot be finished: no run may go
+// on then.
 enum class HistoryRecovery { Nothing, Cleaned, Finished, Failed };
 HistoryRecovery recoverHistory(const std::string& top, int* err = nullptr);
 

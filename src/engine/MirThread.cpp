@@ -132,19 +132,16 @@ private:
         claimTop();
         // A rotation that a killed run had committed to is finished first; the update list it
         // consumed is not read again, or the same files would go into history twice.
+        // One that cannot be finished stops every run: a run that went on would save an update
+        // list that the finished rotation must not take for its own.
         int err = 0;
-        switch (recoverHistory(snap_.MirTopFolder, &err)) {
-        case HistoryRecovery::Finished:
-            break;
-        case HistoryRecovery::Failed:
-            historyBlocked_ = true;
+        const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err);
+        if (recovery == HistoryRecovery::Failed) {
             log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
-            ++outcome_.failedHistory;
-            [[fallthrough]];
-        default:
-            lists_.update.load(updatePath_);
-            break;
+            throw std::runtime_error("前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err));
         }
+        if (recovery != HistoryRecovery::Finished)
+            lists_.update.load(updatePath_);
         if (snap_.standardRun)
             table_.load(tablePath_);
         else
@@ -316,11 +313,6 @@ private:
             return;
         HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update);
         beginPhase(RunPhase::History, history.steps());
-        if (historyBlocked_) {
-            // The generations are as a killed rotation left them: no new one on top of that.
-            poll();
-            return;
-        }
         HistoryHooks hooks;
         hooks.advance = [this] { setPosition(position_ + 1u); };
         hooks.copyFailed = [this](const std::string& src, const std::string& dst, int err) {
@@ -410,7 +402,6 @@ private:
     std::unordered_set<std::string> saveFailures_;
     std::vector<size_t> deferred_;  // copies that wait for the deletions to empty a folder
     bool unsynced_ = false;         // copies made since the last sync of the top folder
-    bool historyBlocked_ = false;   // a killed rotation could not be finished
     RunPhase phase_ = RunPhase::Prepare;
     int position_ = 0;
     int maximum_ = 0;

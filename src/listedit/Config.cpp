@@ -545,8 +545,9 @@ bool TfrmConfig::actSaveExecute()
         }
     }
     // A list nobody edited is not rewritten: the file stays as it is, byte for byte (what the
-    // view could not show, or a run changed meanwhile, is not lost to a mere look).
-    if (!list_.dirty()) {
+    // view could not show, or a run changed meanwhile, is not lost to a mere look). A missing
+    // one is made, as the warning at the first start promises.
+    if (!list_.dirty() && pathExists(listPath())) {
         SaveWindowLayout();
         return true;
     }

@@ -232,6 +232,35 @@ TEST_F(FieldSafetyTest, RotationKilledAnywhereIsFinishedOnceByTheNextRun)
     }
 }
 
+// A committed rotation that cannot be carried out stops the runs that follow, until it can.
+TEST_F(FieldSafetyTest, RotationThatCannotBeFinishedHoldsEveryRunBack)
+{
+    versions(3);
+    source("d/a.txt", "v4", 1600000000);
+    ASSERT_TRUE(run(true).complete());
+    UpdateList list;
+    list.load(updatePath());
+    HistoryStep step(top, 3, list);
+    HistoryHooks hooks;
+    const std::string obstacle = top + "/.HistoryOld.rvtmp";
+    hooks.committed = [&] {
+        writeFile(updatePath(), "");
+        fs::create_directories(obstacle + "/x");  // where the oldest generation must go
+    };
+    EXPECT_NE(step.run(hooks).commitError, 0);
+
+    source("d/a.txt", "v5", 1600000500);
+    const RunOutcome held = run(false);
+    EXPECT_EQ(held.end, RunEnd::Failed);
+    EXPECT_NE(held.error.find(top), std::string::npos);
+    EXPECT_EQ(held.copies, 0u);
+    EXPECT_EQ(generations(4), (Strings{"v3", "v2", "v1", "-"}));
+
+    fs::remove_all(obstacle);
+    ASSERT_TRUE(run(false).complete());
+    EXPECT_EQ(generations(4), (Strings{"v5", "v4", "v3", "-"}));
+}
+
 TEST_F(FieldSafetyTest, SubfolderReplacedByALinkTakesItsPlaceInOneRun)
 {
     source("d/sub/x.txt");
