@@ -410,24 +410,29 @@ bool isMountPoint(const std::string& path)
     return self.st_dev != up.st_dev;
 }
 
-int syncFileSystem(const std::string& path)
+namespace {
+
+// `sync` on a folder opened for it: 0 or errno.
+int onFolder(const std::string& path, int (*sync)(int))
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    const int err = ::syncfs(fd) == 0 ? 0 : errno;
+    const int err = sync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return err;
 }
 
+}  // namespace
+
+int syncFileSystem(const std::string& path)
+{
+    return onFolder(path, ::syncfs);
+}
+
 int syncFolder(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int err = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return err;
+    return onFolder(path, ::fsync);
 }
 
 int forceDirectories(const std::string& path, unsigned mode)

@@ -62,4 +62,20 @@ void setMtime(const std::string& path, int64_t seconds)
         throw std::runtime_error("utimensat failed on " + path);
 }
 
+std::map<std::string, std::string> treeOf(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), root).string();
+        if (it->is_symlink())
+            out[rel] = "l:" + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            out[rel] = "d";
+        else
+            out[rel] = readFile(it->path().string());
+    }
+    return out;
+}
+
 }  // namespace renvo::test

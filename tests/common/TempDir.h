@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace renvo::test {
@@ -25,6 +26,9 @@ private:
 // Writes a file (creating its folders); returns its path.
 std::string writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
+// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
+// file's content.
+std::map<std::string, std::string> treeOf(const std::string& root);
 // Sets the modification time of a file to the given Unix time.
 void setMtime(const std::string& path, int64_t seconds);
 

@@ -26,6 +26,7 @@ using test::readFile;
 using test::ScriptedPrompt;
 using test::TempDir;
 using test::writeFile;
+using test::treeOf;
 
 struct Row {
     std::string name, sub, gen;
@@ -370,23 +371,6 @@ TEST(RestoreRun, LinksComeBackAsLinks)
     EXPECT_TRUE(fs::is_symlink(r.target + "/etc-link"));
     EXPECT_EQ(fs::read_symlink(r.target + "/etc-link"), "/etc");
     EXPECT_EQ(fs::read_symlink(r.target + "/dangling"), "missing.txt");
-}
-
-// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
-// file's content.
-std::map<std::string, std::string> treeOf(const std::string& root)
-{
-    std::map<std::string, std::string> out;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string rel = fs::relative(it->path(), root).string();
-        if (it->is_symlink())
-            out[rel] = "l:" + fs::read_symlink(it->path()).string();
-        else if (it->is_directory())
-            out[rel] = "d";
-        else
-            out[rel] = readFile(it->path().string());
-    }
-    return out;
 }
 
 TEST(RestoreRun, NothingIsWrittenThroughALinkBelowTheTarget)

@@ -24,23 +24,7 @@ namespace fs = std::filesystem;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
-
-// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
-// file's content.
-std::map<std::string, std::string> treeOf(const std::string& root)
-{
-    std::map<std::string, std::string> out;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string rel = fs::relative(it->path(), root).string();
-        if (it->is_symlink())
-            out[rel] = "l:" + fs::read_symlink(it->path()).string();
-        else if (it->is_directory())
-            out[rel] = "d";
-        else
-            out[rel] = readFile(it->path().string());
-    }
-    return out;
-}
+using test::treeOf;
 
 // A small tree with a hidden file, an empty folder and a nested one.
 void makeTree(const std::string& root)

@@ -33,6 +33,7 @@ namespace fs = std::filesystem;
 using test::readFile;
 using test::ScriptedPrompt;
 using test::TempDir;
+using test::treeOf;
 using test::writeFile;
 
 // Every call the commands make, in order.
@@ -544,23 +545,6 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(deleteMirroredCopy(ctx, top, list.at(3)));
     EXPECT_EQ(readFile(outside), "p");
-}
-
-// Every entry below a folder, links not followed: relative path -> "d", "l:<target>" or the
-// file's content.
-std::map<std::string, std::string> treeOf(const std::string& root)
-{
-    std::map<std::string, std::string> out;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string rel = fs::relative(it->path(), root).string();
-        if (it->is_symlink())
-            out[rel] = "l:" + fs::read_symlink(it->path()).string();
-        else if (it->is_directory())
-            out[rel] = "d";
-        else
-            out[rel] = readFile(it->path().string());
-    }
-    return out;
 }
 
 TEST_F(ListCommandsTest, EraseWholeMirrorTakesWhatRunsMadeAndLeavesTheUsersFiles)
