@@ -261,6 +261,25 @@ TEST_F(FieldSafetyTest, RotationThatCannotBeFinishedHoldsEveryRunBack)
     EXPECT_EQ(generations(4), (Strings{"v5", "v4", "v3", "-"}));
 }
 
+TEST_F(FieldSafetyTest, MountPointsAreRememberedOnceEach)
+{
+    EXPECT_EQ(rememberMountPoints(prog, {"/media/a", "/media/b"}), 0);
+    EXPECT_EQ(rememberMountPoints(prog, {"/media/b", "/media/c", "/media/bad\nline"}), 0);
+    EXPECT_EQ(mountPointsSeen(prog), (Strings{"/media/a", "/media/b", "/media/c"}));
+}
+
+// A plan that is not whole (damage, never a kill: it is written atomically) moves nothing.
+TEST_F(FieldSafetyTest, DamagedRotationPlanIsNeverCarriedOut)
+{
+    writeFile(gen(1), "v1");
+    writeFile(top + "/.History1.rvtmp/a.txt", "v2");
+    writeFile(top + "/.HistoryPlan.rvtmp", "History1\tHistory2\n.History1.rvtmp\tHist");
+    int err = 0;
+    EXPECT_EQ(recoverHistory(top, &err), HistoryRecovery::Failed);
+    EXPECT_NE(err, 0);
+    EXPECT_EQ(generations(2), (Strings{"v1", "-"}));
+}
+
 TEST_F(FieldSafetyTest, SubfolderReplacedByALinkTakesItsPlaceInOneRun)
 {
     source("d/sub/x.txt");
