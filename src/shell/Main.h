@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -55,6 +56,10 @@ inline constexpr char kApplicationTitle[] = "Renvo for Linux";
 // longer than the longest sleep (a safety net for clock changes that go unnoticed).
 inline constexpr int kSchedulerTickMs = 1500;
 inline constexpr int kSchedulerLongestSleepMs = 15 * 60 * 1000;
+
+// How long the program's end waits for a run that was asked to stop. A run at the idle priority
+// on a busy machine may get no processor time for minutes: the program then ends without it.
+inline constexpr std::chrono::milliseconds kExitRunWait{2000};
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -114,10 +119,11 @@ public:
     void showHelp(unsigned command, unsigned data);
     HelpWindow& helpWindow();
 
-    // Ends the program as Exit1 does, without the application's event loop (tests): stop
-    // request, a wait of at most `wait` for the run, settings saved. False when the run did
-    // not end in time.
+    // Ends the program as Exit1 does, without the application's event loop (tests): scheduler
+    // off, commands refused from now on, stop request, a wait of at most `wait` for the run,
+    // settings saved. False when the run did not end in time.
     bool shutDown(std::chrono::milliseconds wait);
+    bool exiting() const { return exiting_; }
     // The stop request and a wait of at most `wait` for the run's end, serving its last calls
     // meanwhile; its boxes are answered without a window. True when no run is left.
     bool stopRun(std::chrono::milliseconds wait);
@@ -185,6 +191,7 @@ private:
     bool mirroringNow_ = false;
     bool inTick_ = false;
     bool schedulerOn_ = false;  // from the end of the creation step to the exit
+    bool exiting_ = false;      // Exit1 has begun: no command, no new run, no box of a command
     bool lockFailureShown_ = false;
     std::optional<RunOutcome> lastOutcome_;
     QString lastNotice_;
@@ -203,5 +210,10 @@ private:
     std::unique_ptr<TfrmProgress> progress_;
     std::unique_ptr<HelpWindow> help_;  // made when asked for, let go when closed
 };
+
+// The program's end on the form's exit request: every event loop ends, nested ones (a box, a
+// modal window) included. QApplication::quit() would first ask every window to close and give
+// up for good when one refuses, as the progress window of a run that is winding down does.
+void endEventLoopOnExitRequest(TfrmMain& form);
 
 }  // namespace renvo
