@@ -52,7 +52,7 @@ bool isUserWindow(const QWidget* widget)
 }  // namespace
 
 TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
-    : QWidget(parent), env_(std::move(environment))
+    : QWidget(parent), env_(std::move(environment)), store_(env_.programFolder, env_.hivePath)
 {
     setWindowTitle(QStringLiteral("Renvo"));
     shoMirror.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
@@ -159,7 +159,7 @@ void TfrmMain::FormCreate()
     // The tray component puts a lost icon back by itself (it watches for the tray host).
     triMain.setIcon(appIcon());
     triMain.setVisible(true);
-    settings_ = LoadSettings(env_.programFolder, *env_.prompt, env_.hivePath);
+    settings_ = store_.load(*env_.prompt);
     lastRunTime_ = env_.clock->now();
     triMainMouseMove();
     if (!listFileExists())
@@ -327,6 +327,8 @@ void TfrmMain::startRun(bool completeRequested, RunLock lock)
 {
     lockFailureShown_ = false;
     runLock_ = std::move(lock);
+    // renvo-run may have run and counted since this program last looked (cron, a server).
+    store_.refresh(settings_, *env_.prompt);
     standardRun_ = !chooseCompleteRun(settings_, completeRequested);
     if (settings_.ShowProgressDialog) {
         progress_ = std::make_unique<TfrmProgress>(standardRun_, settings_.ProgressPosition, animationFrames(),
@@ -409,8 +411,13 @@ bool TfrmMain::shutDown(std::chrono::milliseconds wait)
     tmrDoMir.stop();
     tipTimer_.stop();
     const bool stopped = stopRun(wait);
-    SaveSettings(settings_, *env_.prompt, env_.hivePath);
+    saveSettings();
     return stopped;
+}
+
+bool TfrmMain::saveSettings()
+{
+    return store_.save(settings_, *env_.prompt);
 }
 
 bool TfrmMain::stopRun(std::chrono::milliseconds wait)

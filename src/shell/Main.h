@@ -21,6 +21,7 @@
 #include "platform/RunLock.h"
 #include "prompt/Prompt.h"
 #include "settings/Settings.h"
+#include "settings/SettingsStore.h"
 #include "shell/Clock.h"
 #include "shell/ClockWatch.h"
 #include "shell/IdleDetect.h"
@@ -73,6 +74,9 @@ public:
 
     // The hub that the other windows use.
     TSettings& settings() { return settings_; }
+    // Stores what this program changed in the settings (the settings pages' OK and Apply, the
+    // exit) and takes up what another program (renvo-run) stored meanwhile.
+    bool saveSettings();
     Prompt& prompt() { return *env_.prompt; }
     const std::string& programFolder() const { return env_.programFolder; }
     // The hive of the settings and the list editor's layout; empty = the user's hive.
@@ -185,6 +189,7 @@ private:
     void bringListEditorForward();
 
     ShellEnvironment env_;
+    SettingsStore store_;
     TSettings settings_;
     double lastRunTime_ = 0;
     bool standardRun_ = true;

@@ -113,6 +113,11 @@ struct ExitCase {
     RunState state;
 };
 
+void PrintTo(const ExitCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ExitTest : public ::testing::TestWithParam<ExitCase> {
 protected:
     void SetUp() override
