@@ -164,13 +164,12 @@ bool SettingsStore::save(TSettings& settings, Prompt& prompt)
         for (size_t i = 0; i < kSettingsValueCount; ++i) {
             const SettingsValue& value = settingsValues()[i];
             const RegValue mine = value.encode(settings);
+            // Not changed here, and another program stored it since: taken up, unless it cannot
+            // be read. Every other value goes in where the key lacks it or holds another form.
             bool write = true;
-            if (seen_ && sameStored(mine, value.encode(seen_->values)) && now[i]) {
-                if (!sameStored(now[i], seen_->stored[i]))
-                    write = !decodes(i, now[i], p.merged, def);  // another program's value
-                else
-                    write = !sameStored(now[i], mine);  // a form of its own, or of the wrong type
-            }
+            if (seen_ && sameStored(mine, value.encode(seen_->values)) && now[i] &&
+                !sameStored(now[i], seen_->stored[i]))
+                write = !decodes(i, now[i], p.merged, def);
             if (write && !sameStored(now[i], mine)) {
                 p.writes.push_back(i);
                 p.after[i] = mine;

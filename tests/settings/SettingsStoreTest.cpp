@@ -78,6 +78,7 @@ TEST_F(HiveTest, EmptyKeyGivesTheDefaultsAndOneFirstRunMessage)
     EXPECT_EQ(LoadSettings(kProg, prompt), defaultSettings(kProg));
     ASSERT_EQ(prompt.captions(), Captions{kFirstRun});
     expectOkBox(prompt.asked[0], kFirstRun, kExpectedFirstRunText, PromptIcon::Information);
+    EXPECT_TRUE(hiveHasLine("[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]"));  // the key is made
 
     // Other values in the key do not make it a known user: only Mirroring does.
     prompt.asked.clear();
@@ -300,6 +301,32 @@ TEST_F(HiveTest, SaveIntoReadOnlyHiveFolderFailsAndKeepsTheOldFile)
     EXPECT_EQ(readFile(hivePath()), before);
 }
 
+TEST_F(HiveTest, AHiveThatCannotEvenBeLockedRefusesOnlyASaveWithSomethingToWrite)
+{
+    ASSERT_TRUE(SaveSettings(defaultSettings(kProg), prompt));
+    SettingsStore store(kProg);
+    TSettings s = store.load(prompt);
+    const std::string before = readFile(hivePath());
+    ASSERT_EQ(::unlink((hivePath() + ".lock").c_str()), 0);
+    ASSERT_EQ(::chmod(hiveFolder().c_str(), 0555), 0);
+    WithoutDacOverride guard;
+    const int fd = ::open((hivePath() + ".lock").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink((hivePath() + ".lock").c_str());
+        GTEST_SKIP() << "this process may write into read-only folders";
+    }
+
+    EXPECT_TRUE(store.save(s, prompt));  // the tray's exit with nothing changed
+    EXPECT_TRUE(prompt.asked.empty());
+    s.LimitHistory = 9;
+    prompt.expect(kError, PromptAnswer::Ok);
+    EXPECT_FALSE(store.save(s, prompt));
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    expectOkBox(prompt.asked[0], kError, "'LimitHistory' の設定に失敗しました", PromptIcon::Error);
+    EXPECT_EQ(readFile(hivePath()), before);
+}
+
 // ---- two programs on one key ----------------------------------------------------------------
 
 // A change one program makes to its record.
@@ -388,7 +415,40 @@ TEST_F(HiveTest, ASaveWithNothingChangedLeavesANewerValueOfAnotherProgram)
     // Saved again unchanged: still nothing to write.
     ASSERT_TRUE(tray.save(traySettings, prompt));
     EXPECT_EQ(readFile(hivePath()), afterCron);
+
+    // What the tray saved is its new starting point: a later change of the other program to
+    // the same value is not undone by the next save.
+    traySettings.LimitHistory = 7;
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    cronSettings = cron.load(prompt);
+    cronSettings.LimitHistory = 9;
+    ASSERT_TRUE(cron.save(cronSettings, prompt));
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    EXPECT_EQ(traySettings.LimitHistory, 9);
+    EXPECT_EQ(LoadSettings(kProg, prompt).LimitHistory, 9);
+
+    // A value another program damaged is written anew, not taken up.
+    TRegistry other;
+    ASSERT_TRUE(other.OpenKey("\\Software\\Tovan\\Renvo", false));
+    ASSERT_TRUE(other.WriteString("TaskPriority", "0"));
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    EXPECT_EQ(traySettings.TaskPriority, 5);
+    EXPECT_TRUE(hiveHasLine("\"TaskPriority\"=dword:00000005"));
     EXPECT_TRUE(prompt.asked.empty());
+}
+
+TEST_F(HiveTest, ASaveIntoAHiveDamagedSinceTheLoadKeepsItAsideAndWritesTheRecord)
+{
+    TSettings start = unusualSettings();
+    ASSERT_TRUE(SaveSettings(start, prompt));
+    SettingsStore store(kProg);
+    TSettings s = store.load(prompt);
+    writeFile(hivePath(), "no hive at all\n");
+    prompt.expect(kHiveAside, PromptAnswer::Ok);
+    ASSERT_TRUE(store.save(s, prompt));
+    EXPECT_EQ(prompt.captions(), Captions{kHiveAside});
+    EXPECT_EQ(s, start);
+    EXPECT_EQ(LoadSettings(kProg, prompt), start);
 }
 
 TEST_F(HiveTest, RefreshKeepsWhatThisProgramChangedAndWhatTheKeyCannotGive)
