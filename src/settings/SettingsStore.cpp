@@ -94,9 +94,9 @@ TSettings SettingsStore::load(Prompt& prompt)
     TSettings s = def;
 
     TRegistry(hivePath_).OpenKey(kSettingsKey, true);  // a key that cannot be made reads as all missing
-    tellHiveNotice(prompt);
     StoredSettings stored;
     const bool readable = readStored(hivePath_, stored) == 0;
+    tellHiveNotice(prompt);
 
     std::vector<std::string> errors;
     for (size_t i = 0; i < kSettingsValueCount; ++i) {
@@ -119,7 +119,6 @@ TSettings SettingsStore::load(Prompt& prompt)
             prompt.tell(kRlfWarningCaption, kRlfWarningText, PromptIcon::Warning);
     }
 
-    tellHiveNotice(prompt);
     if (!errors.empty()) {
         std::string text;
         for (const std::string& e : errors)
@@ -127,10 +126,7 @@ TSettings SettingsStore::load(Prompt& prompt)
         prompt.tell(kErrorDialogCaption, text, PromptIcon::Error);
     }
     // A hive that could not be read says nothing about what is stored: the next save writes all.
-    if (readable)
-        seen_ = Seen{s, stored};
-    else
-        seen_.reset();
+    seen_ = readable ? std::optional<Seen>(Seen{s, stored}) : std::nullopt;
     return s;
 }
 
@@ -189,7 +185,7 @@ bool SettingsStore::save(TSettings& settings, Prompt& prompt)
             hive.setValue(key, settingsValues()[i].name, *planned->after[i]);
         return HiveChange::Changed;
     });
-    if (err != 0 && !planned) {
+    if (!planned) {
         // The hive could not even be locked: a save with nothing to write still succeeds.
         StoredSettings now;
         if (readStored(hivePath_, now) == 0) {

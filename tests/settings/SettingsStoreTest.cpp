@@ -325,6 +325,15 @@ TEST_F(HiveTest, AHiveThatCannotEvenBeLockedRefusesOnlyASaveWithSomethingToWrite
     ASSERT_EQ(prompt.captions(), Captions{kError});
     expectOkBox(prompt.asked[0], kError, "'LimitHistory' の設定に失敗しました", PromptIcon::Error);
     EXPECT_EQ(readFile(hivePath()), before);
+
+    // Nor can it be read: what would be written is unknown, the box names the first value.
+    prompt.asked.clear();
+    ASSERT_EQ(::chmod(hivePath().c_str(), 0), 0);
+    prompt.expect(kError, PromptAnswer::Ok);
+    EXPECT_FALSE(store.save(s, prompt));
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    EXPECT_EQ(prompt.asked[0].text, "'MirTopFolder' の設定に失敗しました");
+    ASSERT_EQ(::chmod(hivePath().c_str(), 0600), 0);
 }
 
 // ---- two programs on one key ----------------------------------------------------------------
@@ -443,12 +452,34 @@ TEST_F(HiveTest, ASaveIntoAHiveDamagedSinceTheLoadKeepsItAsideAndWritesTheRecord
     ASSERT_TRUE(SaveSettings(start, prompt));
     SettingsStore store(kProg);
     TSettings s = store.load(prompt);
+    // Found by the look before a run, and by the save.
+    writeFile(hivePath(), "no hive at all\n");
+    prompt.expect(kHiveAside, PromptAnswer::Ok);
+    store.refresh(s, prompt);
+    EXPECT_EQ(s, start);
     writeFile(hivePath(), "no hive at all\n");
     prompt.expect(kHiveAside, PromptAnswer::Ok);
     ASSERT_TRUE(store.save(s, prompt));
-    EXPECT_EQ(prompt.captions(), Captions{kHiveAside});
+    EXPECT_EQ(prompt.captions(), (Captions{kHiveAside, kHiveAside}));
     EXPECT_EQ(s, start);
     EXPECT_EQ(LoadSettings(kProg, prompt), start);
+}
+
+TEST_F(HiveTest, AValueFirstStoredByAnotherProgramIsTakenUpNotOverwritten)
+{
+    // A key of an earlier version: no counter yet. renvo-run then counts its first run.
+    writeSettingsKey("\"Mirroring\"=dword:00000001\n\"LogFile\"=\"/l\"\n");
+    SettingsStore tray(kProg);
+    TSettings s = tray.load(prompt);
+    SettingsStore cron(kProg);
+    TSettings c = cron.load(prompt);
+    ++c.DoneStandard;
+    ASSERT_TRUE(cron.save(c, prompt));
+
+    ASSERT_TRUE(tray.save(s, prompt));
+    EXPECT_EQ(s.DoneStandard, 1);
+    EXPECT_EQ(LoadSettings(kProg, prompt).DoneStandard, 1);
+    EXPECT_TRUE(prompt.asked.empty());
 }
 
 TEST_F(HiveTest, RefreshKeepsWhatThisProgramChangedAndWhatTheKeyCannotGive)
@@ -478,6 +509,16 @@ TEST_F(HiveTest, RefreshKeepsWhatThisProgramChangedAndWhatTheKeyCannotGive)
     EXPECT_EQ(stored, s);
     EXPECT_EQ(stored.EveryTimes, 2);
     EXPECT_TRUE(stored.Mirroring);
+
+    // What a refresh took up counts as read: the other program setting it back is taken up
+    // again, not written over.
+    writeSettingsKey("\"DoneStandard\"=dword:00000003\n");
+    tray.refresh(s, prompt);
+    ASSERT_EQ(s.DoneStandard, 3);
+    writeSettingsKey("\"DoneStandard\"=dword:00000002\n");
+    ASSERT_TRUE(tray.save(s, prompt));
+    EXPECT_EQ(s.DoneStandard, 2);
+    EXPECT_EQ(LoadSettings(kProg, prompt).DoneStandard, 2);
     EXPECT_TRUE(prompt.asked.empty());
 }
 
