@@ -411,7 +411,7 @@ bool TfrmProperty::settingsOk(int tag)
     if (!settingsPages->store(edited))
         return false;
     hub_.settings() = edited;
-    SaveSettings(hub_.settings(), hub_.prompt(), hub_.hivePath());
+    hub_.saveSettings();
     btnApply->setEnabled(false);
     return tag == 0;
 }

@@ -55,55 +55,33 @@ int32_t dwordOf(const std::string& name, const RegValue& v)
 
 }  // namespace
 
-std::optional<RegValue> TQRegEx::fetch(const std::string& name) const
+std::optional<size_t> readBinaryValue(const std::string& name, const std::optional<RegValue>& v, void* buffer,
+                                      size_t size)
 {
-    int err = 0;
-    std::optional<RegValue> v = ReadValue(name, &err);
-    if (err != 0)
-        throw ERegistryException(regGetDataFailedText(name));
-    return v;
-}
-
-std::optional<size_t> TQRegEx::readRaw(const std::string& name, void* buffer, size_t size)
-{
-    std::optional<RegValue> v = fetch(name);
     if (!v)
         return std::nullopt;
-    if (v->type == REG_SZ || v->type == REG_EXPAND_SZ || v->type == REG_DWORD ||
-        v->data.size() > size)
+    if (v->type == REG_SZ || v->type == REG_EXPAND_SZ || v->type == REG_DWORD || v->data.size() > size)
         throw ERegistryException(invalidRegTypeText(name));
     if (!v->data.empty())
         std::memcpy(buffer, v->data.data(), v->data.size());
     return v->data.size();
 }
 
-size_t TQRegEx::ReadBinaryIfExists(const std::string& name, void* buffer, size_t size)
+bool readBoolValue(const std::string& name, const std::optional<RegValue>& v, bool& value, bool def)
 {
-    return readRaw(name, buffer, size).value_or(0);
-}
-
-bool TQRegEx::ReadBinaryDef(const std::string& name, void* buffer, size_t size)
-{
-    return readRaw(name, buffer, size).has_value();
-}
-
-bool TQRegEx::ReadBoolDef(const std::string& name, bool& value, bool def)
-{
-    std::optional<RegValue> v = fetch(name);
     value = v ? dwordOf(name, *v) != 0 : def;
     return v.has_value();
 }
 
-bool TQRegEx::ReadIntegerDef(const std::string& name, int32_t& value, int32_t def)
+bool readIntegerValue(const std::string& name, const std::optional<RegValue>& v, int32_t& value, int32_t def)
 {
-    std::optional<RegValue> v = fetch(name);
     value = v ? dwordOf(name, *v) : def;
     return v.has_value();
 }
 
-bool TQRegEx::ReadStringDef(const std::string& name, std::string& value, const std::string& def)
+bool readStringValue(const std::string& name, const std::optional<RegValue>& v, std::string& value,
+                     const std::string& def)
 {
-    std::optional<RegValue> v = fetch(name);
     if (!v) {
         value = def;
         return false;
@@ -115,9 +93,8 @@ bool TQRegEx::ReadStringDef(const std::string& name, std::string& value, const s
     return true;
 }
 
-bool TQRegEx::ReadTimeDef(const std::string& name, double& value, double def)
+bool readTimeValue(const std::string& name, const std::optional<RegValue>& v, double& value, double def)
 {
-    std::optional<RegValue> v = fetch(name);
     if (!v) {
         value = def;
         return false;
@@ -128,33 +105,105 @@ bool TQRegEx::ReadTimeDef(const std::string& name, double& value, double def)
     return true;
 }
 
+RegValue boolValue(bool value)
+{
+    return integerValue(value ? 1 : 0);
+}
+
+RegValue integerValue(int32_t value)
+{
+    RegValue v{REG_DWORD, std::vector<uint8_t>(4)};
+    encodeDwordLE(static_cast<uint32_t>(value), v.data.data());
+    return v;
+}
+
+RegValue stringValue(const std::string& value)
+{
+    RegValue v{REG_SZ, std::vector<uint8_t>(value.begin(), value.end())};
+    v.data.push_back(0);
+    return v;
+}
+
+RegValue timeValue(double value)
+{
+    RegValue v{REG_BINARY, std::vector<uint8_t>(8)};
+    encodeDoubleLE(value, v.data.data());
+    return v;
+}
+
+RegValue binaryValue(const void* data, size_t size)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    return RegValue{REG_BINARY, size == 0 ? std::vector<uint8_t>{} : std::vector<uint8_t>(bytes, bytes + size)};
+}
+
+std::optional<RegValue> TQRegEx::fetch(const std::string& name) const
+{
+    int err = 0;
+    std::optional<RegValue> v = ReadValue(name, &err);
+    if (err != 0)
+        throw ERegistryException(regGetDataFailedText(name));
+    return v;
+}
+
+size_t TQRegEx::ReadBinaryIfExists(const std::string& name, void* buffer, size_t size)
+{
+    return readBinaryValue(name, fetch(name), buffer, size).value_or(0);
+}
+
+bool TQRegEx::ReadBinaryDef(const std::string& name, void* buffer, size_t size)
+{
+    return readBinaryValue(name, fetch(name), buffer, size).has_value();
+}
+
+bool TQRegEx::ReadBoolDef(const std::string& name, bool& value, bool def)
+{
+    return readBoolValue(name, fetch(name), value, def);
+}
+
+bool TQRegEx::ReadIntegerDef(const std::string& name, int32_t& value, int32_t def)
+{
+    return readIntegerValue(name, fetch(name), value, def);
+}
+
+bool TQRegEx::ReadStringDef(const std::string& name, std::string& value, const std::string& def)
+{
+    return readStringValue(name, fetch(name), value, def);
+}
+
+bool TQRegEx::ReadTimeDef(const std::string& name, double& value, double def)
+{
+    return readTimeValue(name, fetch(name), value, def);
+}
+
 void TQRegEx::StoreBool(const std::string& name, bool value)
 {
-    StoreInteger(name, value ? 1 : 0);
+    StoreValue(name, boolValue(value));
 }
 
 void TQRegEx::StoreInteger(const std::string& name, int32_t value)
 {
-    if (!WriteInteger(name, value))
-        throw ERegistryException(regSetDataFailedText(name));
+    StoreValue(name, integerValue(value));
 }
 
 void TQRegEx::StoreString(const std::string& name, const std::string& value)
 {
-    if (!WriteString(name, value))
-        throw ERegistryException(regSetDataFailedText(name));
+    StoreValue(name, stringValue(value));
 }
 
 void TQRegEx::StoreTime(const std::string& name, double value)
 {
-    uint8_t bytes[8];
-    encodeDoubleLE(value, bytes);
-    StoreBinary(name, bytes, sizeof bytes);
+    StoreValue(name, timeValue(value));
 }
 
 void TQRegEx::StoreBinary(const std::string& name, const void* data, size_t size)
 {
-    if (!WriteBinary(name, data, size))
+    StoreValue(name, binaryValue(data, size));
+}
+
+void TQRegEx::StoreValue(const std::string& name, const RegValue& value)
+{
+    if (!WriteValue(name, value))
         throw ERegistryException(regSetDataFailedText(name));
 }
 

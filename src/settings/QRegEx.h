@@ -50,13 +50,29 @@ public:
     void StoreString(const std::string& name, const std::string& value);  // REG_SZ
     void StoreTime(const std::string& name, double value);           // REG_BINARY, 8 bytes
     void StoreBinary(const std::string& name, const void* data, size_t size);  // REG_BINARY
+    void StoreValue(const std::string& name, const RegValue& value);
 
 private:
     // The stored value, or nullopt when missing; raises when the hive cannot be read.
     std::optional<RegValue> fetch(const std::string& name) const;
-    // Bytes stored, or nullopt when missing.
-    std::optional<size_t> readRaw(const std::string& name, void* buffer, size_t size);
 };
+
+// The reads above on a value already fetched (nullopt = missing), for a caller that reads the
+// whole key at once; same rules, same exceptions.
+std::optional<size_t> readBinaryValue(const std::string& name, const std::optional<RegValue>& stored, void* buffer,
+                                      size_t size);
+bool readBoolValue(const std::string& name, const std::optional<RegValue>& stored, bool& value, bool def);
+bool readIntegerValue(const std::string& name, const std::optional<RegValue>& stored, int32_t& value, int32_t def);
+bool readStringValue(const std::string& name, const std::optional<RegValue>& stored, std::string& value,
+                     const std::string& def);
+bool readTimeValue(const std::string& name, const std::optional<RegValue>& stored, double& value, double def);
+
+// The stored forms that the Store calls write.
+RegValue boolValue(bool value);
+RegValue integerValue(int32_t value);
+RegValue stringValue(const std::string& value);
+RegValue timeValue(double value);
+RegValue binaryValue(const void* data, size_t size);
 
 // Little-endian IEEE double <-> 8 bytes, whatever the host order.
 void encodeDoubleLE(double value, uint8_t out[8]);

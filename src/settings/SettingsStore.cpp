@@ -1,11 +1,11 @@
 #include "settings/SettingsStore.h"
 
-#include "platform/Bytes.h"
+#include "platform/Hive.h"
+#include "platform/HiveFile.h"
 #include "settings/QRegEx.h"
 
-#include <cstdint>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace renvo {
@@ -18,176 +18,202 @@ std::string hiveKeptAsideText(const std::string& hivePath, const std::string& ke
 
 namespace {
 
-constexpr size_t kIdleBlobSize = 8;
-
-void encodeIdleBlob(const TSettings& s, uint8_t blob[kIdleBlobSize])
-{
-    blob[0] = s.IdleMode;
-    std::memcpy(blob + 1, s.IdleReserved.data(), 3);
-    encodeDwordLE(static_cast<uint32_t>(s.IdleThreshold), blob + 4);
-}
-
-void decodeIdleBlob(const uint8_t blob[kIdleBlobSize], TSettings& s)
-{
-    s.IdleMode = blob[0];
-    std::memcpy(s.IdleReserved.data(), blob + 1, 3);
-    s.IdleThreshold = static_cast<int32_t>(decodeDwordLE(blob + 4));
-}
-
 void tellHiveNotice(Prompt& prompt)
 {
     if (std::optional<HiveNotice> n = TRegistry::takeCorruptHiveNotice())
         prompt.tell(kHiveKeptAsideCaption, hiveKeptAsideText(n->hivePath, n->keptAsPath), PromptIcon::Warning);
 }
 
-enum class Got { missing, read, bad };
+const std::vector<std::string>& settingsKeyNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        Hive::splitKeyPath(std::string(kSettingsKey).substr(1), n);  // without the leading "\"
+        return n;
+    }();
+    return names;
+}
 
-// The reads of one load. A damaged value is noted for the closing error message and the field
-// keeps the default it already holds, because the reads assign only on success.
-class FieldReader {
-public:
-    FieldReader(TQRegEx& reg, TSettings& s, const TSettings& def) : reg_(reg), s_(s), def_(def) {}
+bool sameStored(const std::optional<RegValue>& a, const std::optional<RegValue>& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    return a->type == b->type && a->data == b->data;
+}
 
-    Got str(const char* name, std::string TSettings::*field)
-    {
-        return guard([&] { return reg_.ReadStringDef(name, s_.*field, def_.*field); });
+StoredSettings storedIn(const Hive& hive)
+{
+    StoredSettings stored;
+    if (const std::optional<Hive::KeyId> key = hive.find(settingsKeyNames())) {
+        for (size_t i = 0; i < kSettingsValueCount; ++i)
+            if (const RegValue* v = hive.findValue(*key, settingsValues()[i].name))
+                stored[i] = *v;
     }
-    Got boolean(const char* name, bool TSettings::*field)
-    {
-        return guard([&] { return reg_.ReadBoolDef(name, s_.*field, def_.*field); });
-    }
-    Got integer(const char* name, int32_t TSettings::*field)
-    {
-        return guard([&] { return reg_.ReadIntegerDef(name, s_.*field, def_.*field); });
-    }
-    Got time(const char* name, double TSettings::*field)
-    {
-        return guard([&] { return reg_.ReadTimeDef(name, s_.*field, def_.*field); });
-    }
-    Got binary(const char* name, void* buffer, size_t size)
-    {
-        return guard([&] { return reg_.ReadBinaryDef(name, buffer, size); });
-    }
+    return stored;
+}
 
-    bool failed() const { return !errors_.empty(); }
-    std::string message() const
-    {
-        std::string text;
-        for (const std::string& e : errors_)
-            text += (text.empty() ? "" : "\r\n") + e;
-        return text;
-    }
+// 0, or the errno of a hive that cannot be read.
+int readStored(const std::string& hivePath, StoredSettings& stored)
+{
+    Hive hive;
+    if (const int err = loadHive(hivePath, hive); err != 0)
+        return err;
+    stored = storedIn(hive);
+    return 0;
+}
 
-private:
-    template <typename Read>
-    Got guard(Read&& read)
-    {
-        try {
-            return read() ? Got::read : Got::missing;
-        } catch (const ERegistryException& e) {
-            errors_.push_back(e.what());
-            return Got::bad;
-        }
+bool decodes(size_t i, const std::optional<RegValue>& stored, TSettings& settings, const TSettings& def)
+{
+    try {
+        settingsValues()[i].decode(settingsValues()[i].name, stored, settings, def);
+        return true;
+    } catch (const ERegistryException&) {
+        return false;
     }
+}
 
-    TQRegEx& reg_;
-    TSettings& s_;
-    const TSettings& def_;
-    std::vector<std::string> errors_;
+// What a save does with each value, given the key as it is now.
+struct SavePlan {
+    TSettings merged;              // the record with what others changed taken up
+    StoredSettings after;          // the key once the writes are made
+    std::vector<size_t> writes;    // in the stored order
 };
 
 }  // namespace
 
-TSettings LoadSettings(const std::string& programFolder, Prompt& prompt,
-                       const std::string& hivePath)
+SettingsStore::SettingsStore(std::string programFolder, std::string hivePath)
+    : programFolder_(std::move(programFolder)), hivePath_(hivePath.empty() ? userHivePath() : std::move(hivePath))
+{
+}
+
+TSettings SettingsStore::load(Prompt& prompt)
 {
     // Every field starts at its default, so one that cannot be read keeps the default rather
     // than a zero (LimitHistory 0 would erase every history generation).
-    const TSettings def = defaultSettings(programFolder);
+    const TSettings def = defaultSettings(programFolder_);
     TSettings s = def;
 
-    TQRegEx reg(hivePath);
-    reg.OpenKey(kSettingsKey, true);  // a key that cannot be opened reads as all missing
+    TRegistry(hivePath_).OpenKey(kSettingsKey, true);  // a key that cannot be made reads as all missing
+    StoredSettings stored;
+    const bool readable = readStored(hivePath_, stored) == 0;
     tellHiveNotice(prompt);
-    FieldReader f(reg, s, def);
 
-    f.str("MirTopFolder", &TSettings::MirTopFolder);
-    // A Mirroring value of the wrong type exists: that is no first run.
-    if (f.boolean("Mirroring", &TSettings::Mirroring) == Got::missing)
-        prompt.tell(kFirstRunCaption, kFirstRunText, PromptIcon::Information);
-    f.time("Interval", &TSettings::Interval);
-    f.boolean("MirOnStart", &TSettings::MirOnStart);
-    f.boolean("DelOnNotExists", &TSettings::DelOnNotExists);
-    f.boolean("DelFilesOnDelItem", &TSettings::DelFilesOnDelItem);
-    f.boolean("QueryDelFiles", &TSettings::QueryDelFiles);
-    f.boolean("ShowProgressDialog", &TSettings::ShowProgressDialog);
-    f.time("Postpone", &TSettings::Postpone);
+    std::vector<std::string> errors;
+    for (size_t i = 0; i < kSettingsValueCount; ++i) {
+        const SettingsValue& value = settingsValues()[i];
+        const std::string name = value.name;
+        bool present = true;
+        try {
+            if (!readable)
+                throw ERegistryException(regGetDataFailedText(name));
+            present = value.decode(value.name, stored[i], s, def);
+        } catch (const ERegistryException& e) {
+            errors.push_back(e.what());  // the field keeps its default
+        }
+        // A Mirroring value of the wrong type exists: that is no first run.
+        if (name == "Mirroring" && !present)
+            prompt.tell(kFirstRunCaption, kFirstRunText, PromptIcon::Information);
+        // A key without LogFile in idle mode 2 was written by a version whose RLF figure had
+        // another scale.
+        if (name == "LogFile" && !present && s.IdleMode == 2)
+            prompt.tell(kRlfWarningCaption, kRlfWarningText, PromptIcon::Warning);
+    }
 
-    // A shorter blob replaces only its own bytes; the rest keeps the default (threshold 30),
-    // since a threshold of 0 would keep every idle test from passing.
-    uint8_t idle[kIdleBlobSize];
-    encodeIdleBlob(def, idle);
-    if (f.binary("IdleOption", idle, sizeof idle) == Got::read)
-        decodeIdleBlob(idle, s);
-
-    uint8_t folderOption = def.FolderOption;
-    if (f.binary("FolderOption", &folderOption, 1) == Got::read)
-        s.FolderOption = folderOption;
-
-    f.integer("TaskPriority", &TSettings::TaskPriority);
-    f.integer("LimitHistory", &TSettings::LimitHistory);
-    f.integer("EveryTimes", &TSettings::EveryTimes);
-    f.integer("ProgressPosition", &TSettings::ProgressPosition);
-    f.integer("DoneStandard", &TSettings::DoneStandard);
-
-    // A key without LogFile in idle mode 2 was written by a version whose RLF figure had
-    // another scale.
-    if (f.str("LogFile", &TSettings::LogFile) == Got::missing && s.IdleMode == 2)
-        prompt.tell(kRlfWarningCaption, kRlfWarningText, PromptIcon::Warning);
-
-    f.boolean("KeepLogFile", &TSettings::KeepLogFile);
-    f.boolean("LogAppend", &TSettings::LogAppend);
-
-    tellHiveNotice(prompt);
-    if (f.failed())
-        prompt.tell(kErrorDialogCaption, f.message(), PromptIcon::Error);
+    if (!errors.empty()) {
+        std::string text;
+        for (const std::string& e : errors)
+            text += (text.empty() ? "" : "\r\n") + e;
+        prompt.tell(kErrorDialogCaption, text, PromptIcon::Error);
+    }
+    // A hive that could not be read says nothing about what is stored: the next save writes all.
+    seen_ = readable ? std::optional<Seen>(Seen{s, stored}) : std::nullopt;
     return s;
 }
 
-bool SaveSettings(const TSettings& s, Prompt& prompt, const std::string& hivePath)
+void SettingsStore::refresh(TSettings& settings, Prompt& prompt)
 {
-    TQRegEx reg(hivePath);
-    reg.OpenKey(kSettingsKey, true);  // when it fails, the first write reports it
+    if (!seen_)
+        return;
+    StoredSettings now;
+    const int err = readStored(hivePath_, now);
     tellHiveNotice(prompt);
-    try {
-        reg.StoreString("MirTopFolder", s.MirTopFolder);
-        reg.StoreBool("Mirroring", s.Mirroring);
-        reg.StoreTime("Interval", s.Interval);
-        reg.StoreBool("MirOnStart", s.MirOnStart);
-        uint8_t idle[kIdleBlobSize];
-        encodeIdleBlob(s, idle);
-        reg.StoreBinary("IdleOption", idle, sizeof idle);
-        reg.StoreBool("DelOnNotExists", s.DelOnNotExists);
-        reg.StoreBool("DelFilesOnDelItem", s.DelFilesOnDelItem);
-        reg.StoreBool("QueryDelFiles", s.QueryDelFiles);
-        reg.StoreBool("ShowProgressDialog", s.ShowProgressDialog);
-        reg.StoreTime("Postpone", s.Postpone);
-        reg.StoreBinary("FolderOption", &s.FolderOption, 1);
-        reg.StoreInteger("TaskPriority", s.TaskPriority);
-        reg.StoreInteger("LimitHistory", s.LimitHistory);
-        reg.StoreInteger("EveryTimes", s.EveryTimes);
-        reg.StoreInteger("ProgressPosition", s.ProgressPosition);
-        reg.StoreInteger("DoneStandard", s.DoneStandard);
-        reg.StoreString("LogFile", s.LogFile);
-        reg.StoreBool("KeepLogFile", s.KeepLogFile);
-        reg.StoreBool("LogAppend", s.LogAppend);
-    } catch (const ERegistryException& e) {
-        tellHiveNotice(prompt);
-        prompt.tell(kErrorDialogCaption, e.what(), PromptIcon::Error);
-        return false;
+    if (err != 0)
+        return;
+    const TSettings def = defaultSettings(programFolder_);
+    for (size_t i = 0; i < kSettingsValueCount; ++i) {
+        const SettingsValue& value = settingsValues()[i];
+        const bool changedHere = !sameStored(value.encode(settings), value.encode(seen_->values));
+        if (changedHere || !now[i] || sameStored(now[i], seen_->stored[i]))
+            continue;
+        // Another program stored it: taken up, unless it cannot be read.
+        if (decodes(i, now[i], settings, def))
+            decodes(i, now[i], seen_->values, def);
+        seen_->stored[i] = now[i];
+    }
+}
+
+bool SettingsStore::save(TSettings& settings, Prompt& prompt)
+{
+    const TSettings def = defaultSettings(programFolder_);
+    auto plan = [&](const StoredSettings& now) {
+        SavePlan p{settings, now, {}};
+        for (size_t i = 0; i < kSettingsValueCount; ++i) {
+            const SettingsValue& value = settingsValues()[i];
+            const RegValue mine = value.encode(settings);
+            // Not changed here, and another program stored it since: taken up, unless it cannot
+            // be read. Every other value goes in where the key lacks it or holds another form.
+            bool write = true;
+            if (seen_ && sameStored(mine, value.encode(seen_->values)) && now[i] &&
+                !sameStored(now[i], seen_->stored[i]))
+                write = !decodes(i, now[i], p.merged, def);
+            if (write && !sameStored(now[i], mine)) {
+                p.writes.push_back(i);
+                p.after[i] = mine;
+            }
+        }
+        return p;
+    };
+
+    std::optional<SavePlan> planned;
+    int err = updateHive(hivePath_, [&](Hive& hive) {
+        planned = plan(storedIn(hive));
+        if (planned->writes.empty())
+            return HiveChange::None;
+        // A key deleted by another program since it was read comes back.
+        const Hive::KeyId key = hive.create(settingsKeyNames());
+        for (size_t i : planned->writes)
+            hive.setValue(key, settingsValues()[i].name, *planned->after[i]);
+        return HiveChange::Changed;
+    });
+    if (!planned) {
+        // The hive could not even be locked: a save with nothing to write still succeeds.
+        StoredSettings now;
+        if (readStored(hivePath_, now) == 0) {
+            planned = plan(now);
+            if (planned->writes.empty())
+                err = 0;
+        }
     }
     tellHiveNotice(prompt);
+    if (err != 0) {
+        const size_t first = planned && !planned->writes.empty() ? planned->writes.front() : 0;
+        prompt.tell(kErrorDialogCaption, regSetDataFailedText(settingsValues()[first].name), PromptIcon::Error);
+        return false;
+    }
+    settings = planned->merged;
+    seen_ = Seen{planned->merged, planned->after};
     return true;
+}
+
+TSettings LoadSettings(const std::string& programFolder, Prompt& prompt, const std::string& hivePath)
+{
+    return SettingsStore(programFolder, hivePath).load(prompt);
+}
+
+bool SaveSettings(const TSettings& settings, Prompt& prompt, const std::string& hivePath)
+{
+    TSettings record = settings;
+    return SettingsStore({}, hivePath).save(record, prompt);
 }
 
 }  // namespace renvo

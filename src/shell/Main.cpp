@@ -52,7 +52,7 @@ bool isUserWindow(const QWidget* widget)
 }  // namespace
 
 TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
-    : QWidget(parent), env_(std::move(environment))
+    : QWidget(parent), env_(std::move(environment)), store_(env_.programFolder, env_.hivePath)
 {
     setWindowTitle(QStringLiteral("Renvo"));
     shoMirror.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
@@ -80,7 +80,12 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
     triMain.setTipHelp(QStringLiteral("Renvo"));
     // Queued like the menu's commands: a modal window must not open inside the tray's own
     // event (over D-Bus the host would wait for the answer to its activation meanwhile).
-    triMain.OnDblClick = [this] { QTimer::singleShot(0, this, &TfrmMain::mnuEditListClick); };
+    triMain.OnDblClick = [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (!exiting_)
+                mnuEditListClick();
+        });
+    };
     triMain.OnMouseMove = [this] { triMainMouseMove(); };
 }
 
@@ -90,10 +95,11 @@ TfrmMain::~TfrmMain()
     QCoreApplication::instance()->removeEventFilter(this);
     // A run still going when the form goes (the program ends by another way than Exit1): it
     // must not call back into a form that is gone.
-    if (mirror_ && !stopRun(std::chrono::milliseconds(2000))) {
+    // The program's main waits for the run itself; this is the net for any other owner.
+    if (mirror_ && !stopRun(kExitRunWait)) {
         std::fprintf(stderr, "Renvo: the run did not stop in time; ending without waiting for it\n");
-        std::fflush(stderr);
-        std::_Exit(0);
+        std::fflush(nullptr);
+        std::_Exit(EXIT_FAILURE);
     }
 }
 
@@ -122,8 +128,16 @@ void TfrmMain::buildMenu()
     Exit1 = PopupMenu1.addAction(QStringLiteral("終了(&Q)"));
 
     // Queued: a command that opens a modal window must not run inside the menu's own handling.
+    // Once the program ends, the menu stays usable while the run is awaited: nothing it offers
+    // may start a run or open a window that would hold the end up.
     auto on = [this](QAction* action, void (TfrmMain::*command)()) {
-        connect(action, &QAction::triggered, this, command, Qt::QueuedConnection);
+        connect(
+            action, &QAction::triggered, this,
+            [this, command] {
+                if (!exiting_)
+                    (this->*command)();
+            },
+            Qt::QueuedConnection);
     };
     on(mnuEditList, &TfrmMain::mnuEditListClick);
     on(mnuProperty, &TfrmMain::mnuPropertyClick);
@@ -145,7 +159,7 @@ void TfrmMain::FormCreate()
     // The tray component puts a lost icon back by itself (it watches for the tray host).
     triMain.setIcon(appIcon());
     triMain.setVisible(true);
-    settings_ = LoadSettings(env_.programFolder, *env_.prompt, env_.hivePath);
+    settings_ = store_.load(*env_.prompt);
     lastRunTime_ = env_.clock->now();
     triMainMouseMove();
     if (!listFileExists())
@@ -244,7 +258,7 @@ void TfrmMain::tmrDoMirTimer()
 {
     // The RLF measurement lets events through, among them further ticks: those do nothing,
     // so the outer tick alone decides.
-    if (inTick_ || mirroringNow_)
+    if (inTick_ || mirroringNow_ || exiting_)
         return;
     // Called directly as well as by the timer: the tick arms the next look when it is done.
     tmrDoMir.stop();
@@ -287,6 +301,8 @@ void TfrmMain::tmrDoMirTimer()
 
 bool TfrmMain::runCommand(bool completeRequested, QWidget* owner)
 {
+    if (exiting_)
+        return false;
     if (mirroringNow_) {
         showRefusal(owner);
         return false;
@@ -311,6 +327,8 @@ void TfrmMain::startRun(bool completeRequested, RunLock lock)
 {
     lockFailureShown_ = false;
     runLock_ = std::move(lock);
+    // renvo-run may have run and counted since this program last looked (cron, a server).
+    store_.refresh(settings_, *env_.prompt);
     standardRun_ = !chooseCompleteRun(settings_, completeRequested);
     if (settings_.ShowProgressDialog) {
         progress_ = std::make_unique<TfrmProgress>(standardRun_, settings_.ProgressPosition, animationFrames(),
@@ -387,12 +405,19 @@ void TfrmMain::requestStop()
 
 bool TfrmMain::shutDown(std::chrono::milliseconds wait)
 {
+    // Before the wait, which lets the tick and the commands through: none may start a run.
+    exiting_ = true;
     schedulerOn_ = false;
-    const bool stopped = stopRun(wait);
     tmrDoMir.stop();
     tipTimer_.stop();
-    SaveSettings(settings_, *env_.prompt, env_.hivePath);
+    const bool stopped = stopRun(wait);
+    saveSettings();
     return stopped;
+}
+
+bool TfrmMain::saveSettings()
+{
+    return store_.save(settings_, *env_.prompt);
 }
 
 bool TfrmMain::stopRun(std::chrono::milliseconds wait)
@@ -480,7 +505,10 @@ void TfrmMain::mnuShowLogfileClick()
 
 void TfrmMain::Exit1Click()
 {
-    shutDown(std::chrono::milliseconds(2000));
+    // A second quit while the first one waits for the run (the list editor's quit as well).
+    if (exiting_)
+        return;
+    shutDown(kExitRunWait);
     emit exitRequested();
 }
 
@@ -509,6 +537,15 @@ HelpWindow& TfrmMain::helpWindow()
 void TfrmMain::showHelp(unsigned command, unsigned data)
 {
     helpWindow().showHelp(command, data);
+}
+
+void endEventLoopOnExitRequest(TfrmMain& form)
+{
+    // Queued: the form's other listeners (the list editor saves its list) act first, and a
+    // quit chosen inside a box ends the box's loop as well as the program's.
+    QObject::connect(
+        &form, &TfrmMain::exitRequested, QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
 }
 
 QString TfrmMain::tipText() const

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "platform/RunLock.h"
 #include "prompt/Prompt.h"
 #include "settings/Settings.h"
+#include "settings/SettingsStore.h"
 #include "shell/Clock.h"
 #include "shell/ClockWatch.h"
 #include "shell/IdleDetect.h"
@@ -56,6 +58,10 @@ inline constexpr char kApplicationTitle[] = "Renvo for Linux";
 inline constexpr int kSchedulerTickMs = 1500;
 inline constexpr int kSchedulerLongestSleepMs = 15 * 60 * 1000;
 
+// How long the program's end waits for a run that was asked to stop. A run at the idle priority
+// on a busy machine may get no processor time for minutes: the program then ends without it.
+inline constexpr std::chrono::milliseconds kExitRunWait{2000};
+
 class TfrmMain : public QWidget {
     Q_OBJECT
 public:
@@ -68,6 +74,9 @@ public:
 
     // The hub that the other windows use.
     TSettings& settings() { return settings_; }
+    // Stores what this program changed in the settings (the settings pages' OK and Apply, the
+    // exit) and takes up what another program (renvo-run) stored meanwhile.
+    bool saveSettings();
     Prompt& prompt() { return *env_.prompt; }
     const std::string& programFolder() const { return env_.programFolder; }
     // The hive of the settings and the list editor's layout; empty = the user's hive.
@@ -114,10 +123,11 @@ public:
     void showHelp(unsigned command, unsigned data);
     HelpWindow& helpWindow();
 
-    // Ends the program as Exit1 does, without the application's event loop (tests): stop
-    // request, a wait of at most `wait` for the run, settings saved. False when the run did
-    // not end in time.
+    // Ends the program as Exit1 does, without the application's event loop (tests): scheduler
+    // off, commands refused from now on, stop request, a wait of at most `wait` for the run,
+    // settings saved. False when the run did not end in time.
     bool shutDown(std::chrono::milliseconds wait);
+    bool exiting() const { return exiting_; }
     // The stop request and a wait of at most `wait` for the run's end, serving its last calls
     // meanwhile; its boxes are answered without a window. True when no run is left.
     bool stopRun(std::chrono::milliseconds wait);
@@ -179,12 +189,14 @@ private:
     void bringListEditorForward();
 
     ShellEnvironment env_;
+    SettingsStore store_;
     TSettings settings_;
     double lastRunTime_ = 0;
     bool standardRun_ = true;
     bool mirroringNow_ = false;
     bool inTick_ = false;
     bool schedulerOn_ = false;  // from the end of the creation step to the exit
+    bool exiting_ = false;      // Exit1 has begun: no command, no new run, no box of a command
     bool lockFailureShown_ = false;
     std::optional<RunOutcome> lastOutcome_;
     QString lastNotice_;
@@ -203,5 +215,10 @@ private:
     std::unique_ptr<TfrmProgress> progress_;
     std::unique_ptr<HelpWindow> help_;  // made when asked for, let go when closed
 };
+
+// The program's end on the form's exit request: every event loop ends, nested ones (a box, a
+// modal window) included. QApplication::quit() would first ask every window to close and give
+// up for good when one refuses, as the progress window of a run that is winding down does.
+void endEventLoopOnExitRequest(TfrmMain& form);
 
 }  // namespace renvo

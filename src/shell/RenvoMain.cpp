@@ -80,7 +80,7 @@ int main(int argc, char** argv)
     environment.clock = &clock;
     environment.programFolder = programFolder();
     TfrmMain frmMain(environment);
-    QObject::connect(&frmMain, &TfrmMain::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    endEventLoopOnExitRequest(frmMain);
     ListEditorOpener listEditor(frmMain);
     listEditor.prepare = [&frmMain](TfrmConfig& editor) {
         editor.openItemDialog = [&frmMain](TfrmConfig& owner, size_t row, bool restore) {
@@ -89,5 +89,12 @@ int main(int argc, char** argv)
     };
     frmMain.openSettingsDialog = [&frmMain](QWidget* owner) { openSettingsDialog(frmMain, owner); };
     frmMain.FormCreate();
-    return app.exec();
+    const int code = app.exec();
+    // A run still going: the quit asked it to stop and saved the settings, and its copies are
+    // whole, so the program leaves without it once it has had its time.
+    if (!frmMain.stopRun(kExitRunWait)) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

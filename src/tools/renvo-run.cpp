@@ -53,7 +53,8 @@ int main(int argc, char** argv)
 
     const std::string folder = programFolder();
     ConsolePrompt prompt(stderr);
-    TSettings settings = LoadSettings(folder, prompt);
+    SettingsStore store(folder);
+    TSettings settings = store.load(prompt);
 
     const std::string listPath = folder + kListFileName;
     if (!pathExists(listPath)) {
@@ -74,9 +75,10 @@ int main(int argc, char** argv)
         return 3;
     }
 
-    // The counter is stored before the run, so a run that is killed still counts.
+    // The counter is stored before the run, so a run that is killed still counts. Only what
+    // this program changed is written: the tray program may hold newer settings of its own.
     const bool completeRun = chooseCompleteRun(settings, complete);
-    SaveSettings(settings, prompt);
+    store.save(settings, prompt);
 
     RunConsole console(snapshotOf(settings, !completeRun), stderr, isatty(STDERR_FILENO) != 0);
     TMirror mirror(console, console, folder, settings.TaskPriority);

@@ -78,6 +78,7 @@ TEST_F(HiveTest, EmptyKeyGivesTheDefaultsAndOneFirstRunMessage)
     EXPECT_EQ(LoadSettings(kProg, prompt), defaultSettings(kProg));
     ASSERT_EQ(prompt.captions(), Captions{kFirstRun});
     expectOkBox(prompt.asked[0], kFirstRun, kExpectedFirstRunText, PromptIcon::Information);
+    EXPECT_TRUE(hiveHasLine("[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]"));  // the key is made
 
     // Other values in the key do not make it a known user: only Mirroring does.
     prompt.asked.clear();
@@ -298,6 +299,244 @@ TEST_F(HiveTest, SaveIntoReadOnlyHiveFolderFailsAndKeepsTheOldFile)
     ASSERT_EQ(prompt.captions(), Captions{kError});
     expectOkBox(prompt.asked[0], kError, "'MirTopFolder' の設定に失敗しました", PromptIcon::Error);
     EXPECT_EQ(readFile(hivePath()), before);
+}
+
+TEST_F(HiveTest, AHiveThatCannotEvenBeLockedRefusesOnlyASaveWithSomethingToWrite)
+{
+    ASSERT_TRUE(SaveSettings(defaultSettings(kProg), prompt));
+    SettingsStore store(kProg);
+    TSettings s = store.load(prompt);
+    const std::string before = readFile(hivePath());
+    ASSERT_EQ(::unlink((hivePath() + ".lock").c_str()), 0);
+    ASSERT_EQ(::chmod(hiveFolder().c_str(), 0555), 0);
+    WithoutDacOverride guard;
+    const int fd = ::open((hivePath() + ".lock").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink((hivePath() + ".lock").c_str());
+        GTEST_SKIP() << "this process may write into read-only folders";
+    }
+
+    EXPECT_TRUE(store.save(s, prompt));  // the tray's exit with nothing changed
+    EXPECT_TRUE(prompt.asked.empty());
+    s.LimitHistory = 9;
+    prompt.expect(kError, PromptAnswer::Ok);
+    EXPECT_FALSE(store.save(s, prompt));
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    expectOkBox(prompt.asked[0], kError, "'LimitHistory' の設定に失敗しました", PromptIcon::Error);
+    EXPECT_EQ(readFile(hivePath()), before);
+
+    // Nor can it be read: what would be written is unknown, the box names the first value.
+    prompt.asked.clear();
+    ASSERT_EQ(::chmod(hivePath().c_str(), 0), 0);
+    prompt.expect(kError, PromptAnswer::Ok);
+    EXPECT_FALSE(store.save(s, prompt));
+    ASSERT_EQ(prompt.captions(), Captions{kError});
+    EXPECT_EQ(prompt.asked[0].text, "'MirTopFolder' の設定に失敗しました");
+    ASSERT_EQ(::chmod(hivePath().c_str(), 0600), 0);
+}
+
+// ---- two programs on one key ----------------------------------------------------------------
+
+// A change one program makes to its record.
+struct Change {
+    const char* what;
+    void (*apply)(TSettings&);
+};
+
+const Change kTrayToggle{"TrayAutoMode", [](TSettings& s) { s.Mirroring = !s.Mirroring; }};
+const Change kCronCount{"CronCounter", [](TSettings& s) { ++s.DoneStandard; }};
+const Change kTrayPages{"TraySettingsPages", [](TSettings& s) {
+                            s.LimitHistory = 7;
+                            s.IdleThreshold = 55;
+                            s.LogFile = "/elsewhere/log.txt";
+                        }};
+const Change kCronComplete{"CronCompleteRun", [](TSettings& s) { s.DoneStandard = 0; }};
+
+struct TwoProgramCase {
+    Change first;   // saved first
+    Change second;  // saved second, by a program that loaded before the first saved
+};
+
+void PrintTo(const TwoProgramCase& c, std::ostream* os)
+{
+    *os << c.first.what << " then " << c.second.what;
+}
+
+class TwoPrograms : public HiveTest, public ::testing::WithParamInterface<TwoProgramCase> {};
+
+TEST_P(TwoPrograms, EachWritesOnlyItsOwnChangeAndTakesUpTheOther)
+{
+    TSettings start = unusualSettings();
+    start.DoneStandard = 3;
+    ASSERT_TRUE(SaveSettings(start, prompt));
+
+    SettingsStore firstStore(kProg), secondStore(kProg);
+    TSettings first = firstStore.load(prompt);
+    TSettings second = secondStore.load(prompt);
+    ASSERT_EQ(first, start);
+    GetParam().first.apply(first);
+    GetParam().second.apply(second);
+    ASSERT_TRUE(firstStore.save(first, prompt));
+    ASSERT_TRUE(secondStore.save(second, prompt));
+
+    TSettings both = start;
+    GetParam().first.apply(both);
+    GetParam().second.apply(both);
+    EXPECT_EQ(LoadSettings(kProg, prompt), both);
+    EXPECT_EQ(second, both) << "the later save takes up the earlier one";
+    // The file is the one a single save of both changes writes.
+    const std::string merged = readFile(hivePath());
+    ASSERT_TRUE(SaveSettings(start, prompt));
+    ASSERT_TRUE(SaveSettings(both, prompt));
+    EXPECT_EQ(merged, readFile(hivePath()));
+
+    // The first program looks again (before its next run) and has both.
+    firstStore.refresh(first, prompt);
+    EXPECT_EQ(first, both);
+    EXPECT_TRUE(prompt.asked.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EitherOrder, TwoPrograms,
+    ::testing::Values(TwoProgramCase{kCronCount, kTrayToggle}, TwoProgramCase{kTrayToggle, kCronCount},
+                      TwoProgramCase{kCronComplete, kTrayPages}, TwoProgramCase{kTrayPages, kCronComplete}),
+    [](const auto& info) { return std::string(info.param.first.what) + "Then" + info.param.second.what; });
+
+TEST_F(HiveTest, ASaveWithNothingChangedLeavesANewerValueOfAnotherProgram)
+{
+    TSettings start = defaultSettings(kProg);
+    start.Mirroring = true;
+    ASSERT_TRUE(SaveSettings(start, prompt));
+    SettingsStore tray(kProg);
+    TSettings traySettings = tray.load(prompt);
+
+    // renvo-run counts a run while the tray program is up.
+    SettingsStore cron(kProg);
+    TSettings cronSettings = cron.load(prompt);
+    cronSettings.DoneStandard = 4;
+    ASSERT_TRUE(cron.save(cronSettings, prompt));
+    const std::string afterCron = readFile(hivePath());
+
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    EXPECT_EQ(readFile(hivePath()), afterCron);
+    EXPECT_EQ(traySettings.DoneStandard, 4);
+    // Saved again unchanged: still nothing to write.
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    EXPECT_EQ(readFile(hivePath()), afterCron);
+
+    // What the tray saved is its new starting point: a later change of the other program to
+    // the same value is not undone by the next save.
+    traySettings.LimitHistory = 7;
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    cronSettings = cron.load(prompt);
+    cronSettings.LimitHistory = 9;
+    ASSERT_TRUE(cron.save(cronSettings, prompt));
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    EXPECT_EQ(traySettings.LimitHistory, 9);
+    EXPECT_EQ(LoadSettings(kProg, prompt).LimitHistory, 9);
+
+    // A value another program damaged is written anew, not taken up.
+    TRegistry other;
+    ASSERT_TRUE(other.OpenKey("\\Software\\Tovan\\Renvo", false));
+    ASSERT_TRUE(other.WriteString("TaskPriority", "0"));
+    ASSERT_TRUE(tray.save(traySettings, prompt));
+    EXPECT_EQ(traySettings.TaskPriority, 5);
+    EXPECT_TRUE(hiveHasLine("\"TaskPriority\"=dword:00000005"));
+    EXPECT_TRUE(prompt.asked.empty());
+}
+
+TEST_F(HiveTest, ASaveIntoAHiveDamagedSinceTheLoadKeepsItAsideAndWritesTheRecord)
+{
+    TSettings start = unusualSettings();
+    ASSERT_TRUE(SaveSettings(start, prompt));
+    SettingsStore store(kProg);
+    TSettings s = store.load(prompt);
+    // Found by the look before a run, and by the save.
+    writeFile(hivePath(), "no hive at all\n");
+    prompt.expect(kHiveAside, PromptAnswer::Ok);
+    store.refresh(s, prompt);
+    EXPECT_EQ(s, start);
+    writeFile(hivePath(), "no hive at all\n");
+    prompt.expect(kHiveAside, PromptAnswer::Ok);
+    ASSERT_TRUE(store.save(s, prompt));
+    EXPECT_EQ(prompt.captions(), (Captions{kHiveAside, kHiveAside}));
+    EXPECT_EQ(s, start);
+    EXPECT_EQ(LoadSettings(kProg, prompt), start);
+}
+
+TEST_F(HiveTest, AValueFirstStoredByAnotherProgramIsTakenUpNotOverwritten)
+{
+    // A key of an earlier version: no counter yet. renvo-run then counts its first run.
+    writeSettingsKey("\"Mirroring\"=dword:00000001\n\"LogFile\"=\"/l\"\n");
+    SettingsStore tray(kProg);
+    TSettings s = tray.load(prompt);
+    SettingsStore cron(kProg);
+    TSettings c = cron.load(prompt);
+    ++c.DoneStandard;
+    ASSERT_TRUE(cron.save(c, prompt));
+
+    ASSERT_TRUE(tray.save(s, prompt));
+    EXPECT_EQ(s.DoneStandard, 1);
+    EXPECT_EQ(LoadSettings(kProg, prompt).DoneStandard, 1);
+    EXPECT_TRUE(prompt.asked.empty());
+}
+
+TEST_F(HiveTest, RefreshKeepsWhatThisProgramChangedAndWhatTheKeyCannotGive)
+{
+    writeSettingsKey("\"Mirroring\"=dword:00000001\n\"EveryTimes\"=dword:00000005\n"
+                     "\"DoneStandard\"=dword:00000001\n\"LimitHistory\"=dword:00000003\n"
+                     "\"TaskPriority\"=dword:00000005\n");
+    SettingsStore tray(kProg);
+    TSettings s = tray.load(prompt);
+    s.EveryTimes = 2;  // changed here, not saved yet
+
+    // Another program: a new counter and history limit, its own EveryTimes, a damaged
+    // TaskPriority, and Mirroring removed.
+    writeSettingsKey("\"EveryTimes\"=dword:00000009\n\"DoneStandard\"=dword:00000002\n"
+                     "\"LimitHistory\"=dword:0000000a\n\"TaskPriority\"=\"0\"\n");
+    tray.refresh(s, prompt);
+    EXPECT_EQ(s.DoneStandard, 2);
+    EXPECT_EQ(s.LimitHistory, 10);
+    EXPECT_EQ(s.EveryTimes, 2);
+    EXPECT_EQ(s.TaskPriority, 5);
+    EXPECT_TRUE(s.Mirroring);
+    EXPECT_TRUE(prompt.asked.empty());
+
+    // The save writes the own change and puts back what the key lacks or cannot give.
+    ASSERT_TRUE(tray.save(s, prompt));
+    const TSettings stored = LoadSettings(kProg, prompt);
+    EXPECT_EQ(stored, s);
+    EXPECT_EQ(stored.EveryTimes, 2);
+    EXPECT_TRUE(stored.Mirroring);
+
+    // What a refresh took up counts as read: the other program setting it back is taken up
+    // again, not written over.
+    writeSettingsKey("\"DoneStandard\"=dword:00000003\n");
+    tray.refresh(s, prompt);
+    ASSERT_EQ(s.DoneStandard, 3);
+    writeSettingsKey("\"DoneStandard\"=dword:00000002\n");
+    ASSERT_TRUE(tray.save(s, prompt));
+    EXPECT_EQ(s.DoneStandard, 2);
+    EXPECT_EQ(LoadSettings(kProg, prompt).DoneStandard, 2);
+    EXPECT_TRUE(prompt.asked.empty());
+}
+
+TEST_F(HiveTest, SavesOfAStoreStillBringTheKeyIntoItsOwnForm)
+{
+    // The first save after a load of an old or odd key, with nothing changed in memory.
+    writeSettingsKey("\"Mirroring\"=dword:00000002\n\"IdleOption\"=hex:01,07,08,09\n"
+                     "\"LogFile\"=hex(2):2f,6c,00\n\"Interval\"=dword:0000001e\n");
+    prompt.expect(kError, PromptAnswer::Ok);  // Interval of the wrong type
+    SettingsStore store(kProg);
+    TSettings s = store.load(prompt);
+    ASSERT_TRUE(store.save(s, prompt));
+    EXPECT_TRUE(hiveHasLine("\"Mirroring\"=dword:00000001"));
+    EXPECT_TRUE(hiveHasLine("\"IdleOption\"=hex:01,07,08,09,1e,00,00,00"));
+    EXPECT_TRUE(hiveHasLine("\"LogFile\"=\"/l\""));
+    EXPECT_TRUE(hiveHasLine("\"Interval\"=hex:55,55,55,55,55,55,95,3f"));
+    EXPECT_TRUE(hiveHasLine("\"LogAppend\"=dword:00000000"));  // missing values are added
+    EXPECT_EQ(prompt.captions(), Captions{kError});
 }
 
 }  // namespace

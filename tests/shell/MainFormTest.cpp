@@ -309,6 +309,50 @@ TEST_F(MainFormTest, TheStartRunFollowsTheCounter)
     EXPECT_EQ(form->settings().DoneStandard, 0);
 }
 
+// renvo-run from cron, between the tray program's start and its next run and exit.
+TEST_F(MainFormTest, TheRunKindAfterACronRunFollowsTheHivesCounterAndTheExitKeepsIt)
+{
+    if (qEnvironmentVariableIsEmpty("RENVO_TEST_BIN"))
+        GTEST_SKIP() << "RENVO_TEST_BIN names the programs' folder (ctest sets it)";
+    struct Case {
+        int cronRuns;
+        bool trayRuns;    // a standard-run command of the tray after them
+        bool complete;    // the kind that run must be
+        int storedCount;  // DoneStandard in the hive after the tray's exit
+    };
+    const Case cases[] = {{0, true, false, 1}, {1, true, false, 2}, {2, true, true, 0}, {2, false, false, 2}};
+    hive = dir / "cfg/Tovan/user.reg";  // where renvo-run finds it
+    settings.EveryTimes = 2;
+    settings.DoneStandard = 0;
+    settings.TaskPriority = 2;
+    writeList();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.cronRuns << " cron runs, tray runs " << c.trayRuns);
+        create();
+        form->settings().Mirroring = !settings.Mirroring;  // the tray menu's toggle
+        for (int i = 0; i < c.cronRuns; ++i) {
+            QProcess cron;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("RENVO_HOME"), QString::fromStdString(folder));
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir / "cfg"));
+            cron.setProcessEnvironment(env);
+            cron.start(QString::fromLocal8Bit(qgetenv("RENVO_TEST_BIN")) + QStringLiteral("/renvo-run"), {});
+            ASSERT_TRUE(cron.waitForFinished(60000));
+            ASSERT_EQ(cron.exitCode(), 0) << cron.readAllStandardError().toStdString();
+        }
+        if (c.trayRuns) {
+            ASSERT_TRUE(form->runCommand(false, nullptr));
+            EXPECT_EQ(form->standardRun(), !c.complete);
+            waitForIdle();
+        }
+        form->Exit1Click();
+        const TSettings after = stored();
+        EXPECT_EQ(after.DoneStandard, c.storedCount);
+        EXPECT_EQ(after.Mirroring, !settings.Mirroring);
+        form.reset();
+    }
+}
+
 TEST_F(MainFormTest, EveryCommandDuringARunIsRefusedAndChangesNothing)
 {
     writeList();

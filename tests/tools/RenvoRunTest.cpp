@@ -1,8 +1,10 @@
 // renvo-run end to end: the real program on real folders, with its own hive and program folder.
 
+#include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
 #include "platform/FileSys.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 
@@ -241,6 +243,38 @@ TEST_F(RenvoRun, InterruptCancelsAtTheNextStopPoint)
         EXPECT_EQ(readFile(home_ + "/_update"), "old.txt\r\nsrc/a.txt\r\n");
     }
     EXPECT_NE(readFile(home_ + "/logfile.txt").find("実行終了: "), std::string::npos);
+}
+
+// The tray program's record (its store over the same hive) lives across runs of renvo-run.
+TEST_F(RenvoRun, ItsCounterSurvivesTheTrayProgramsSaveAndTheTraysOwnChangeStays)
+{
+    writeFile(src_ + "/a.txt", "a");
+    writeList({folderItem()});
+    const std::string hive = cfg_ + "/Tovan/user.reg";
+    writeFile(hive, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n\"Mirroring\"=dword:00000001\n"
+                    "\"EveryTimes\"=dword:00000005\n\"DoneStandard\"=dword:00000001\n\"TaskPriority\"=dword:00000002\n");
+    ScriptedPrompt prompt;
+    SettingsStore tray(home_ + "/", hive);
+    TSettings traySettings = tray.load(prompt);
+    traySettings.Mirroring = false;  // the tray menu's toggle, saved at the exit
+
+    for (int i = 0; i < 2; ++i) {
+        const Result r = run();
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    ASSERT_TRUE(tray.save(traySettings, prompt));  // the tray's exit
+
+    ScriptedPrompt quiet;
+    const TSettings stored = LoadSettings(home_ + "/", quiet, hive);
+    EXPECT_EQ(stored.DoneStandard, 3);
+    EXPECT_FALSE(stored.Mirroring);
+    EXPECT_EQ(traySettings.DoneStandard, 3);
+
+    // The next run of renvo-run keeps the tray's change.
+    ASSERT_EQ(run().status, 0);
+    const TSettings after = LoadSettings(home_ + "/", quiet, hive);
+    EXPECT_EQ(after.DoneStandard, 4);
+    EXPECT_FALSE(after.Mirroring);
 }
 
 }  // namespace
