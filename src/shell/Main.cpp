@@ -330,6 +330,9 @@ void TfrmMain::startRun(bool completeRequested, RunLock lock)
     // renvo-run may have run and counted since this program last looked (cron, a server).
     store_.refresh(settings_, *env_.prompt);
     standardRun_ = !chooseCompleteRun(settings_, completeRequested);
+    // Stored at once, as renvo-run stores it: a run of the other program meanwhile counts on
+    // from this one instead of being counted over at this program's exit.
+    saveSettings();
     if (settings_.ShowProgressDialog) {
         progress_ = std::make_unique<TfrmProgress>(standardRun_, settings_.ProgressPosition, animationFrames(),
                                                    cancelGlyph(), [this] { requestStop(); });

@@ -315,22 +315,27 @@ TEST_F(MainFormTest, TheRunKindAfterACronRunFollowsTheHivesCounterAndTheExitKeep
     if (qEnvironmentVariableIsEmpty("RENVO_TEST_BIN"))
         GTEST_SKIP() << "RENVO_TEST_BIN names the programs' folder (ctest sets it)";
     struct Case {
-        int cronRuns;
-        bool trayRuns;    // a standard-run command of the tray after them
-        bool complete;    // the kind that run must be
-        int storedCount;  // DoneStandard in the hive after the tray's exit
+        const char* runs;  // in order: C a cron run, T a standard-run command of the tray
+        bool complete;     // the kind the tray's last run must be
+        int storedCount;   // DoneStandard in the hive after the tray's exit
     };
-    const Case cases[] = {{0, true, false, 1}, {1, true, false, 2}, {2, true, true, 0}, {2, false, false, 2}};
+    const Case cases[] = {{"T", false, 1}, {"CT", false, 2}, {"CCT", true, 0}, {"CC", false, 2}, {"TCT", true, 0}};
     hive = dir / "cfg/Tovan/user.reg";  // where renvo-run finds it
     settings.EveryTimes = 2;
     settings.DoneStandard = 0;
     settings.TaskPriority = 2;
     writeList();
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.cronRuns << " cron runs, tray runs " << c.trayRuns);
+        SCOPED_TRACE(c.runs);
         create();
         form->settings().Mirroring = !settings.Mirroring;  // the tray menu's toggle
-        for (int i = 0; i < c.cronRuns; ++i) {
+        for (const char* r = c.runs; *r; ++r) {
+            if (*r == 'T') {
+                ASSERT_TRUE(form->runCommand(false, nullptr));
+                EXPECT_EQ(form->standardRun(), r[1] != 0 || !c.complete);
+                waitForIdle();
+                continue;
+            }
             QProcess cron;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("RENVO_HOME"), QString::fromStdString(folder));
@@ -339,11 +344,6 @@ TEST_F(MainFormTest, TheRunKindAfterACronRunFollowsTheHivesCounterAndTheExitKeep
             cron.start(QString::fromLocal8Bit(qgetenv("RENVO_TEST_BIN")) + QStringLiteral("/renvo-run"), {});
             ASSERT_TRUE(cron.waitForFinished(60000));
             ASSERT_EQ(cron.exitCode(), 0) << cron.readAllStandardError().toStdString();
-        }
-        if (c.trayRuns) {
-            ASSERT_TRUE(form->runCommand(false, nullptr));
-            EXPECT_EQ(form->standardRun(), !c.complete);
-            waitForIdle();
         }
         form->Exit1Click();
         const TSettings after = stored();
