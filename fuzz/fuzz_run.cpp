@@ -23,6 +23,7 @@
 #include "engine/MirThread.h"
 #include "engine/MirrorHost.h"
 #include "engine/TableFile.h"
+#include "engine/TopFolder.h"
 #include "platform/FileNames.h"
 #include "prompt/Prompt.h"
 
@@ -117,7 +118,8 @@ using Snapshot = std::map<std::string, std::string>;
 
 bool ownFile(const std::string& name)
 {
-    for (const char* own : {kListFileName, kUpdateFileName, kTableFileName, kLogFileName, kRunLockFileName}) {
+    for (const char* own : {kListFileName, kUpdateFileName, kTableFileName, kLogFileName, kRunLockFileName,
+                            kUsedTopsFileName, kMountPointsFileName}) {
         if (name == own)
             return true;
         const std::string tmp = "." + std::string(own) + ".rvtmp-";
@@ -127,11 +129,12 @@ bool ownFile(const std::string& name)
     return false;
 }
 
-// The top folder's entries a run works in: Latest and History*, and all below them.
+// The top folder's entries a run works in: Latest, History*, the marker and the history's
+// work folders, and all below them.
 bool mayChange(const std::string& inTop)
 {
     const std::string first = inTop.substr(0, inTop.find('/'));
-    return first == "Latest" || first.compare(0, 7, "History") == 0;
+    return isMirrorEntry(first) || first.compare(0, 7, "History") == 0;
 }
 
 Snapshot snapshot()
