@@ -163,6 +163,7 @@ protected:
         env.hivePath = hive;
         form = std::make_unique<TfrmMain>(env);
         endEventLoopOnExitRequest(*form);
+        QObject::connect(form.get(), &TfrmMain::exitRequested, [this] { ++exits; });
         form->FormCreate();
         form->settings().Mirroring = false;  // a change of this session, due at the exit
     }
@@ -188,12 +189,14 @@ protected:
     StillClock clock;
     ModalPrompt prompt;
     std::unique_ptr<TfrmMain> form;
+    int exits = 0;
 };
 
 TEST_P(ExitTest, QuitEndsTheProgramsEventLoopAndSavesTheSettings)
 {
     const RunState state = GetParam().state;
     std::unique_ptr<Hogs> hogs;
+    QTimer clicks;
 
     switch (state) {
     case RunState::Starting:
@@ -221,15 +224,31 @@ TEST_P(ExitTest, QuitEndsTheProgramsEventLoopAndSavesTheSettings)
         });
         break;
     case RunState::Copying:
-        // A copy that outlasts the program's wait for the run.
+        // A copy that outlasts the program's wait for the run. Meanwhile the user goes on
+        // clicking: nothing may start a run, open a window or ask anything now.
         writeSources(3);
         setCopyHook(heldCopy);
         create(2);
+        form->openListEditor = [&](QWidget*) { ADD_FAILURE() << "the list editor opened"; };
+        form->openSettingsDialog = [&](QWidget*) { ADD_FAILURE() << "the settings opened"; };
         QTimer::singleShot(0, form.get(), [&] { form->mnuForceCompletedNow->trigger(); });
         QTimer::singleShot(0, form.get(), [&] {
             ASSERT_TRUE(QTest::qWaitFor([&] { return copying.load(); }, 30000));
             form->Exit1->trigger();
         });
+        clicks.setInterval(10);
+        QObject::connect(&clicks, &QTimer::timeout, form.get(), [&] {
+            if (!form->exiting() || !form->currentRun())
+                return;
+            clicks.stop();
+            for (QAction* a : {form->mnuEditList, form->mnuProperty, form->mnuAuto, form->mnuForceNow,
+                               form->mnuForceCompletedNow, form->Exit1})
+                a->trigger();
+            form->trayIcon().OnDblClick();
+            EXPECT_FALSE(form->runCommand(false, nullptr));  // the list editor's run command
+            form->Exit1Click();                              // the list editor's quit
+        });
+        clicks.start();
         break;
     case RunState::ShowingBox:
         // The user cancels; while the run's cancel box is shown, the tray's quit is chosen.
@@ -249,6 +268,7 @@ TEST_P(ExitTest, QuitEndsTheProgramsEventLoopAndSavesTheSettings)
 
     EXPECT_TRUE(loopEnds()) << "the quit left the program running";
     EXPECT_TRUE(form->exiting());
+    EXPECT_EQ(exits, 1);
     if (state == RunState::Copying || state == RunState::ShowingBox) {
         EXPECT_NE(form->currentRun(), nullptr) << "the run ended in time: nothing was tested";
     }
