@@ -258,7 +258,7 @@ void TfrmMain::tmrDoMirTimer()
 {
     // The RLF measurement lets events through, among them further ticks: those do nothing,
     // so the outer tick alone decides.
-    if (inTick_ || mirroringNow_ || exiting_)
+    if (inTick_ || mirroringNow_)
         return;
     // Called directly as well as by the timer: the tick arms the next look when it is done.
     tmrDoMir.stop();
@@ -278,8 +278,8 @@ void TfrmMain::tmrDoMirTimer()
     if (!listFileExists())
         return;
     bool idle = idle_.idleTest(settings_.IdleMode, settings_.IdleThreshold);
-    // A command handled while the machine was measured may have started a run.
-    if (mirroringNow_)
+    // A command handled while the machine was measured may have started a run, or the quit.
+    if (mirroringNow_ || exiting_)
         return;
     RunLock lock;
     if (idle) {
