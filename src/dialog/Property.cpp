@@ -11,16 +11,12 @@
 #include "dialog/RestorePage.h"
 #include "dialog/SettingsPages.h"
 #include "engine/ItemChecks.h"
-#include "listedit/AddSearchFolder.h"
-#include "listedit/Config.h"
-#include "listedit/HelpPopup.h"
-#include "listedit/ListCommands.h"
-#include "listedit/ListModel.h"
+#include "guikit/HelpPopup.h"
+#include "guikit/HelpWindow.h"
+#include "guikit/RenvoApp.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
 #include "settings/SettingsStore.h"
-#include "shell/HelpWindow.h"
-#include "shell/Main.h"
 
 namespace renvo {
 
@@ -84,7 +80,8 @@ QString itemCaption(const QString& address)
     return u8("アドレス ") + address + u8(" の編集");
 }
 
-TfrmProperty::TfrmProperty(TfrmMain& hub, QWidget* parent) : QDialog(parent), hub_(hub)
+TfrmProperty::TfrmProperty(RenvoApp& app, PropertyMode mode, QWidget* parent)
+    : QDialog(parent), app_(app), itemMode_(mode == PropertyMode::Item)
 {
     setWindowFlag(Qt::WindowContextHelpButtonHint, true);
     auto* outer = new QHBoxLayout(this);
@@ -92,17 +89,17 @@ TfrmProperty::TfrmProperty(TfrmMain& hub, QWidget* parent) : QDialog(parent), hu
     outer->addWidget(pgcProperty, 1);
 
     tbsItemEdit = buildItemPage();
-    tbsRestore = new TRestorePage(hub_.prompt(), hub_.shoMirror, [this] {
+    tbsRestore = new TRestorePage(app_.prompt(), app_.fileOperation(), [this] {
         RestoreInputs in;
         in.address = edtAddress->text().toStdString();
         in.isFile = kindIndex() == 0;
         in.subfolders = chkSubFolder->isChecked();
         in.dest = cbbMirroring->currentText().toStdString();
-        in.topFolder = hub_.settings().MirTopFolder;
-        in.limitHistory = hub_.settings().LimitHistory;
+        in.topFolder = app_.settings().MirTopFolder;
+        in.limitHistory = app_.settings().LimitHistory;
         return in;
     }, pgcProperty);
-    settingsPages = std::make_unique<TSettingsPages>(hub_.prompt(), hub_.idleDetector(), hub_.programFolder(), this);
+    settingsPages = std::make_unique<TSettingsPages>(app_.prompt(), app_.idleDetector(), app_.programFolder(), this);
     connect(settingsPages.get(), &TSettingsPages::changed, this, [this] { btnApply->setEnabled(true); });
 
     auto* buttons = new QVBoxLayout;
@@ -307,7 +304,6 @@ void TfrmProperty::showEvent(QShowEvent* event)
 
 void TfrmProperty::FormShow()
 {
-    itemMode_ = !hub_.dialogMode;
     pgcProperty->setTabVisible(0, itemMode_);
     pgcProperty->setTabVisible(1, itemMode_);
     for (int i = 2; i < 5; ++i)
@@ -320,7 +316,7 @@ void TfrmProperty::FormShow()
         btnApply->show();
         setWindowTitle(u8(kSettingsCaption));
         pgcProperty->setCurrentIndex(2);
-        settingsPages->load(hub_.settings());
+        settingsPages->load(app_.settings());
     }
     btnApply->setEnabled(false);
 }
@@ -337,12 +333,12 @@ void TfrmProperty::rdgFileFolderClick()
 void TfrmProperty::Button1Click()
 {
     if (kindIndex() == 0) {
-        const auto file = hub_.prompt().chooseFile(
+        const auto file = app_.prompt().chooseFile(
             {"ファイルの指定", extractFileDir(edtAddress->text().toStdString()), "全てのファイル (*)", this});
         if (file)
             edtAddress->setText(QString::fromStdString(*file));
     } else {
-        const auto folder = hub_.prompt().chooseFolder({"フォルダの選択", edtAddress->text().toStdString(), this});
+        const auto folder = app_.prompt().chooseFolder({"フォルダの選択", edtAddress->text().toStdString(), this});
         if (folder)
             edtAddress->setText(QString::fromStdString(*folder));
     }
@@ -352,15 +348,13 @@ void TfrmProperty::btnHelpClick()
 {
     const int page = pgcProperty->currentIndex();
     if (page >= 0 && page < int(kPageTopics.size()))
-        hub_.showHelp(HELP_CONTEXT, kPageTopics[size_t(page)]);
+        app_.showHelp(HELP_CONTEXT, kPageTopics[size_t(page)]);
 }
 
 bool TfrmProperty::btnOKClick(int tag)
 {
-    if (hub_.mirroringNow()) {
-        hub_.showRefusal(this);
+    if (refusedDuringRun(app_, this))
         return false;
-    }
     if (!itemMode_)
         return settingsOk(tag);
     return itemOk();
@@ -368,7 +362,7 @@ bool TfrmProperty::btnOKClick(int tag)
 
 bool TfrmProperty::itemOk()
 {
-    Prompt& prompt = hub_.prompt();
+    Prompt& prompt = app_.prompt();
     if (cmbUse->currentIndex() == 2 && mirroringIndex() == 3) {
         const PromptAnswer a = prompt.ask({kMeaninglessCaption, kMeaninglessText, PromptIcon::Question,
                                            PromptButtons::YesNo, PromptAnswer::Yes, this});
@@ -407,28 +401,25 @@ bool TfrmProperty::itemOk()
 bool TfrmProperty::settingsOk(int tag)
 {
     // The pages store into a copy: nothing half done reaches the live record.
-    TSettings edited = hub_.settings();
+    TSettings edited = app_.settings();
     if (!settingsPages->store(edited))
         return false;
-    hub_.settings() = edited;
-    hub_.saveSettings();
+    app_.commitSettings(edited);
     btnApply->setEnabled(false);
     return tag == 0;
 }
 
-void openItemDialog(TfrmMain& hub, TfrmConfig& editor, size_t row, bool restore)
+bool openItemDialog(RenvoApp& app, ItemList& list, size_t row, bool restore, QWidget* owner)
 {
-    ItemList& list = editor.rows();
     if (row >= list.size())
-        return;
-    TfrmProperty dialog(hub, &editor);
+        return false;
+    TfrmProperty dialog(app, PropertyMode::Item, owner);
     dialog.setRestoreRequested(restore);
     dialog.fillDestinations(list);
     dialog.setItem(list.rowAt(row).texts);
-    hub.dialogMode = false;
     dialog.rdgFileFolderClick();
     if (dialog.exec() != QDialog::Accepted)
-        return;
+        return false;
     ItemTexts texts = dialog.itemTexts();
     if (texts[colKind] != kFolderWord) {
         // A file item keeps its stored subfolder and mask values.
@@ -437,12 +428,7 @@ void openItemDialog(TfrmMain& hub, TfrmConfig& editor, size_t row, bool restore)
         texts[colMasks] = stored[colMasks];
     }
     list.setTexts(row, texts);
-}
-
-void openSettingsDialog(TfrmMain& hub, QWidget* owner)
-{
-    TfrmProperty dialog(hub, owner);
-    dialog.exec();
+    return true;
 }
 
 }  // namespace renvo

@@ -1,8 +1,7 @@
 #pragma once
 // TfrmProperty: the item and settings dialog. In item mode it edits one row of the list editor
 // (the item editor page) and restores that item's files (the restore page); in settings mode it
-// edits the global settings (three pages). The main form's dialog mode flag chooses the mode
-// when the dialog is shown.
+// edits the global settings (three pages). The mode is chosen when the dialog is made.
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,8 +23,8 @@
 
 namespace renvo {
 
-class TfrmConfig;
-class TfrmMain;
+class ItemList;
+class RenvoApp;
 class TRestorePage;
 class TSettingsPages;
 
@@ -37,13 +36,15 @@ inline constexpr char kNoSuchFolderText[] = "指定されたフォルダが存�
 // Help topics of the pages, in page order.
 inline constexpr std::array<unsigned, 5> kPageTopics{27, 102, 23, 24, 25};
 
+enum class PropertyMode { Item, Settings };
+
 // "アドレス <address> の編集"
 QString itemCaption(const QString& address);
 
 class TfrmProperty : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmProperty(TfrmMain& hub, QWidget* parent = nullptr);
+    TfrmProperty(RenvoApp& app, PropertyMode mode, QWidget* parent = nullptr);
     ~TfrmProperty() override;
 
     // Item mode: the row's texts into the controls, and back after OK.
@@ -61,7 +62,6 @@ public:
     void rdgFileFolderClick();
     void Button1Click();
     void btnHelpClick();
-    bool itemMode() const { return itemMode_; }
 
     QTabWidget* pgcProperty = nullptr;
     QWidget* tbsItemEdit = nullptr;
@@ -101,15 +101,13 @@ private:
     bool itemOk();
     bool settingsOk(int tag);
 
-    TfrmMain& hub_;
-    bool itemMode_ = true;
+    RenvoApp& app_;
+    const bool itemMode_;
     bool restoreRequested_ = false;
 };
 
-// The list editor's edit command: the dialog in item mode on one row; on OK the row gets the
-// controls' values.
-void openItemDialog(TfrmMain& hub, TfrmConfig& editor, size_t row, bool restore);
-// The settings commands of the tray menu and the list editor (the caller has set the mode flag).
-void openSettingsDialog(TfrmMain& hub, QWidget* owner);
+// The list editor's edit command: the dialog in item mode on one row of `list`; on OK the row
+// gets the controls' values (true).
+bool openItemDialog(RenvoApp& app, ItemList& list, size_t row, bool restore, QWidget* owner);
 
 }  // namespace renvo

@@ -1,8 +1,9 @@
 #include "dialog/RestorePage.h"
 
-#include "listedit/AddSearchFolder.h"
-#include "listedit/HelpPopup.h"
-#include "listedit/WaitCursor.h"
+#include "guikit/RenvoApp.h"
+#include "platform/Path.h"
+#include "guikit/HelpPopup.h"
+#include "guikit/WaitCursor.h"
 
 #include <QCollator>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The controls of the three settings pages and their layout.
 #include "dialog/SettingsPages.h"
 
-#include "listedit/HelpPopup.h"
+#include "guikit/HelpPopup.h"
 
 #include <QCheckBox>
 #include <QComboBox>

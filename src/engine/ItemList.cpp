@@ -126,7 +126,7 @@ bool needsUsageHint(const MirrorItem& item)
 void ItemList::add(MirrorItem item)
 {
     items_.push_back(std::move(item));
-    dirty_ = true;
+    changed(Change::Rows);
 }
 
 void ItemList::insert(size_t row, MirrorItem item)
@@ -134,7 +134,7 @@ void ItemList::insert(size_t row, MirrorItem item)
     if (row > items_.size())
         throw std::out_of_range("ItemList::insert");
     items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(row), std::move(item));
-    dirty_ = true;
+    changed(Change::Rows);
 }
 
 void ItemList::replace(size_t row, MirrorItem item)
@@ -143,7 +143,7 @@ void ItemList::replace(size_t row, MirrorItem item)
     if (sameItem(slot, item))
         return;
     slot = std::move(item);
-    dirty_ = true;
+    changed(Change::Texts);
 }
 
 void ItemList::setTexts(size_t row, const ItemTexts& texts)
@@ -190,7 +190,7 @@ void ItemList::remove(std::vector<size_t> rows)
         items_[out++] = std::move(items_[in]);
     }
     items_.resize(out);
-    dirty_ = true;
+    changed(Change::Rows);
 }
 
 void ItemList::clear()
@@ -198,7 +198,7 @@ void ItemList::clear()
     if (items_.empty())
         return;
     items_.clear();
-    dirty_ = true;
+    changed(Change::Rows);
 }
 
 void ItemList::move(size_t from, size_t to)
@@ -214,7 +214,7 @@ void ItemList::move(size_t from, size_t to)
     else
         std::rotate(begin + static_cast<std::ptrdiff_t>(to), begin + static_cast<std::ptrdiff_t>(from),
                     begin + static_cast<std::ptrdiff_t>(from) + 1);
-    dirty_ = true;
+    changed(Change::Rows);
 }
 
 void ItemList::reorder(const std::vector<size_t>& order)
@@ -236,7 +236,33 @@ void ItemList::reorder(const std::vector<size_t>& order)
     for (size_t from : order)
         sorted.push_back(std::move(items_[from]));
     items_ = std::move(sorted);
+    changed(Change::Rows);
+}
+
+void ItemList::changed(Change change)
+{
     dirty_ = true;
+    if (batches_ > 0) {
+        pending_ = pending_ == Change::Rows ? Change::Rows : change;
+        return;
+    }
+    if (listener_)
+        listener_(change);
+}
+
+ItemList::Batch::Batch(ItemList& list) : list_(list)
+{
+    ++list_.batches_;
+}
+
+ItemList::Batch::~Batch()
+{
+    if (--list_.batches_ > 0 || !list_.pending_)
+        return;
+    const Change change = *list_.pending_;
+    list_.pending_.reset();
+    if (list_.listener_)
+        list_.listener_(change);
 }
 
 bool ItemList::load(const std::string& path)
@@ -245,6 +271,7 @@ bool ItemList::load(const std::string& path)
     if (!pathExists(path))
         return false;
     items_ = readListFile(path);
+    changed(Change::Rows);
     dirty_ = false;
     return true;
 }

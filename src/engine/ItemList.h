@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +50,10 @@ inline constexpr std::array<std::string_view, 3> kRunConditionWords{"しない",
 inline constexpr std::array<std::string_view, 4> kFolderOptionWords{"準拠", "同期", "同期保持", "テーブル"};
 // Indexed by the include-subfolders flag.
 inline constexpr std::array<std::string_view, 2> kSubfolderWords{"しない", "する"};
+
+// The longest address (and destination) a record holds, in bytes; longer ones are refused at
+// input rather than cut by the next save.
+inline constexpr size_t kMaxAddressBytes = 255;
 
 enum class RunCondition { Never = 0, Always = 1, CompleteOnly = 2 };
 
@@ -107,6 +113,24 @@ public:
     // Set by every change to the rows or their order; cleared by load and save.
     bool dirty() const { return dirty_; }
 
+    // What a change did: the texts of rows only, or the rows themselves (added, removed,
+    // moved, loaded).
+    enum class Change { Texts, Rows };
+    // The one listener (the view's model) is told of every change, as it is made; while a
+    // batch lives, the changes are told once, when the last batch ends (as Rows when any of
+    // them was).
+    void setListener(std::function<void(Change)> listener) { listener_ = std::move(listener); }
+    class Batch {
+    public:
+        explicit Batch(ItemList& list);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        ItemList& list_;
+    };
+
     // Replaces the rows by the list file's records. A missing file changes nothing (false).
     // Throws EFOpenError when the file exists but cannot be read.
     bool load(const std::string& path);
@@ -115,8 +139,13 @@ public:
     int save(const std::string& path);
 
 private:
+    void changed(Change change);
+
     std::vector<MirrorItem> items_;
     bool dirty_ = false;
+    std::function<void(Change)> listener_;
+    int batches_ = 0;
+    std::optional<Change> pending_;
 };
 
 }  // namespace renvo

@@ -1,9 +1,9 @@
 #include "listedit/AddSearchFolder.h"
 
-#include "listedit/HelpPopup.h"
+#include "guikit/HelpPopup.h"
 
 #include "platform/FileSys.h"
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -48,19 +48,6 @@ void setHelpContext(QWidget* w, unsigned context)
 }
 
 }  // namespace
-
-std::string trimTrailingDelimiters(std::string_view path, const PathRules& rules)
-{
-    std::string out(path);
-    // excludeTrailingDelimiter keeps a lone delimiter and knows trail bytes from delimiters.
-    while (out.size() > 1) {
-        std::string shorter = excludeTrailingDelimiter(out, rules);
-        if (shorter.size() == out.size())
-            break;
-        out = std::move(shorter);
-    }
-    return out;
-}
 
 void registerListEditIcons()
 {

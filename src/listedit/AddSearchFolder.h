@@ -4,6 +4,7 @@
 // every matching file of a folder (bulk add). The dialog only collects and tidies the values;
 // the opener sets the form, reads the values after OK and destroys the dialog.
 
+#include "guikit/RenvoApp.h"
 #include "platform/Path.h"
 #include "prompt/Prompt.h"
 
@@ -27,11 +28,6 @@ namespace renvo {
 
 inline constexpr char kAddFolderCaption[] = "フォルダの追加";
 inline constexpr char kBulkAddCaption[] = "ファイルの一括追加";
-inline constexpr char kFolderChooserCaption[] = "フォルダの選択";
-
-// The path without its trailing delimiters; a lone delimiter (the root) stays. Double-byte
-// aware: under CP932 a trail byte 0x5C belongs to its character and is kept.
-std::string trimTrailingDelimiters(std::string_view path, const PathRules& rules = nativePathRules());
 
 // The list editor's icons, from the resources under ":/listedit/" (for example "folder.svg").
 QIcon listEditIcon(const QString& name);

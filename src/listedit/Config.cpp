@@ -19,16 +19,16 @@
 #include <string_view>
 
 #include "engine/EFOpenError.h"
+#include "guikit/AboutBox.h"
+#include "guikit/HelpWindow.h"
+#include "guikit/RenvoApp.h"
 #include "listedit/AddSearchFolder.h"
 #include "listedit/CoolBar.h"
 #include "listedit/ListModel.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
-#include "settings/SettingsStore.h"
-#include "shell/AboutBox.h"
-#include "shell/HelpWindow.h"
-#include "shell/Main.h"
+#include "settings/Settings.h"
 
 namespace renvo {
 
@@ -131,8 +131,8 @@ private:
     QElapsedTimer clock_;
 };
 
-TfrmConfig::TfrmConfig(TfrmMain& hub, QWidget* parent)
-    : QMainWindow(parent), hub_(hub), model_(std::make_unique<ListModel>(list_)), busy_(std::make_unique<Busy>(*this))
+TfrmConfig::TfrmConfig(RenvoApp& app, QWidget* parent)
+    : QMainWindow(parent), app_(app), model_(std::make_unique<ListModel>(list_)), busy_(std::make_unique<Busy>(*this))
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(u8(kConfigDesignCaption));
@@ -141,6 +141,8 @@ TfrmConfig::TfrmConfig(TfrmMain& hub, QWidget* parent)
     buildActions();
     buildMenus();
     buildControls();
+    // The rows' count follows the list's changes as the view does.
+    connect(model_.get(), &QAbstractItemModel::modelReset, this, &TfrmConfig::showCountText);
     openPath = [](const std::string& path) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     };
@@ -215,12 +217,14 @@ void TfrmConfig::buildActions()
     connect(actExecute, &QAction::triggered, this, &TfrmConfig::actExecuteExecute);
     connect(actExecuteAll, &QAction::triggered, this, &TfrmConfig::actExecuteAllExecute);
     connect(actConfig, &QAction::triggered, this, [this] {
-        hub_.dialogMode = true;
-        if (hub_.openSettingsDialog)
-            hub_.openSettingsDialog(this);
+        app_.openSettingsDialog(this);
     });
-    connect(actHelp, &QAction::triggered, this, [this] { hub_.showHelp(HELP_FINDER, 0); });
-    connect(actAuto, &QAction::triggered, this, [this](bool on) { hub_.settings().Mirroring = on; });
+    connect(actHelp, &QAction::triggered, this, [this] { app_.showHelp(HELP_FINDER, 0); });
+    connect(actAuto, &QAction::triggered, this, [this](bool on) {
+        TSettings changed = app_.settings();
+        changed.Mirroring = on;
+        app_.commitSettings(changed);
+    });
 }
 
 void TfrmConfig::buildMenus()
@@ -291,11 +295,11 @@ void TfrmConfig::buildMenus()
 
     mnuHelp = menu("ヘルプ(&H)", "ヘルプ関連");
     mnuHelp->addAction(actHelp);
-    mnuSearchHelp = entry(mnuHelp, "トピックの検索(&S)...", nullptr, [this] { hub_.showHelp(HELP_KEY, 0); });
-    mnuHelpOnHelp = entry(mnuHelp, "ヘルプの使い方(&H)", nullptr, [this] { hub_.showHelp(HELP_HELPONHELP, 0); });
+    mnuSearchHelp = entry(mnuHelp, "トピックの検索(&S)...", nullptr, [this] { app_.showHelp(HELP_KEY, 0); });
+    mnuHelpOnHelp = entry(mnuHelp, "ヘルプの使い方(&H)", nullptr, [this] { app_.showHelp(HELP_HELPONHELP, 0); });
     mnuHelp->addSeparator();
     mnuAbout = entry(mnuHelp, "バージョン情報(&A)...", "バージョン情報を見ます", [this] {
-        AboutBox box(QString::fromStdString(hub_.programFolder()), this);
+        AboutBox box(QString::fromStdString(app_.programFolder()), this);
         box.exec();
     });
 
@@ -314,7 +318,7 @@ void TfrmConfig::buildMenus()
     ppmDelAddress = entry(access, "対象アドレス先を削除(&C)", nullptr, &TfrmConfig::mnuDelAddressClick);
     ppmEraseMiredFiles = entry(access, "ミラーリング先を削除(&L)", nullptr, &TfrmConfig::mnuEraseMiredFilesClick);
     ppmRight->addSeparator();
-    ppmHelp = entry(ppmRight, "ヘルプ(&H)", nullptr, [this] { hub_.showHelp(HELP_CONTEXT, kListPopupTopic); });
+    ppmHelp = entry(ppmRight, "ヘルプ(&H)", nullptr, [this] { app_.showHelp(HELP_CONTEXT, kListPopupTopic); });
 }
 
 void TfrmConfig::buildControls()
@@ -413,7 +417,7 @@ void TfrmConfig::buildControls()
         fldAddListFileDrop(sender, num, files, x, y);
     });
     fldAddList->onError = [this](const std::string& text) {
-        hub_.prompt().tell(kErrorDialogCaption, text, PromptIcon::Error, this);
+        app_.prompt().tell(kErrorDialogCaption, text, PromptIcon::Error, this);
     };
 }
 
@@ -445,17 +449,17 @@ bool TfrmConfig::eventFilter(QObject* watched, QEvent* event)
 
 std::string TfrmConfig::listPath() const
 {
-    return includeTrailingDelimiter(hub_.programFolder()) + kListFileName;
+    return includeTrailingDelimiter(app_.programFolder()) + kListFileName;
 }
 
 ListContext TfrmConfig::context()
 {
-    return ListContext{list_, hub_.prompt(), this, *busy_, hub_.shoMirror};
+    return ListContext{list_, app_.prompt(), this, *busy_, app_.fileOperation()};
 }
 
 MirrorSettingsView TfrmConfig::mirrorSettings() const
 {
-    const TSettings& s = hub_.settings();
+    const TSettings& s = app_.settings();
     return {s.MirTopFolder, s.DelFilesOnDelItem, s.QueryDelFiles};
 }
 
@@ -477,8 +481,7 @@ void TfrmConfig::FormShow()
 
 void TfrmConfig::closeEvent(QCloseEvent* event)
 {
-    if (hub_.mirroringNow()) {
-        hub_.showRefusal(this);
+    if (refusedDuringRun(app_, this)) {
         event->ignore();
         return;
     }
@@ -501,42 +504,27 @@ void TfrmConfig::showHelpPrompt()
     panel0->setText(u8(kHelpPromptText));
 }
 
-void TfrmConfig::afterRowsChanged()
-{
-    model_->refresh();
-    showCountText();
-}
-
 bool TfrmConfig::loadList()
 {
     try {
         list_.load(listPath());
     } catch (const EFOpenError& e) {
-        hub_.prompt().tell(kErrorDialogCaption, "リストファイルを読めません\r\n" + e.path + "\r\n" + errorText(e.err),
+        app_.prompt().tell(kErrorDialogCaption, "リストファイルを読めません\r\n" + e.path + "\r\n" + errorText(e.err),
                            PromptIcon::Error, this);
         return false;
     }
-    afterRowsChanged();
-    return true;
-}
-
-bool TfrmConfig::refuseDuringRun()
-{
-    if (!hub_.mirroringNow())
-        return false;
-    hub_.showRefusal(this);
     return true;
 }
 
 bool TfrmConfig::actSaveExecute()
 {
-    if (refuseDuringRun())
+    if (refusedDuringRun(app_, this))
         return false;
     bool changed = false;
     for (size_t row = 0; row < list_.size(); ++row) {
         if (!needsUsageHint(list_.at(row)))
             continue;
-        const PromptAnswer answer = hub_.prompt().ask({kUsageHintCaption, usageHintText(list_.at(row).address),
+        const PromptAnswer answer = app_.prompt().ask({kUsageHintCaption, usageHintText(list_.at(row).address),
                                                       PromptIcon::Question, PromptButtons::YesNo, PromptAnswer::Yes,
                                                       this});
         if (answer == PromptAnswer::Yes) {
@@ -552,12 +540,10 @@ bool TfrmConfig::actSaveExecute()
         return true;
     }
     if (const int err = list_.save(listPath()); err != 0) {
-        hub_.prompt().tell(kErrorDialogCaption,
+        app_.prompt().tell(kErrorDialogCaption,
                            "リストファイルを保存できません\r\n" + listPath() + "\r\n" + errorText(err) +
                                "\r\n（リストの内容はこのウインドウに残っています）",
                            PromptIcon::Error, this);
-        if (changed)
-            model_->refresh();
         return false;
     }
     if (changed)
@@ -570,12 +556,12 @@ void TfrmConfig::mnuQuitNowClick()
 {
     actSaveExecute();  // refused during a run: the quit goes on
     hide();             // saved once: the program's end does not save it again
-    hub_.Exit1Click();  // stores the settings and ends the program
+    app_.quit();        // stores the settings and ends the program
 }
 
 void TfrmConfig::M1Click()
 {
-    mnuAuto->setChecked(hub_.settings().Mirroring);
+    mnuAuto->setChecked(app_.settings().Mirroring);
 }
 
 void TfrmConfig::mnuListClick()
@@ -666,7 +652,6 @@ void TfrmConfig::lsvFileListColumnClick(int column)
     for (size_t c = 0; c < kItemColumnCount; ++c)
         if (int(c) != column)
             sortFlags_[c] = false;
-    model_->refresh();
     selectRows(moved);
 }
 

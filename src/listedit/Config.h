@@ -25,10 +25,12 @@
 namespace renvo {
 
 class ListModel;
-class TfrmMain;
+class RenvoApp;
 class TCoolBar;
 
 inline constexpr char kConfigDesignCaption[] = "実行時に変更";
+// The caption of the shown editor.
+inline constexpr char kListEditorCaption[] = "Renvo のファイルリスト設定";
 inline constexpr char kHelpPromptText[] = "[F1] を押すとヘルプを表示します";
 inline constexpr char kUsageHintCaption[] = "使用上のヒント";
 inline constexpr char kAddressCheckQuestion[] =
@@ -58,12 +60,8 @@ struct WindowLayout {
 class TfrmConfig : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TfrmConfig(TfrmMain& hub, QWidget* parent = nullptr);
+    explicit TfrmConfig(RenvoApp& app, QWidget* parent = nullptr);
     ~TfrmConfig() override;
-
-    // Opens the item dialog on a row (restore page first when asked); set by the dialog's
-    // library. Empty: the edit command does nothing.
-    std::function<void(TfrmConfig& editor, size_t row, bool restore)> openItemDialog;
 
     // Window-level operations.
     void FormShow();
@@ -191,7 +189,6 @@ private:
     void buildControls();
     ListContext context();
     MirrorSettingsView mirrorSettings() const;
-    void afterRowsChanged();
     void showCountText();
     void showHelpPrompt();
     void markRunCondition(size_t row);
@@ -200,11 +197,10 @@ private:
     void M1Click();
     void mnuListClick();
     void R1Click();
-    bool refuseDuringRun();
     void startRun(bool complete);
     std::string listPath() const;
 
-    TfrmMain& hub_;
+    RenvoApp& app_;
     ItemList list_;
     std::unique_ptr<ListModel> model_;
     std::unique_ptr<Busy> busy_;

@@ -3,11 +3,12 @@
 #include "listedit/Config.h"
 
 #include "listedit/AddSearchFolder.h"
+#include "guikit/RenvoApp.h"
 #include "listedit/ListModel.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
-#include "shell/Main.h"
+#include "settings/Settings.h"
 
 namespace renvo {
 
@@ -29,42 +30,38 @@ std::vector<std::string> toPaths(const QStringList& files)
 
 void TfrmConfig::actOpenFolderExecute()
 {
-    TfrmAddSearchFolder dialog(hub_.prompt(), [this](unsigned c, unsigned d) { hub_.showHelp(c, d); }, this);
+    TfrmAddSearchFolder dialog(app_.prompt(), [this](unsigned c, unsigned d) { app_.showHelp(c, d); }, this);
     dialog.setupAddFolder();
     if (dialog.exec() != QDialog::Accepted)
         return;
     ListContext ctx = context();
     addFolderItem(ctx, dialog.folderName(), dialog.subFolders(), dialog.fileMask());
-    afterRowsChanged();
 }
 
 void TfrmConfig::actOpenFilesExecute()
 {
-    TfrmAddSearchFolder dialog(hub_.prompt(), [this](unsigned c, unsigned d) { hub_.showHelp(c, d); }, this);
+    TfrmAddSearchFolder dialog(app_.prompt(), [this](unsigned c, unsigned d) { app_.showHelp(c, d); }, this);
     dialog.setupBulkAdd();
     if (dialog.exec() != QDialog::Accepted)
         return;
     ListContext ctx = context();
     bulkAdd(ctx, dialog.folderName(), dialog.subFolders(), dialog.fileMask());
-    afterRowsChanged();
 }
 
 void TfrmConfig::actOpenFileExecute()
 {
-    const auto files = hub_.prompt().chooseFiles({kFileOpenTitle, {}, kFileOpenFilter, this});
+    const auto files = app_.prompt().chooseFiles({kFileOpenTitle, {}, kFileOpenFilter, this});
     if (files) {
         ListContext ctx = context();
         addChosenFiles(ctx, *files);
     }
     context().busy.end();
-    afterRowsChanged();
 }
 
 void TfrmConfig::fldAddListFileDrop(TFileDrop& /*sender*/, int /*num*/, const QStringList& files, int, int)
 {
     ListContext ctx = context();
     dropPaths(ctx, toPaths(files));
-    afterRowsChanged();
 }
 
 void TfrmConfig::actDeleteExecute()
@@ -74,7 +71,6 @@ void TfrmConfig::actDeleteExecute()
         ListContext ctx = context();
         deleteRows(ctx, mirrorSettings(), rows);
     }
-    afterRowsChanged();
 }
 
 void TfrmConfig::actEditExecute(bool restore)
@@ -83,10 +79,7 @@ void TfrmConfig::actEditExecute(bool restore)
     if (rows.empty())
         return;
     restoreRequested_ = restore;
-    if (!openItemDialog)
-        return;
-    openItemDialog(*this, rows.front(), restore);
-    model_->textsChanged();
+    app_.editItem(list_, rows.front(), restore, this);
     lsvFileListSelectItem();
 }
 
@@ -98,7 +91,6 @@ void TfrmConfig::actUnenabledExecute(int tag)
         return;
     }
     setRunCondition(list_, rows, RunCondition(tag));
-    model_->textsChanged();
     markRunCondition(rows.front());
 }
 
@@ -110,21 +102,18 @@ void TfrmConfig::actItemChange(int tag)
         return;
     }
     setFolderOption(list_, rows, tag);
-    model_->textsChanged();
     markFolderOption(rows.front());
 }
 
 void TfrmConfig::mnuCheckAllClick(int tag)
 {
     setAllRunConditions(list_, RunCondition(tag));
-    model_->textsChanged();
 }
 
 void TfrmConfig::mnuListClearClick()
 {
     ListContext ctx = context();
     clearList(ctx);
-    afterRowsChanged();
 }
 
 void TfrmConfig::actCheckExecute()
@@ -132,9 +121,9 @@ void TfrmConfig::actCheckExecute()
     if (!fileExists(listPath()))
         return;
     // A run rewrites the same list file: the check waits for its end.
-    if (refuseDuringRun())
+    if (refusedDuringRun(app_, this))
         return;
-    const PromptAnswer answer = hub_.prompt().ask({kConfirmationDialogCaption, kAddressCheckQuestion,
+    const PromptAnswer answer = app_.prompt().ask({kConfirmationDialogCaption, kAddressCheckQuestion,
                                                   PromptIcon::Question, PromptButtons::YesNo, PromptAnswer::Yes,
                                                   this});
     if (answer != PromptAnswer::Yes)
@@ -142,7 +131,7 @@ void TfrmConfig::actCheckExecute()
     if (!actSaveExecute())
         return;
     ListContext ctx = context();
-    checkAddresses(ctx, hub_.programFolder());
+    checkAddresses(ctx, app_.programFolder());
     loadList();
     context().busy.end();
 }
@@ -161,7 +150,7 @@ void TfrmConfig::mnuOpenMiredClick()
     if (rows.empty())
         return;
     ListContext ctx = context();
-    const std::string path = mirroredCopyToOpen(ctx, hub_.settings().MirTopFolder, list_.at(rows.front()));
+    const std::string path = mirroredCopyToOpen(ctx, app_.settings().MirTopFolder, list_.at(rows.front()));
     if (!path.empty())
         openPath(path);
 }
@@ -173,7 +162,6 @@ void TfrmConfig::mnuDelAddressClick()
         return;
     ListContext ctx = context();
     deleteAddress(ctx, mirrorSettings(), rows);
-    afterRowsChanged();
 }
 
 void TfrmConfig::mnuEraseMiredFilesClick()
@@ -182,23 +170,23 @@ void TfrmConfig::mnuEraseMiredFilesClick()
     if (rows.empty())
         return;
     ListContext ctx = context();
-    eraseMirroredCopy(ctx, hub_.settings().MirTopFolder, rows.front());
+    eraseMirroredCopy(ctx, app_.settings().MirTopFolder, rows.front());
 }
 
 void TfrmConfig::mnuEraseMiredClick()
 {
     ListContext ctx = context();
-    eraseWholeMirror(ctx, hub_.settings().MirTopFolder, hub_.programFolder());
+    eraseWholeMirror(ctx, app_.settings().MirTopFolder, app_.programFolder());
 }
 
 void TfrmConfig::startRun(bool complete)
 {
-    if (refuseDuringRun())
+    if (refusedDuringRun(app_, this))
         return;
     // The run reads what the view shows.
     if (!actSaveExecute())
         return;
-    hub_.runCommand(complete, this);
+    app_.runCommand(complete, this);
 }
 
 void TfrmConfig::actExecuteExecute()

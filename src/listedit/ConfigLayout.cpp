@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "guikit/RenvoApp.h"
 #include "listedit/CoolBar.h"
 #include "prompt/Prompt.h"
 #include "settings/QRegEx.h"
-#include "shell/Main.h"
 
 namespace renvo {
 
@@ -31,7 +31,7 @@ WindowLayout TfrmConfig::currentLayout() const
 void TfrmConfig::SaveWindowLayout()
 {
     const WindowLayout l = currentLayout();
-    TQRegEx reg(hub_.hivePath());
+    TQRegEx reg(app_.hivePath());
     try {
         if (!reg.OpenKey(kLayoutKey, true))
             throw ERegistryException(regSetDataFailedText("ListTop"));
@@ -46,13 +46,13 @@ void TfrmConfig::SaveWindowLayout()
             reg.StoreInteger("BandWidth" + std::to_string(b), l.bandWidth[b]);
         }
     } catch (const ERegistryException& e) {
-        hub_.prompt().tell(kErrorDialogCaption, e.what(), PromptIcon::Error, this);
+        app_.prompt().tell(kErrorDialogCaption, e.what(), PromptIcon::Error, this);
     }
 }
 
 void TfrmConfig::LoadWindowLayout()
 {
-    TQRegEx reg(hub_.hivePath());
+    TQRegEx reg(app_.hivePath());
     // The first value missing or unusable ends the restoring; what came before stays.
     auto read = [&reg](const std::string& name, int32_t& out) {
         const std::optional<RegValue> v = reg.ReadValue(name);

@@ -151,7 +151,7 @@ std::string bulkFileDest(const std::string& searchFolder, const std::string& fil
 
 // ---- adding ----
 
-ItemAdder::ItemAdder(ItemList& list) : list_(list)
+ItemAdder::ItemAdder(ItemList& list) : list_(list), batch_(list)
 {
     addresses_.reserve(list.size() * 2 + 16);
     for (const MirrorItem& item : list.items())
@@ -472,6 +472,7 @@ size_t deleteRows(ListContext& ctx, const MirrorSettingsView& settings, std::vec
 
 void setRunCondition(ItemList& list, const std::vector<size_t>& selection, RunCondition condition)
 {
+    ItemList::Batch batch(list);
     for (const size_t row : selection) {
         if (row < list.size())
             list.setRunCondition(row, condition);
@@ -480,6 +481,7 @@ void setRunCondition(ItemList& list, const std::vector<size_t>& selection, RunCo
 
 void setFolderOption(ItemList& list, const std::vector<size_t>& selection, int option)
 {
+    ItemList::Batch batch(list);
     for (const size_t row : selection) {
         if (row < list.size() && !list.at(row).isFile())
             list.setFolderOption(row, option);
@@ -488,6 +490,7 @@ void setFolderOption(ItemList& list, const std::vector<size_t>& selection, int o
 
 void setAllRunConditions(ItemList& list, RunCondition condition)
 {
+    ItemList::Batch batch(list);
     for (size_t row = 0; row < list.size(); ++row)
         list.setRunCondition(row, condition);
 }

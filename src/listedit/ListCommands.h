@@ -56,9 +56,6 @@ struct ListContext {
     TFileOperation& fileOp;       // the main form's shoMirror
 };
 
-// The longest address (and destination) a record holds, in bytes; longer ones are refused at
-// input rather than cut by the next save.
-inline constexpr size_t kMaxAddressBytes = 255;
 
 // Busy texts of panel 0.
 inline constexpr char kAddingFilesText[] = "ファイルを検索してリストに追加しています...";
@@ -104,6 +101,7 @@ public:
 private:
     Result admit(const std::string& address, const std::string& dest);
     ItemList& list_;
+    ItemList::Batch batch_;  // the rows added are told once, when the adding is done
     std::unordered_set<std::string> addresses_;
     std::vector<RefusedAddress> refused_;
     size_t added_ = 0;

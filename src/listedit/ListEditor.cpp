@@ -2,21 +2,17 @@
 
 #include <QTimer>
 
+#include "guikit/RenvoApp.h"
 #include "listedit/Config.h"
-#include "shell/Main.h"
 
 namespace renvo {
 
-ListEditorOpener::ListEditorOpener(TfrmMain& hub) : hub_(hub)
+ListEditorOpener::ListEditorOpener(RenvoApp& app) : app_(app)
 {
-    hub_.openListEditor = [this](QWidget*) { open(); };
-    connect(&hub_, &TfrmMain::exitRequested, this, &ListEditorOpener::programEnds);
+    connect(&app_.events(), &RenvoAppEvents::exitRequested, this, &ListEditorOpener::programEnds);
 }
 
-ListEditorOpener::~ListEditorOpener()
-{
-    hub_.openListEditor = nullptr;
-}
+ListEditorOpener::~ListEditorOpener() = default;
 
 void ListEditorOpener::open()
 {
@@ -27,9 +23,7 @@ void ListEditorOpener::open()
         editor_->activateWindow();
         return;
     }
-    editor_ = std::make_unique<TfrmConfig>(hub_);
-    if (prepare)
-        prepare(*editor_);
+    editor_ = std::make_unique<TfrmConfig>(app_);
     connect(editor_.get(), &TfrmConfig::closed, this, &ListEditorOpener::closed);
     editor_->show();
     editor_->raise();
@@ -48,7 +42,7 @@ void ListEditorOpener::closed()
 void ListEditorOpener::programEnds()
 {
     // The tray's exit leaves no run behind; what the editor shows goes to the list file.
-    if (editor_ && editor_->isVisible() && !hub_.mirroringNow())
+    if (editor_ && editor_->isVisible() && !app_.mirroringNow())
         editor_->actSaveExecute();
 }
 

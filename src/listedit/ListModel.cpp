@@ -16,6 +16,20 @@ ListModel::ListModel(ItemList& list, QObject* parent)
       fileIcon_(listEditIcon(QStringLiteral("file.svg"))),
       folderIcon_(listEditIcon(QStringLiteral("folder.svg")))
 {
+    // The list tells of its changes as they are made; the view follows.
+    list_.setListener([this](ItemList::Change change) {
+        if (change == ItemList::Change::Rows) {
+            beginResetModel();
+            endResetModel();
+        } else if (!list_.empty()) {
+            emit dataChanged(index(0, 0), index(int(list_.size()) - 1, int(kItemColumnCount) - 1));
+        }
+    });
+}
+
+ListModel::~ListModel()
+{
+    list_.setListener(nullptr);
 }
 
 int ListModel::rowCount(const QModelIndex& parent) const
@@ -47,23 +61,6 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < int(kItemColumnCount))
         return QString::fromUtf8(kListColumns[section].caption);
     return {};
-}
-
-void ListModel::refresh()
-{
-    beginResetModel();
-    endResetModel();
-}
-
-void ListModel::rowChanged(size_t row)
-{
-    emit dataChanged(index(int(row), 0), index(int(row), int(kItemColumnCount) - 1));
-}
-
-void ListModel::textsChanged()
-{
-    if (!list_.empty())
-        emit dataChanged(index(0, 0), index(int(list_.size()) - 1, int(kItemColumnCount) - 1));
 }
 
 std::vector<size_t> sortOrder(const ItemList& list, size_t column, bool ascending)

@@ -1,7 +1,7 @@
 #pragma once
 // The list view's model: the editor's ItemList shown in the seven columns, with the file and
-// folder images. The commands change the ItemList and then call refresh(); the view is filled
-// in one pass, not row by row.
+// folder images. It listens to the list: a change of rows resets it (the view is filled in one
+// pass, not row by row), a change of texts repaints the rows and keeps the selection.
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -24,6 +24,7 @@ class ListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit ListModel(ItemList& list, QObject* parent = nullptr);
+    ~ListModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -31,11 +32,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     ItemList& list() { return list_; }
-    // After the rows changed under the model: the view shows them anew.
-    void refresh();
-    // After the texts of rows changed, none added or removed: the selection stays.
-    void rowChanged(size_t row);
-    void textsChanged();
 
 private:
     ItemList& list_;

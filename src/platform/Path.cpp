@@ -256,4 +256,17 @@ bool pathLess(std::string_view a, std::string_view b, const PathRules& r)
     return a < b;
 }
 
+std::string trimTrailingDelimiters(std::string_view path, const PathRules& rules)
+{
+    std::string out(path);
+    // excludeTrailingDelimiter keeps a lone delimiter and knows trail bytes from delimiters.
+    while (out.size() > 1) {
+        std::string shorter = excludeTrailingDelimiter(out, rules);
+        if (shorter.size() == out.size())
+            break;
+        out = std::move(shorter);
+    }
+    return out;
+}
+
 }  // namespace renvo

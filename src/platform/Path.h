@@ -40,7 +40,9 @@ std::string extractFileDir(std::string_view path, const PathRules& r = nativePat
 // "X:", "\\server\share" or empty (always empty without drive letters).
 std::string extractFileDrive(std::string_view path, const PathRules& r = nativePathRules());
 std::string excludeTrailingDelimiter(std::string_view path, const PathRules& r = nativePathRules());
-std::string includeTrailingDelimiter(std::string_view path, const PathRules& r = nativePathRules());
+// The path without any of its trailing delimiters; a lone delimiter (the root) stays.
+// Double-byte aware as excludeTrailingDelimiter is.
+std::string trimTrailingDelimiters(std::string_view path, const PathRules& rules = nativePathRules());std::string includeTrailingDelimiter(std::string_view path, const PathRules& r = nativePathRules());
 // True when some path part begins with a full stop: the delimiter followed by ".".
 bool containsDotPart(std::string_view path, const PathRules& r = nativePathRules());
 // Replaces the extension of the name part (".ctf"); adds it when there is none.

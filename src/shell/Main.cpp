@@ -9,15 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dialog/Property.h"
+#include "listedit/ListEditor.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
-#include "qtprompt/QtPrompt.h"
+#include "guikit/QtPrompt.h"
 #include "runhost/RunSettings.h"
 #include "settings/RunKind.h"
 #include "settings/SettingsStore.h"
-#include "shell/AboutBox.h"
+#include "guikit/AboutBox.h"
 #include "shell/GuiRunHost.h"
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 #include "shell/Progress.h"
 #include "shell/Scheduler.h"
 
@@ -31,31 +33,13 @@ constexpr int kProgressMs = 50;
 
 constexpr unsigned kTrayIconTopic = 9;
 
-// A window the user works in, as opposed to the tray's own icon window, menus and tooltips.
-bool isUserWindow(const QWidget* widget)
-{
-    if (!widget->isWindow() || !widget->isVisible())
-        return false;
-    if (widget->windowFlags() & Qt::BypassWindowManagerHint)
-        return false;
-    switch (widget->windowType()) {
-    case Qt::Popup:
-    case Qt::ToolTip:
-    case Qt::SplashScreen:
-    case Qt::Desktop:
-        return false;
-    default:
-        return true;
-    }
-}
-
 }  // namespace
 
 TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)), store_(env_.programFolder, env_.hivePath)
 {
     setWindowTitle(QStringLiteral("Renvo"));
-    shoMirror.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
+    shoMirror_.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
     // One shot at a time, armed anew after each look for the next one; precise, so that a
     // long sleep ends at the due time and not up to 5% of it later.
     tmrDoMir.setSingleShot(true);
@@ -71,7 +55,9 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
         armTipTimer();
     });
     connect(&clockWatch_, &ClockWatch::clockChanged, this, &TfrmMain::clockChanged);
-    QCoreApplication::instance()->installEventFilter(this);
+    // A commit may move the due time, switch the automatic runs or the tooltip's text.
+    connect(&events_, &RenvoAppEvents::settingsChanged, this, &TfrmMain::rearmIfResting);
+    listEditor_ = std::make_unique<ListEditorOpener>(*this);
 
     buildMenu();
     triMain.setAnimateIcons(animationFrames());
@@ -91,8 +77,6 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
 
 TfrmMain::~TfrmMain()
 {
-    // The members the filter uses go before the QObject part that would remove it.
-    QCoreApplication::instance()->removeEventFilter(this);
     // A run still going when the form goes (the program ends by another way than Exit1): it
     // must not call back into a form that is gone.
     // The program's main waits for the run itself; this is the net for any other owner.
@@ -190,27 +174,18 @@ void TfrmMain::showRefusal(QWidget* owner)
 
 // ---- Scheduler -------------------------------------------------------------------------
 
-bool TfrmMain::attended() const
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.begin(), windows.end(), isUserWindow);
-}
-
 void TfrmMain::armScheduler()
 {
     triMainMouseMove();
     armTipTimer();
     if (!schedulerOn_)
         return;
-    int64_t wait = kSchedulerTickMs;
-    if (!attended()) {
-        wait = msUntilDue(settings_, lastRunTime_, env_.clock->now(), kSchedulerLongestSleepMs);
-        // Due and still not started: the machine was busy (the idle test, another program's
-        // run) and Postpone left the due time in the past, so the idle test is repeated at
-        // every tick; or the list file is missing, and only the list editor makes one.
-        if (wait == 0)
-            wait = listFileExists() ? kSchedulerTickMs : kSchedulerLongestSleepMs;
-    }
+    int64_t wait = msUntilDue(settings_, lastRunTime_, env_.clock->now(), kSchedulerLongestSleepMs);
+    // Due and still not started: the machine was busy (the idle test, another program's run)
+    // and Postpone left the due time in the past, so the idle test is repeated at every tick;
+    // or the list file is missing, and only the list editor makes one.
+    if (wait == 0)
+        wait = listFileExists() ? kSchedulerTickMs : kSchedulerLongestSleepMs;
     tmrDoMir.start(int(wait));
 }
 
@@ -243,15 +218,6 @@ void TfrmMain::setLastRunTime(double time)
 void TfrmMain::clockChanged()
 {
     rearmIfResting();
-}
-
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    // A window opening while the scheduler sleeps: back to the short tick.
-    if (event->type() == QEvent::Show && watched->isWidgetType() && tmrDoMir.interval() != kSchedulerTickMs &&
-        isUserWindow(static_cast<QWidget*>(watched)))
-        rearmIfResting();
-    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmMain::tmrDoMirTimer()
@@ -423,6 +389,14 @@ bool TfrmMain::saveSettings()
     return store_.save(settings_, *env_.prompt);
 }
 
+bool TfrmMain::commitSettings(const TSettings& settings)
+{
+    settings_ = settings;
+    const bool saved = saveSettings();
+    emit events_.settingsChanged();
+    return saved;
+}
+
 bool TfrmMain::stopRun(std::chrono::milliseconds wait)
 {
     if (mirror_) {
@@ -455,28 +429,13 @@ void TfrmMain::mnuAutoClick()
     rearmIfResting();
 }
 
-void TfrmMain::bringListEditorForward()
-{
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->isVisible() && window->windowTitle() == QString::fromUtf8(kListEditorCaption)) {
-            if (window->isMinimized())
-                window->showNormal();
-            window->raise();
-            window->activateWindow();
-            return;
-        }
-    }
-    if (openListEditor)
-        openListEditor(nullptr);
-}
-
 void TfrmMain::mnuEditListClick()
 {
     if (mirroringNow_) {
         showRefusal(nullptr);
         return;
     }
-    bringListEditorForward();
+    openListEditor();
 }
 
 void TfrmMain::mnuPropertyClick()
@@ -485,9 +444,23 @@ void TfrmMain::mnuPropertyClick()
         showRefusal(nullptr);
         return;
     }
-    dialogMode = true;
-    if (openSettingsDialog)
-        openSettingsDialog(nullptr);
+    openSettingsDialog(nullptr);
+}
+
+void TfrmMain::openListEditor()
+{
+    listEditor_->open();
+}
+
+void TfrmMain::openSettingsDialog(QWidget* owner)
+{
+    TfrmProperty dialog(*this, PropertyMode::Settings, owner);
+    dialog.exec();
+}
+
+bool TfrmMain::editItem(ItemList& list, size_t row, bool restore, QWidget* owner)
+{
+    return openItemDialog(*this, list, row, restore, owner);
 }
 
 void TfrmMain::mnuForceNowClick()
@@ -512,7 +485,7 @@ void TfrmMain::Exit1Click()
     if (exiting_)
         return;
     shutDown(kExitRunWait);
-    emit exitRequested();
+    emit events_.exitRequested();
 }
 
 void TfrmMain::mnuAboutClick()
@@ -547,7 +520,7 @@ void endEventLoopOnExitRequest(TfrmMain& form)
     // Queued: the form's other listeners (the list editor saves its list) act first, and a
     // quit chosen inside a box ends the box's loop as well as the program's.
     QObject::connect(
-        &form, &TfrmMain::exitRequested, QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
+        &form.events(), &RenvoAppEvents::exitRequested, QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// TfrmMain: the resident program's hub. Never shown; it owns the tray icon and its menu, the
-// live settings record, the scheduler (tick, run starter, run end handler), the run of the
-// moment with its progress window, and the commands of the tray menu.
+// TfrmMain: the resident program. Never shown; it owns the tray icon and its menu, the live
+// settings record, the scheduler (run starter, run end handler), the run of the moment with its
+// progress window, and the commands of the tray menu. It is the application the windows are
+// built on, and it opens them.
 
 #include <QAction>
 #include <QMenu>
@@ -10,13 +11,14 @@
 #include <QWidget>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "engine/MirThread.h"
 #include "engine/RunTexts.h"
+#include "guikit/IdleDetect.h"
+#include "guikit/RenvoApp.h"
 #include "platform/FileOperation.h"
 #include "platform/RunLock.h"
 #include "prompt/Prompt.h"
@@ -24,13 +26,13 @@
 #include "settings/SettingsStore.h"
 #include "shell/Clock.h"
 #include "shell/ClockWatch.h"
-#include "shell/IdleDetect.h"
 #include "shell/TrayIcon.h"
 
 namespace renvo {
 
 class GuiRunHost;
 class HelpWindow;
+class ListEditorOpener;
 class TfrmProgress;
 
 // What the main form is built on; the program passes the real ones, a test its own.
@@ -47,14 +49,12 @@ inline constexpr char kListFileWarningText[] =
     "タスクトレイのアイコンを右クリックして，[リスト編集] を選び，リストファイルを作成して下さい\r\n\r\n"
     "また，初めてのご利用の方は，必ずヘルプをご覧下さい\r\n"
     "用語等についてご理解いただかないと，誤操作により被害を受けられることもあり得ます";
-// The caption of the list editor: the edit-list command brings an open one forward.
-inline constexpr char kListEditorCaption[] = "Renvo のファイルリスト設定";
 // The application title, naming the platform the program runs on.
 inline constexpr char kApplicationTitle[] = "Renvo for Linux";
 
-// The scheduler looks every 1.5 s while a window of the program is open or a due run waits
-// for the machine to become idle. At rest it sleeps until the next run falls due, but never
-// longer than the longest sleep (a safety net for clock changes that go unnoticed).
+// The scheduler sleeps until the next run falls due, but never longer than the longest sleep (a
+// safety net for clock changes that go unnoticed); a due run that waits for the machine to
+// become idle is looked at again every tick. A settings commit wakes it.
 inline constexpr int kSchedulerTickMs = 1500;
 inline constexpr int kSchedulerLongestSleepMs = 15 * 60 * 1000;
 
@@ -62,7 +62,7 @@ inline constexpr int kSchedulerLongestSleepMs = 15 * 60 * 1000;
 // on a busy machine may get no processor time for minutes: the program then ends without it.
 inline constexpr std::chrono::milliseconds kExitRunWait{2000};
 
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget, public RenvoApp {
     Q_OBJECT
 public:
     explicit TfrmMain(ShellEnvironment environment, QWidget* parent = nullptr);
@@ -72,42 +72,41 @@ public:
     // scheduler on.
     void FormCreate();
 
-    // The hub that the other windows use.
+    // The application of the windows.
+    Prompt& prompt() override { return *env_.prompt; }
+    const std::string& programFolder() const override { return env_.programFolder; }
+    const std::string& hivePath() const override { return env_.hivePath; }
+    const TSettings& settings() const override { return settings_; }
+    bool commitSettings(const TSettings& settings) override;
+    RenvoAppEvents& events() override { return events_; }
+    void showHelp(unsigned command, unsigned data) override;
+    bool mirroringNow() const override { return mirroringNow_; }
+    // Refuses during a run (box owned by owner), starts nothing without a list file.
+    bool runCommand(bool completeRequested, QWidget* owner) override;
+    TFileOperation& fileOperation() override { return shoMirror_; }
+    IdleDetector& idleDetector() override { return idle_; }
+    void openListEditor() override;
+    void openSettingsDialog(QWidget* owner) override;
+    bool editItem(ItemList& list, size_t row, bool restore, QWidget* owner) override;
+    void quit() override { Exit1Click(); }
+
+    // The live record, for the main form's own commands and the tests: a change made here is
+    // not announced.
     TSettings& settings() { return settings_; }
-    // Stores what this program changed in the settings (the settings pages' OK and Apply, the
-    // exit) and takes up what another program (renvo-run) stored meanwhile.
+    // Stores what this program changed in the settings (a commit, the exit) and takes up what
+    // another program (renvo-run) stored meanwhile.
     bool saveSettings();
-    Prompt& prompt() { return *env_.prompt; }
-    const std::string& programFolder() const { return env_.programFolder; }
-    // The hive of the settings and the list editor's layout; empty = the user's hive.
-    const std::string& hivePath() const { return env_.hivePath; }
     double lastRunTime() const { return lastRunTime_; }
     void setLastRunTime(double time);
     bool standardRun() const { return standardRun_; }
-    bool mirroringNow() const { return mirroringNow_; }  // the run-in-progress flag
-    bool dialogMode = false;                              // item mode (false) or settings mode
-    // The file operation of the list editor's deletions and the restore: silent, no
-    // confirmations, no error display, nothing to a trash.
-    TFileOperation shoMirror;
     // The stop request of the run in progress (the progress window's cancel button).
     void requestStop();
-
-    // Windows that later parts hang on the menu; empty until they exist.
-    std::function<void(QWidget* owner)> openListEditor;
-    std::function<void(QWidget* owner)> openSettingsDialog;
 
     // Scheduler.
     void tmrDoMirTimer();
     // The wall clock was set or the machine woke up: the sleeping scheduler and the tooltip
     // look at the due time anew.
     void clockChanged();
-    // A window of the program is open (the list editor, a dialog, a box, the help): the
-    // settings may change behind the scheduler's back, so it keeps its short tick.
-    bool attended() const;
-    // The run starter for the menu and the list editor: refuses during a run (box owned by
-    // owner), starts nothing without a list file. True when a run was started.
-    bool runCommand(bool completeRequested, QWidget* owner);
-    void showRefusal(QWidget* owner);
 
     // Tray menu commands.
     void mnuEditListClick();
@@ -120,7 +119,6 @@ public:
     void PopupMenu1Popup();
     void triMainMouseMove();
     void mnuAboutClick();
-    void showHelp(unsigned command, unsigned data);
     HelpWindow& helpWindow();
 
     // Ends the program as Exit1 does, without the application's event loop (tests): scheduler
@@ -140,7 +138,7 @@ public:
     TfrmProgress* progressWindow() const { return progress_.get(); }
     TMirror* currentRun() const { return mirror_.get(); }
     const std::optional<RunOutcome>& lastOutcome() const { return lastOutcome_; }
-    IdleDetector& idleDetector() { return idle_; }
+    ListEditorOpener& listEditor() { return *listEditor_; }
     // The tooltip as it would read now.
     QString tipText() const;
     // The desktop notification of the last run that did not do all it was due to; empty after
@@ -161,20 +159,14 @@ public:
     QAction* T1 = nullptr;
     QAction* Exit1 = nullptr;
 
-protected:
-    // Sees every window of the program being shown, to wake the sleeping scheduler.
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 signals:
     // After the run end handler (tests and the end-to-end checks wait for it).
     void runFinished();
-    // Exit1 has saved the settings: the program ends.
-    void exitRequested();
 
 private:
     void buildMenu();
-    // The scheduler's next look: soon while attended or while a due run waits, else at the due
-    // time. Also keeps the tooltip and its timer current.
+    // The scheduler's next look: soon while a due run waits, else at the due time. Also keeps
+    // the tooltip and its timer current.
     void armScheduler();
     void rearmIfResting();
     void armTipTimer();
@@ -186,9 +178,10 @@ private:
     void runEnded();
     void updateProgress();
     void reportOutcome(const RunOutcome& outcome);
-    void bringListEditorForward();
+    void showRefusal(QWidget* owner);
 
     ShellEnvironment env_;
+    RenvoAppEvents events_;
     SettingsStore store_;
     TSettings settings_;
     double lastRunTime_ = 0;
@@ -208,6 +201,8 @@ private:
     QMenu PopupMenu1;
     TTrayIcon triMain;
     IdleDetector idle_;
+    TFileOperation shoMirror_;
+    std::unique_ptr<ListEditorOpener> listEditor_;
 
     RunLock runLock_;
     std::unique_ptr<GuiRunHost> host_;
@@ -216,8 +211,8 @@ private:
     std::unique_ptr<HelpWindow> help_;  // made when asked for, let go when closed
 };
 
-// The program's end on the form's exit request: every event loop ends, nested ones (a box, a
-// modal window) included. QApplication::quit() would first ask every window to close and give
+// The program's end on the form's exit request (Exit1 has saved the settings): every event
+// loop ends, nested ones (a box, a modal window) included. QApplication::quit() would first ask every window to close and give
 // up for good when one refuses, as the progress window of a run that is winding down does.
 void endEventLoopOnExitRequest(TfrmMain& form);
 

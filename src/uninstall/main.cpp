@@ -6,7 +6,7 @@
 
 #include "platform/Program.h"
 #include "platform/Registry.h"
-#include "qtprompt/QtPrompt.h"
+#include "guikit/QtPrompt.h"
 #include "uninstall/Uninstaller.h"
 
 int main(int argc, char** argv)

@@ -11,19 +11,18 @@
 #include "common/ScriptedPrompt.h"
 #include "common/ListItems.h"
 #include "common/TempDir.h"
-#include "common/TestHub.h"
+#include "common/FakeApp.h"
 #include "dialog/Property.h"
 #include "dialog/RestorePage.h"
 #include "dialog/SettingsPages.h"
 #include "engine/ListFile.h"
-#include "listedit/Config.h"
-#include "listedit/HelpPopup.h"
+#include "engine/RunTexts.h"
+#include "guikit/HelpPopup.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "settings/QRegEx.h"
 #include "settings/SettingsStore.h"
-#include "shell/HelpWindow.h"
-#include "shell/Main.h"
+#include "guikit/HelpWindow.h"
 
 using namespace renvo;
 using renvo::test::ScriptedPrompt;
@@ -39,8 +38,6 @@ MirrorItem folderItem(const std::string& address, const std::string& dest)
     return test::folderItem(address, dest, "*.txt");
 }
 
-using test::FixedClock;
-
 class PropertyTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,25 +46,20 @@ protected:
         forceDirectories(folder);
         writeFile(dir / "src/a.txt", "alpha");
         forceDirectories(dir / "data");
-        hub = test::makeTestHub(prompt, clock, folder, dir / "user.reg", dir.path());
+        app = std::make_unique<test::FakeApp>(prompt, folder, dir / "user.reg", dir.path());
     }
 
     void TearDown() override
     {
-        if (hub) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
-        }
-        editor.reset();
-        hub.reset();
+        app.reset();
         prompt.expectAllAnswered();
     }
 
-    // An editor on these rows, not shown.
-    void editorWith(const std::vector<MirrorItem>& items)
+    // The rows of a list file.
+    void listWith(const std::vector<MirrorItem>& items)
     {
         ASSERT_EQ(writeListFile(folder + kListFileName, items), 0);
-        editor = std::make_unique<TfrmConfig>(*hub);
-        editor->loadList();
+        rows.load(folder + kListFileName);
     }
 
     // Runs `step` on the dialog once it is the modal window, then presses its button.
@@ -88,15 +80,14 @@ protected:
 
     TempDir dir;
     std::string folder;
-    FixedClock clock;
     ScriptedPrompt prompt;
-    std::unique_ptr<TfrmMain> hub;
-    std::unique_ptr<TfrmConfig> editor;
+    std::unique_ptr<test::FakeApp> app;
+    ItemList rows;
 };
 
 TEST_F(PropertyTest, AFolderRowIsEditedAndWrittenBack)
 {
-    editorWith({folderItem(dir / "src", "src"), fileItem(dir / "src/a.txt", "SRC"), folderItem(dir / "data", "data")});
+    listWith({folderItem(dir / "src", "src"), fileItem(dir / "src/a.txt", "SRC"), folderItem(dir / "data", "data")});
     whenModal([&](TfrmProperty& d) {
         EXPECT_EQ(d.windowTitle(), itemCaption(QString::fromStdString(dir / "src")));
         EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsItemEdit);
@@ -115,15 +106,14 @@ TEST_F(PropertyTest, AFolderRowIsEditedAndWrittenBack)
         d.cmbUse->setCurrentIndex(2);
         d.btnOK->click();
     });
-    openItemDialog(*hub, *editor, 0, false);
-    const MirrorItem& item = editor->rows().at(0);
+    openItemDialog(*app, rows, 0, false, nullptr);
+    const MirrorItem& item = rows.at(0);
     EXPECT_EQ(item.address, dir / "data");
     EXPECT_EQ(item.subfolders, 0);
     EXPECT_EQ(item.masks, "*.*");
     EXPECT_EQ(item.folderOption, 2);
     EXPECT_EQ(item.dest, "Backup/Data");
     EXPECT_EQ(runConditionOf(item), RunCondition::CompleteOnly);
-    EXPECT_FALSE(hub->dialogMode);
 }
 
 TEST_F(PropertyTest, AFileRowKeepsItsStoredSubfolderAndMaskBytes)
@@ -131,7 +121,7 @@ TEST_F(PropertyTest, AFileRowKeepsItsStoredSubfolderAndMaskBytes)
     MirrorItem odd = fileItem(dir / "src/a.txt", "src");
     odd.subfolders = 1;  // stored oddly, shown as "-"
     odd.masks = "-";
-    editorWith({odd});
+    listWith({odd});
     whenModal([&](TfrmProperty& d) {
         EXPECT_TRUE(d.rdbFile->isChecked());
         EXPECT_FALSE(d.chkSubFolder->isEnabled());
@@ -141,30 +131,30 @@ TEST_F(PropertyTest, AFileRowKeepsItsStoredSubfolderAndMaskBytes)
         d.cmbUse->setCurrentIndex(0);
         d.btnOK->click();
     });
-    openItemDialog(*hub, *editor, 0, false);
-    EXPECT_EQ(editor->rows().at(0).subfolders, 1);
-    EXPECT_EQ(editor->rows().at(0).masks, "-");
-    EXPECT_EQ(runConditionOf(editor->rows().at(0)), RunCondition::Never);
+    openItemDialog(*app, rows, 0, false, nullptr);
+    EXPECT_EQ(rows.at(0).subfolders, 1);
+    EXPECT_EQ(rows.at(0).masks, "-");
+    EXPECT_EQ(runConditionOf(rows.at(0)), RunCondition::Never);
 }
 
 TEST_F(PropertyTest, CancelChangesNothingAndTheRestoreEntryOpensTheRestorePage)
 {
-    editorWith({folderItem(dir / "src", "src")});
-    const MirrorItem before = editor->rows().at(0);
+    listWith({folderItem(dir / "src", "src")});
+    const MirrorItem before = rows.at(0);
     whenModal([&](TfrmProperty& d) {
         EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsRestore);
         d.edtAddress->setText("/elsewhere");
         d.btnCancel->click();
     });
-    openItemDialog(*hub, *editor, 0, true);
-    EXPECT_EQ(editor->rows().at(0).address, before.address);
+    openItemDialog(*app, rows, 0, true, nullptr);
+    EXPECT_EQ(rows.at(0).address, before.address);
 }
 
 TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
 {
-    editorWith({folderItem(dir / "src", "src")});
-    TfrmProperty d(*hub);
-    d.setItem(editor->rows().rowAt(0).texts);
+    listWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*app, PropertyMode::Item);
+    d.setItem(rows.rowAt(0).texts);
     d.show();
 
     // Complete only with the table: the question; No keeps the table.
@@ -206,31 +196,29 @@ TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
 
 TEST_F(PropertyTest, DuringARunOkIsRefusedInBothModes)
 {
-    editorWith({folderItem(dir / "src", "src")});
-    TfrmProperty d(*hub);
-    d.setItem(editor->rows().rowAt(0).texts);
+    listWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*app, PropertyMode::Item);
+    d.setItem(rows.rowAt(0).texts);
     d.show();
-    ASSERT_TRUE(hub->runCommand(false, nullptr));
+    app->running = true;
     prompt.expect(kRefusalCaption, PromptAnswer::Ok);
     EXPECT_FALSE(d.btnOKClick(0));
     EXPECT_EQ(prompt.asked.back().owner, &d);
 
-    hub->dialogMode = true;
-    TfrmProperty s(*hub);
+    TfrmProperty s(*app, PropertyMode::Settings);
     s.show();
     EXPECT_EQ(s.windowTitle(), QString::fromUtf8(kSettingsCaption));
     EXPECT_TRUE(s.btnApply->isVisible());
     EXPECT_FALSE(s.btnApply->isEnabled());
-    const TSettings before = hub->settings();
+    const TSettings before = app->live;
     prompt.expect(kRefusalCaption, PromptAnswer::Ok);
     EXPECT_FALSE(s.btnOKClick(1));
-    EXPECT_EQ(hub->settings(), before);
+    EXPECT_EQ(app->live, before);
 }
 
 TEST_F(PropertyTest, SettingsModeShowsOnlyTheSettingsPagesAndCtrlTabMovesAmongThem)
 {
-    hub->dialogMode = true;
-    TfrmProperty d(*hub);
+    TfrmProperty d(*app, PropertyMode::Settings);
     d.show();
     d.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
@@ -245,16 +233,15 @@ TEST_F(PropertyTest, SettingsModeShowsOnlyTheSettingsPagesAndCtrlTabMovesAmongTh
     EXPECT_EQ(d.pgcProperty->currentWidget(), d.settingsPages->tbsMirroring);  // hidden pages skipped
 
     d.btnHelpClick();  // the mirroring page's topic
-    EXPECT_TRUE(hub->helpWindow().isVisible());
-    EXPECT_TRUE(hub->helpWindow().currentPage().toString().contains("23") ||
-                hub->helpWindow().lblNotice->text().contains("23"));
+    ASSERT_FALSE(app->helps.empty());
+    EXPECT_EQ(app->helps.back(), std::make_pair(unsigned(HELP_CONTEXT), 23u));
 }
 
 TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
 {
-    editorWith({folderItem(dir / "src", "src")});
-    TfrmProperty d(*hub);
-    d.setItem(editor->rows().rowAt(0).texts);
+    listWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*app, PropertyMode::Item);
+    d.setItem(rows.rowAt(0).texts);
     d.show();
     d.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
@@ -296,11 +283,10 @@ std::array<uint8_t, 8> spanBytes(int minutes)
 TEST_F(PropertyTest, ApplyAndOkStoreTheSettingsInTheHiveAtOnce)
 {
     const std::string hive = dir / "user.reg";
-    hub->settings().Postpone = minutesSpan(5);
-    hub->settings().IdleMode = 1;
-    hub->settings().IdleThreshold = 40;
-    hub->dialogMode = true;
-    TfrmProperty d(*hub);
+    app->live.Postpone = minutesSpan(5);
+    app->live.IdleMode = 1;
+    app->live.IdleThreshold = 40;
+    TfrmProperty d(*app, PropertyMode::Settings);
     d.show();
     TSettingsPages& p = *d.settingsPages;
     EXPECT_FALSE(d.btnApply->isEnabled());
@@ -313,7 +299,7 @@ TEST_F(PropertyTest, ApplyAndOkStoreTheSettingsInTheHiveAtOnce)
     EXPECT_FALSE(d.btnApply->isEnabled());
     EXPECT_EQ(storedSpan(hive, "Interval"), spanBytes(90));
     EXPECT_EQ(storedSpan(hive, "Postpone"), spanBytes(0));
-    EXPECT_TRUE(hub->settings().Mirroring);
+    EXPECT_TRUE(app->live.Mirroring);
 
     p.updInterval->setValue(1439);
     p.rdbForce->click();  // mode 0 keeps the threshold of mode 1
@@ -324,21 +310,20 @@ TEST_F(PropertyTest, ApplyAndOkStoreTheSettingsInTheHiveAtOnce)
     const TSettings stored = LoadSettings(folder, quiet, hive);
     EXPECT_EQ(stored.IdleMode, 0);
     EXPECT_EQ(stored.IdleThreshold, 40);
-    EXPECT_EQ(stored, hub->settings());
+    EXPECT_EQ(stored, app->live);
 }
 
 TEST_F(PropertyTest, AStoreThatFailsCommitsNothing)
 {
-    hub->dialogMode = true;
-    TfrmProperty d(*hub);
+    TfrmProperty d(*app, PropertyMode::Settings);
     d.show();
     TSettingsPages& p = *d.settingsPages;
-    const TSettings before = hub->settings();
+    const TSettings before = app->live;
     p.chkExecute->click();
     p.edtBackDir->setText("relative/top");
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(d.btnOKClick(0));
-    EXPECT_EQ(hub->settings(), before);
+    EXPECT_EQ(app->live, before);
     EXPECT_FALSE(fileExists(dir / "user.reg"));
     EXPECT_TRUE(d.btnApply->isEnabled());
 }
@@ -353,13 +338,13 @@ TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
     odd.runFlag = 7;
     odd.everyRun = 5;
     odd.folderOption = 9;
-    editorWith({odd});
+    listWith({odd});
     whenModal([&](TfrmProperty& d) {
         d.cbbMirroring->setEditText("elsewhere");
         d.btnOK->click();
     });
-    openItemDialog(*hub, *editor, 0, false);
-    const MirrorItem& item = editor->rows().at(0);
+    openItemDialog(*app, rows, 0, false, nullptr);
+    const MirrorItem& item = rows.at(0);
     EXPECT_EQ(item.dest, "elsewhere");
     EXPECT_EQ(item.runFlag, 7);
     EXPECT_EQ(item.everyRun, 5);
@@ -369,9 +354,9 @@ TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
         d.rdbMirroring[1]->setChecked(true);  // picked by the user: written as the word says
         d.btnOK->click();
     });
-    openItemDialog(*hub, *editor, 0, false);
-    EXPECT_EQ(editor->rows().at(0).folderOption, 1);
-    EXPECT_EQ(editor->rows().at(0).runFlag, 7);
+    openItemDialog(*app, rows, 0, false, nullptr);
+    EXPECT_EQ(rows.at(0).folderOption, 1);
+    EXPECT_EQ(rows.at(0).runFlag, 7);
 }
 
 }  // namespace
@@ -380,9 +365,9 @@ namespace {
 
 TEST_F(PropertyTest, TheItemPageKeepsItsTabOrderHelpContextsAndEnterIsOk)
 {
-    editorWith({folderItem(dir / "src", "src")});
-    TfrmProperty d(*hub);
-    d.setItem(editor->rows().rowAt(0).texts);
+    listWith({folderItem(dir / "src", "src")});
+    TfrmProperty d(*app, PropertyMode::Item);
+    d.setItem(rows.rowAt(0).texts);
     d.show();
     d.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));

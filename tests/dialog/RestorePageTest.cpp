@@ -4,7 +4,7 @@
 
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
-#include "listedit/HelpPopup.h"
+#include "guikit/HelpPopup.h"
 
 #include <QApplication>
 #include <QCollator>

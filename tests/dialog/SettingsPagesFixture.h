@@ -6,8 +6,8 @@
 
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
-#include "listedit/HelpPopup.h"
-#include "shell/IdleDetect.h"
+#include "guikit/HelpPopup.h"
+#include "guikit/IdleDetect.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 // The add-search-folder dialog on the offscreen platform, over real folders in a temporary
 // folder, and the list editor's icons.
 #include "listedit/AddSearchFolder.h"
-#include "listedit/HelpPopup.h"
+#include "guikit/HelpPopup.h"
 
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -25,7 +25,7 @@
 #include "common/ScriptedPrompt.h"
 #include "common/ListItems.h"
 #include "common/TempDir.h"
-#include "common/TestHub.h"
+#include "common/FakeApp.h"
 #include "engine/ListFile.h"
 #include "listedit/AddSearchFolder.h"
 #include "listedit/Config.h"
@@ -36,7 +36,6 @@
 #include "platform/FileSys.h"
 #include "settings/QRegEx.h"
 #include "settings/SettingsStore.h"
-#include "shell/Main.h"
 
 using namespace renvo;
 using renvo::test::readFile;
@@ -49,8 +48,6 @@ using renvo::test::folderItem;
 
 namespace {
 
-using test::FixedClock;
-
 class ListEditorTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -59,18 +56,15 @@ protected:
         forceDirectories(folder);
         hive = dir / "user.reg";
         writeFile(dir / "src/a.txt", "alpha");
-        hub = test::makeTestHub(prompt, clock, folder, hive, dir.path());
+        app = std::make_unique<test::FakeApp>(prompt, folder, hive, dir.path());
     }
 
     void TearDown() override
     {
-        if (hub) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
-        }
         if (editor && editor->isVisible())
             editor->hide();  // no closing save at the end of a test
         editor.reset();
-        hub.reset();
+        app.reset();
         prompt.expectAllAnswered();
     }
 
@@ -80,7 +74,7 @@ protected:
 
     void open()
     {
-        editor = std::make_unique<TfrmConfig>(*hub);
+        editor = std::make_unique<TfrmConfig>(*app);
         editor->show();
     }
 
@@ -104,9 +98,8 @@ protected:
     TempDir dir;
     std::string folder;
     std::string hive;
-    FixedClock clock;
     ScriptedPrompt prompt;
-    std::unique_ptr<TfrmMain> hub;
+    std::unique_ptr<test::FakeApp> app;
     std::unique_ptr<TfrmConfig> editor;
 };
 
@@ -198,20 +191,20 @@ TEST_F(ListEditorTest, DuringARunNothingIsSavedAndTheWindowStaysOpen)
     writeList({folderItem(dir / "src", "src")});
     open();
     editor->rows().clear();
-    ASSERT_TRUE(hub->runCommand(false, nullptr));
-    ASSERT_TRUE(hub->mirroringNow());  // until the GUI thread serves the run's end
+    app->running = true;
     prompt.expect(kRefusalCaption, PromptAnswer::Ok);
     prompt.expect(kRefusalCaption, PromptAnswer::Ok);
     prompt.expect(kRefusalCaption, PromptAnswer::Ok);
     EXPECT_FALSE(editor->actSaveExecute());
     EXPECT_FALSE(editor->close());
-    editor->actExecuteExecute();  // no second run, no save
+    editor->actExecuteExecute();  // no run, no save
+    EXPECT_TRUE(app->runs.empty());
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(readListFile(listPath()).size(), 1u);
     EXPECT_FALSE(stored("ListTop").has_value());
     EXPECT_EQ(prompt.asked.front().owner, editor.get());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
+    app->running = false;
     EXPECT_TRUE(editor->close());  // a cleared list closes as a 0-byte list file
     EXPECT_FALSE(editor->isVisible());
     EXPECT_TRUE(fileExists(listPath()));
@@ -344,19 +337,17 @@ TEST_F(ListEditorTest, KeysDeleteRowsEditThemAndClearTheList)
 {
     writeList({folderItem(dir / "a", "a"), folderItem(dir / "b", "b"), folderItem(dir / "c", "c")});
     open();
-    std::vector<std::pair<size_t, bool>> edits;
-    editor->openItemDialog = [&](TfrmConfig&, size_t row, bool restore) { edits.push_back({row, restore}); };
     editor->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
     editor->lsvFileList->setFocus();
     editor->selectRows({1});
     QTest::keyClick(editor->lsvFileList, Qt::Key_Return);
     editor->R2->trigger();
-    EXPECT_EQ(edits, (std::vector<std::pair<size_t, bool>>{{1, false}, {1, true}}));
+    EXPECT_EQ(app->edits, (std::vector<std::pair<size_t, bool>>{{1, false}, {1, true}}));
     EXPECT_TRUE(editor->restoreRequested());
 
-    hub->settings().DelFilesOnDelItem = false;  // rows go without a question, whatever QueryDelFiles says
-    hub->settings().QueryDelFiles = true;
+    app->live.DelFilesOnDelItem = false;  // rows go without a question, whatever QueryDelFiles says
+    app->live.QueryDelFiles = true;
     QTest::keyClick(editor->lsvFileList, Qt::Key_Delete);
     ASSERT_EQ(editor->rows().size(), 2u);
     EXPECT_EQ(text(1, colAddress).toStdString(), dir / "c");
@@ -399,13 +390,10 @@ TEST_F(ListEditorTest, TheRunCommandsSaveFirstAndTheMenusFollowTheSelection)
     writeList({});
     open();
     editor->rows().add(folderItem(dir / "src", "src"));
-    editor->model().refresh();
+    EXPECT_EQ(text(0, colDest), "src");  // the view follows the list by itself
     editor->actExecuteAll->trigger();
-    ASSERT_TRUE(hub->mirroringNow());
-    EXPECT_FALSE(hub->standardRun());
-    EXPECT_EQ(readListFile(listPath()).size(), 1u);  // saved before the run read it
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !hub->mirroringNow(); }, 20000));
-    EXPECT_EQ(readFile(dir / "top/Latest/src/a.txt"), "alpha");
+    EXPECT_EQ(app->runs, std::vector<bool>{true});
+    EXPECT_EQ(readListFile(listPath()).size(), 1u);  // saved before the run reads it
 
     editor->selectRows({});
     emit editor->mnuList->aboutToShow();
@@ -416,11 +404,13 @@ TEST_F(ListEditorTest, TheRunCommandsSaveFirstAndTheMenusFollowTheSelection)
     emit editor->mnuRestore->aboutToShow();
     EXPECT_TRUE(editor->R2->isEnabled());
 
-    hub->settings().Mirroring = true;
+    app->live.Mirroring = true;
     emit editor->mnuMirroring->aboutToShow();
     EXPECT_TRUE(editor->mnuAuto->isChecked());
+    QSignalSpy changes(&app->events(), &RenvoAppEvents::settingsChanged);
     editor->mnuAuto->trigger();
-    EXPECT_FALSE(hub->settings().Mirroring);
+    EXPECT_FALSE(app->live.Mirroring);
+    EXPECT_EQ(changes.count(), 1);  // a commit, which the scheduler hears of
 }
 
 TEST_F(ListEditorTest, TheAddressCheckKeepsWhatExistsAndReloadsTheView)
@@ -444,16 +434,16 @@ TEST_F(ListEditorTest, TheAddressCheckKeepsWhatExistsAndReloadsTheView)
 TEST_F(ListEditorTest, TheOpenerKeepsOneWindowAndSavesItWhenTheProgramEnds)
 {
     writeList({folderItem(dir / "src", "src")});
-    ListEditorOpener opener(*hub);
-    hub->mnuEditListClick();
+    ListEditorOpener opener(*app);
+    opener.open();
     TfrmConfig* first = opener.current();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->isVisible());
-    hub->mnuEditListClick();  // brings the open one forward
+    opener.open();  // brings the open one forward
     EXPECT_EQ(opener.current(), first);
 
     first->rows().add(fileItem(dir / "src/a.txt", "src"));
-    emit hub->exitRequested();
+    emit app->events().exitRequested();
     EXPECT_EQ(readListFile(listPath()).size(), 2u);
 
     ASSERT_TRUE(first->close());
@@ -464,25 +454,21 @@ TEST_F(ListEditorTest, TheOpenerKeepsOneWindowAndSavesItWhenTheProgramEnds)
 
 namespace {
 
-TEST_F(ListEditorTest, QuitSavesTheListOnceThenTheSettingsAndEndsTheProgram)
+TEST_F(ListEditorTest, QuitSavesTheListOnceAndEndsTheProgram)
 {
     MirrorItem table = folderItem(dir / "src", "src");
     table.everyRun = 0;
     table.folderOption = 3;
     writeList({});
-    ListEditorOpener opener(*hub);
-    hub->mnuEditListClick();
+    ListEditorOpener opener(*app);
+    opener.open();
     TfrmConfig* w = opener.current();
     ASSERT_NE(w, nullptr);
     w->rows().add(table);
-    hub->settings().Mirroring = true;
-    QSignalSpy ends(hub.get(), &TfrmMain::exitRequested);
     prompt.expect(kUsageHintCaption, PromptAnswer::No);  // asked once, not again at the end
     w->mnuQuitNow->trigger();
-    EXPECT_EQ(ends.count(), 1);
+    EXPECT_EQ(app->quits, 1);
     EXPECT_EQ(readListFile(listPath()).size(), 1u);
-    ScriptedPrompt quiet;
-    EXPECT_TRUE(LoadSettings(folder, quiet, hive).Mirroring);
     EXPECT_FALSE(w->isVisible());
 }
 

@@ -26,6 +26,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "settings/SettingsStore.h"
+#include "listedit/ListEditor.h"
 #include "shell/Main.h"
 #include "shell/Progress.h"
 
@@ -163,7 +164,7 @@ protected:
         env.hivePath = hive;
         form = std::make_unique<TfrmMain>(env);
         endEventLoopOnExitRequest(*form);
-        QObject::connect(form.get(), &TfrmMain::exitRequested, [this] { ++exits; });
+        QObject::connect(&form->events(), &RenvoAppEvents::exitRequested, [this] { ++exits; });
         form->FormCreate();
         form->settings().Mirroring = false;  // a change of this session, due at the exit
     }
@@ -197,6 +198,7 @@ TEST_P(ExitTest, QuitEndsTheProgramsEventLoopAndSavesTheSettings)
     const RunState state = GetParam().state;
     std::unique_ptr<Hogs> hogs;
     QTimer clicks;
+    QTimer windows;
 
     switch (state) {
     case RunState::Starting:
@@ -229,8 +231,17 @@ TEST_P(ExitTest, QuitEndsTheProgramsEventLoopAndSavesTheSettings)
         writeSources(3);
         setCopyHook(heldCopy);
         create(2);
-        form->openListEditor = [&](QWidget*) { ADD_FAILURE() << "the list editor opened"; };
-        form->openSettingsDialog = [&](QWidget*) { ADD_FAILURE() << "the settings opened"; };
+        // A window opened now would hold the end up.
+        windows.setInterval(10);
+        QObject::connect(&windows, &QTimer::timeout, form.get(), [&] {
+            if (auto* w = QApplication::activeModalWidget()) {
+                ADD_FAILURE() << "a window opened: " << w->windowTitle().toStdString();
+                w->close();
+            }
+            if (form->listEditor().current() != nullptr)
+                ADD_FAILURE() << "the list editor opened";
+        });
+        windows.start();
         QTimer::singleShot(0, form.get(), [&] { form->mnuForceCompletedNow->trigger(); });
         QTimer::singleShot(0, form.get(), [&] {
             ASSERT_TRUE(QTest::qWaitFor([&] { return copying.load(); }, 30000));

@@ -6,8 +6,10 @@
 #include <QProcess>
 #include <QUrl>
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,13 +22,17 @@
 #include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
+#include "common/TestHub.h"
+#include "dialog/Property.h"
 #include "engine/ListFile.h"
+#include "listedit/Config.h"
+#include "listedit/ListEditor.h"
 #include "platform/DateTime.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "platform/RunLock.h"
 #include "settings/SettingsStore.h"
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 #include "shell/Main.h"
 #include "shell/Progress.h"
 #include "shell/Scheduler.h"
@@ -388,7 +394,7 @@ TEST_F(MainFormTest, EveryCommandDuringARunIsRefusedAndChangesNothing)
     form->mnuPropertyClick();
     EXPECT_EQ(form->settings().DoneStandard, counter);
     EXPECT_TRUE(form->standardRun());
-    EXPECT_FALSE(form->dialogMode);
+    EXPECT_EQ(form->listEditor().current(), nullptr);
     waitForIdle();
 }
 
@@ -519,29 +525,36 @@ TEST_F(MainFormTest, MenuItemsReachTheirCommandsAndTheIconIsShown)
     EXPECT_TRUE(form->standardRun());
     waitForIdle();
 
-    int opened = 0;
-    form->openListEditor = [&](QWidget*) { ++opened; };
     form->mnuEditList->trigger();
     QCoreApplication::processEvents();
-    EXPECT_EQ(opened, 1);
-    form->trayIcon().handleMessage(TrayMessage::LButtonDblClk);  // the icon's double click
-    EXPECT_TRUE(QTest::qWaitFor([&] { return opened == 2; }, 5000)) << opened;
-    // An open list editor is brought forward instead of a second one.
-    QWidget editor;
-    editor.setWindowTitle(QString::fromUtf8(kListEditorCaption));
-    editor.show();
+    TfrmConfig* editor = form->listEditor().current();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    // The icon's double click, and the command again: the open editor comes forward, no second.
+    editor->showMinimized();
+    form->trayIcon().handleMessage(TrayMessage::LButtonDblClk);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !editor->isMinimized(); }, 5000));
     form->mnuEditListClick();
-    EXPECT_EQ(opened, 2);
-    editor.close();
+    EXPECT_EQ(form->listEditor().current(), editor);
+    editor->hide();
 
-    int dialogs = 0;
-    form->openSettingsDialog = [&](QWidget*) { ++dialogs; };
+    // The settings dialog, modal, in settings mode.
+    QString dialogTitle;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialogTitle = d->windowTitle();
+            d->reject();
+        }
+    });
+    probe.start();
     form->mnuProperty->trigger();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(dialogs, 1);
-    EXPECT_TRUE(form->dialogMode);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogTitle.isEmpty(); }, 5000));
+    probe.stop();
+    EXPECT_EQ(dialogTitle, QString::fromUtf8(kSettingsCaption));
 
-    QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
+    QSignalSpy exit(&form->events(), &RenvoAppEvents::exitRequested);
     form->Exit1->trigger();
     QCoreApplication::processEvents();
     EXPECT_EQ(exit.count(), 1);
@@ -563,7 +576,7 @@ TEST_F(MainFormTest, AutoModeFromTheMenuIsSavedOnlyByExit)
     EXPECT_TRUE(form->settings().Mirroring);
     EXPECT_FALSE(stored().Mirroring);  // nothing saved yet
 
-    QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
+    QSignalSpy exit(&form->events(), &RenvoAppEvents::exitRequested);
     form->Exit1Click();
     EXPECT_EQ(exit.count(), 1);
     EXPECT_FALSE(form->timer().isActive());
@@ -623,7 +636,7 @@ TEST_F(MainFormTest, ExitDuringARunStopsItWaitsForItAndSavesTheSettings)
     EXPECT_TRUE(form->trayIcon().isAnimating());
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    QSignalSpy exit(form.get(), &TfrmMain::exitRequested);
+    QSignalSpy exit(&form->events(), &RenvoAppEvents::exitRequested);
     form->Exit1Click();  // no cancel box: the boxes of a run are silent while the program ends
     EXPECT_EQ(exit.count(), 1);
     ASSERT_TRUE(form->lastOutcome().has_value());
@@ -805,6 +818,38 @@ TEST(SchedulerTexts, OnlyTheFractionOfIntervalAndPostponeCounts)
     EXPECT_TRUE(runDue(s, last, last + minutesSpan(30)));
     EXPECT_NEAR(postponedRunTime(s, last), last + minutesSpan(5), 1e-12);
     EXPECT_EQ(nextRunTip(s, last, last), "Renvo - 次回予定 0 時間 30 分後");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HelpWindowLife, AClosedWindowIsLetGoAndTheNextRequestMakesItAnew)
+{
+    test::TempDir dir;
+    test::ScriptedPrompt prompt;
+    test::FixedClock clock;
+    auto hub = test::makeTestHub(prompt, clock, dir.path() + "/", dir / "user.reg", dir.path());
+    hub->showHelp(HELP_CONTEXT, 9);
+    QPointer<HelpWindow> first = &hub->helpWindow();
+    ASSERT_TRUE(first->isVisible());
+    first->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 2000));
+
+    hub->showHelp(HELP_KEY, 0);
+    ASSERT_TRUE(hub->helpWindow().isVisible());
+    EXPECT_EQ(hub->helpWindow().currentPage(), QUrl(QStringLiteral("qrc:/help/index.html")));
+
+    // Shown again before the release came round: the window is in use and stays.
+    QPointer<HelpWindow> second = &hub->helpWindow();
+    second->close();
+    hub->showHelp(HELP_FINDER, 0);
+    QTest::qWait(50);
+    ASSERT_FALSE(second.isNull());
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_EQ(second->currentPage(), QUrl(QStringLiteral("qrc:/help/contents.html")));
+    second->close();
+    prompt.expectAllAnswered();
 }
 
 }  // namespace

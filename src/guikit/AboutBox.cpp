@@ -1,4 +1,4 @@
-#include "shell/AboutBox.h"
+#include "guikit/AboutBox.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "common/TempDir.h"
-#include "shell/IdleDetect.h"
+#include "guikit/IdleDetect.h"
 
 namespace renvo::test {
 namespace {

@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "qtprompt/QtPrompt.h"
+#include "guikit/QtPrompt.h"
 
 using namespace renvo;
 

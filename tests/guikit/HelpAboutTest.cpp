@@ -21,9 +21,8 @@
 
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
-#include "common/TestHub.h"
-#include "shell/AboutBox.h"
-#include "shell/HelpWindow.h"
+#include "guikit/AboutBox.h"
+#include "guikit/HelpWindow.h"
 
 using namespace renvo;
 
@@ -197,34 +196,6 @@ TEST(HelpWindowIndex, SearchFiltersTheKeywordsAndOpensTheTopic)
     w.lstKeywords->setCurrentRow(int(all.indexOf(QStringLiteral("ヘルプの使い方"))));
     QTest::keyClick(w.lstKeywords, Qt::Key_Return);
     EXPECT_EQ(w.currentPage(), page(QStringLiteral("howto.html")));
-}
-
-TEST(HelpWindowLife, AClosedWindowIsLetGoAndTheNextRequestMakesItAnew)
-{
-    test::TempDir dir;
-    test::ScriptedPrompt prompt;
-    test::FixedClock clock;
-    auto hub = test::makeTestHub(prompt, clock, dir.path() + "/", dir / "user.reg", dir.path());
-    hub->showHelp(HELP_CONTEXT, 9);
-    QPointer<HelpWindow> first = &hub->helpWindow();
-    ASSERT_TRUE(first->isVisible());
-    first->close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 2000));
-
-    hub->showHelp(HELP_KEY, 0);
-    ASSERT_TRUE(hub->helpWindow().isVisible());
-    EXPECT_EQ(hub->helpWindow().currentPage(), page(QStringLiteral("index.html")));
-
-    // Shown again before the release came round: the window is in use and stays.
-    QPointer<HelpWindow> second = &hub->helpWindow();
-    second->close();
-    hub->showHelp(HELP_FINDER, 0);
-    QTest::qWait(50);
-    ASSERT_FALSE(second.isNull());
-    EXPECT_TRUE(second->isVisible());
-    EXPECT_EQ(second->currentPage(), page(QStringLiteral("contents.html")));
-    second->close();
-    prompt.expectAllAnswered();
 }
 
 TEST(AboutBoxTexts, NamesVersionQtAndFolder)

@@ -6,11 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "dialog/Property.h"
-#include "listedit/Config.h"
-#include "listedit/ListEditor.h"
+#include "guikit/QtPrompt.h"
 #include "platform/Program.h"
-#include "qtprompt/QtPrompt.h"
 #include "shell/Main.h"
 #include "shell/SingleInstance.h"
 
@@ -81,13 +78,6 @@ int main(int argc, char** argv)
     environment.programFolder = programFolder();
     TfrmMain frmMain(environment);
     endEventLoopOnExitRequest(frmMain);
-    ListEditorOpener listEditor(frmMain);
-    listEditor.prepare = [&frmMain](TfrmConfig& editor) {
-        editor.openItemDialog = [&frmMain](TfrmConfig& owner, size_t row, bool restore) {
-            openItemDialog(frmMain, owner, row, restore);
-        };
-    };
-    frmMain.openSettingsDialog = [&frmMain](QWidget* owner) { openSettingsDialog(frmMain, owner); };
     frmMain.FormCreate();
     const int code = app.exec();
     // A run still going: the quit asked it to stop and saved the settings, and its copies are

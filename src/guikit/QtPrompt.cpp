@@ -1,4 +1,4 @@
-#include "qtprompt/QtPrompt.h"
+#include "guikit/QtPrompt.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "shell/IdleDetect.h"
+#include "guikit/IdleDetect.h"
 
 #include <QCoreApplication>
 

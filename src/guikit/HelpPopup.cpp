@@ -1,10 +1,10 @@
-#include "listedit/HelpPopup.h"
+#include "guikit/HelpPopup.h"
 
 #include <QMenu>
 #include <QWhatsThis>
 #include <QWidget>
 
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 
 namespace renvo {
 

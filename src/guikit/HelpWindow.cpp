@@ -1,4 +1,4 @@
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 
 #include <QCloseEvent>
 #include <QFile>

@@ -22,7 +22,7 @@
 #include <set>
 #include <string>
 
-#include "shell/HelpWindow.h"
+#include "guikit/HelpWindow.h"
 
 using namespace renvo;
 
@@ -182,7 +182,7 @@ TEST(HelpCoverage, EveryContextNumberInTheSourcesHasItsPage)
 
 TEST(HelpCoverage, ResourcesHoldExactlyThePagesOfTheSourceTree)
 {
-    const QDir folder(QStringLiteral(RENVO_SOURCE_DIR "/src/shell/help"));
+    const QDir folder(QStringLiteral(RENVO_SOURCE_DIR "/src/guikit/help"));
     const QStringList onDisk = folder.entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
     ASSERT_FALSE(onDisk.isEmpty()) << folder.path().toStdString();
     const QStringList inResources = resourcePages();
