@@ -31,13 +31,9 @@ using renvo::test::TempDir;
 using renvo::test::writeFile;
 
 using renvo::test::fileItem;
+using renvo::test::folderItem;
 
 namespace {
-
-MirrorItem folderItem(const std::string& address, const std::string& dest)
-{
-    return test::folderItem(address, dest, "*.txt");
-}
 
 using test::FixedClock;
 
@@ -96,7 +92,8 @@ protected:
 
 TEST_F(PropertyTest, AFolderRowIsEditedAndWrittenBack)
 {
-    editorWith({folderItem(dir / "src", "src"), fileItem(dir / "src/a.txt", "SRC"), folderItem(dir / "data", "data")});
+    editorWith({folderItem(dir / "src", "src", 0, "*.txt"), fileItem(dir / "src/a.txt", "SRC"),
+                folderItem(dir / "data", "data", 0, "*.txt")});
     whenModal([&](TfrmProperty& d) {
         EXPECT_EQ(d.windowTitle(), itemCaption(QString::fromStdString(dir / "src")));
         EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsItemEdit);
@@ -149,7 +146,7 @@ TEST_F(PropertyTest, AFileRowKeepsItsStoredSubfolderAndMaskBytes)
 
 TEST_F(PropertyTest, CancelChangesNothingAndTheRestoreEntryOpensTheRestorePage)
 {
-    editorWith({folderItem(dir / "src", "src")});
+    editorWith({folderItem(dir / "src", "src", 0, "*.txt")});
     const MirrorItem before = editor->rows().at(0);
     whenModal([&](TfrmProperty& d) {
         EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsRestore);
@@ -162,7 +159,7 @@ TEST_F(PropertyTest, CancelChangesNothingAndTheRestoreEntryOpensTheRestorePage)
 
 TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
 {
-    editorWith({folderItem(dir / "src", "src")});
+    editorWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*hub);
     d.setItem(editor->rows().rowAt(0).texts);
     d.show();
@@ -206,7 +203,7 @@ TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
 
 TEST_F(PropertyTest, DuringARunOkIsRefusedInBothModes)
 {
-    editorWith({folderItem(dir / "src", "src")});
+    editorWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*hub);
     d.setItem(editor->rows().rowAt(0).texts);
     d.show();
@@ -252,7 +249,7 @@ TEST_F(PropertyTest, SettingsModeShowsOnlyTheSettingsPagesAndCtrlTabMovesAmongTh
 
 TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
 {
-    editorWith({folderItem(dir / "src", "src")});
+    editorWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*hub);
     d.setItem(editor->rows().rowAt(0).texts);
     d.show();
@@ -349,7 +346,7 @@ namespace {
 
 TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
 {
-    MirrorItem odd = folderItem(dir / "src", "src");
+    MirrorItem odd = folderItem(dir / "src", "src", 0, "*.txt");
     odd.runFlag = 7;
     odd.everyRun = 5;
     odd.folderOption = 9;
@@ -380,7 +377,7 @@ namespace {
 
 TEST_F(PropertyTest, TheItemPageKeepsItsTabOrderHelpContextsAndEnterIsOk)
 {
-    editorWith({folderItem(dir / "src", "src")});
+    editorWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*hub);
     d.setItem(editor->rows().rowAt(0).texts);
     d.show();
