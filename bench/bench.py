@@ -28,6 +28,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "pylib"))
+from renvofiles import LIST_FILE, hive_path, list_record, write_hive  # noqa: E402
+
 BIG_FILES = 5
 BIG_SIZE = 50 * 1024 * 1024
 LIMIT_HISTORY = 3
@@ -57,18 +60,6 @@ def log(text):
 
 def spend(kind, since):
     SPENT[kind] = SPENT.get(kind, 0) + time.monotonic() - since
-
-
-def short_string(text):
-    b = text.encode()[:255]
-    return bytes([len(b)]) + b + bytes(255 - len(b))
-
-
-def list_record(address, option, dest):
-    rec = (bytes([1, 0]) + short_string(address) + bytes([1]) + short_string("*.*") + bytes([option]) +
-           short_string(dest) + bytes(4) + bytes([1]) + bytes(3))
-    assert len(rec) == 780
-    return rec
 
 
 def generate_tree(root, files, folders, seed, big_files=BIG_FILES):
@@ -196,18 +187,14 @@ class Renvo:
         self.top = top or os.path.join(base, "top")
         self.cfg = os.path.join(base, "cfg")
         os.makedirs(self.home, exist_ok=True)
-        os.makedirs(os.path.join(self.cfg, "Tovan"), exist_ok=True)
-        with open(os.path.join(self.home, "_rvffl2"), "wb") as f:
-            f.write(list_record(source, option, "src"))
+        with open(os.path.join(self.home, LIST_FILE), "wb") as f:
+            f.write(list_record(source, "src", option=option))
 
     def command(self, complete=False):
         # Fresh counters every time, so the run kind is the one asked for.
-        with open(os.path.join(self.cfg, "Tovan", "user.reg"), "w") as f:
-            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
-            f.write('"MirTopFolder"="%s"\n"Mirroring"=dword:00000000\n' % self.top)
-            f.write('"TaskPriority"=dword:00000002\n"LimitHistory"=dword:%08x\n' % LIMIT_HISTORY)
-            f.write('"EveryTimes"=dword:00000063\n"DoneStandard"=dword:00000000\n')
-            f.write('"LogFile"="%s/logfile.txt"\n' % self.home)
+        write_hive(hive_path(self.cfg), [("MirTopFolder", self.top), ("Mirroring", 0), ("TaskPriority", 2),
+                                         ("LimitHistory", LIMIT_HISTORY), ("EveryTimes", 99), ("DoneStandard", 0),
+                                         ("LogFile", self.home + "/logfile.txt")])
         env = dict(os.environ, RENVO_HOME=self.home, XDG_CONFIG_HOME=self.cfg)
         return [self.binary] + (["--complete"] if complete else []), env
 

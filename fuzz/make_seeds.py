@@ -7,21 +7,11 @@ import os
 import random
 import sys
 
-ITEM_SIZE = 780
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "pylib"))
+from renvofiles import list_record  # noqa: E402
+
 TABLE_SIZE = 257
 END_TEXT = b"dummy but needed"
-
-
-def short_string(text):
-    text = text[:255]
-    return bytes([len(text)]) + text + b"\0" * (255 - len(text))
-
-
-def item(address, kind=0, run=1, subfolders=1, masks=b"*.*", option=0, dest=b"", every_run=1):
-    record = bytes([run, kind]) + short_string(address) + bytes([subfolders]) + short_string(masks)
-    record += bytes([option]) + short_string(dest) + b"\0" * 4 + bytes([every_run]) + b"\0" * 3
-    assert len(record) == ITEM_SIZE
-    return record
 
 
 def table_record(kind, text):
@@ -33,11 +23,11 @@ def block(address, files):
 
 
 def list_seeds():
-    yield "one-folder", item(b"/home/me/docs")
-    yield "folder-and-file", item(b"/home/me/docs", dest=b"docs", option=1) + item(
+    yield "one-folder", list_record(b"/home/me/docs")
+    yield "folder-and-file", list_record(b"/home/me/docs", dest=b"docs", option=1) + list_record(
         b"/home/me/notes.txt", kind=1, masks=b"-", subfolders=0)
-    yield "odd-flags", item(b"/srv/data", run=2, subfolders=9, option=7, every_run=0, masks=b"*.txt *.doc")
-    yield "torn-tail", item(b"/home/me/docs", option=3) + b"\x01\x00\x05/home"
+    yield "odd-flags", list_record(b"/srv/data", run=2, subfolders=9, option=7, every_run=0, masks=b"*.txt *.doc")
+    yield "torn-tail", list_record(b"/home/me/docs", option=3) + b"\x01\x00\x05/home"
     yield "empty", b""
 
 

@@ -64,7 +64,6 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     TSingleInstance guard;
-    guard.DupInstAction = TSingleInstance::diActivateFirst;
     guard.UniqueName = QString::fromUtf8(kUniqueName);
     if (!guard.claim())
         return 0;

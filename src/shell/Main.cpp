@@ -317,7 +317,7 @@ void TfrmMain::startRun(bool completeRequested, RunLock lock)
 MirrorSnapshot TfrmMain::runStartStep()
 {
     tmrDoMir.stop();
-    triMain.StartAnimation(0);
+    triMain.StartAnimation();
     return snapshotOf(settings_, standardRun_);
 }
 

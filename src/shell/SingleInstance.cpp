@@ -96,17 +96,7 @@ bool TSingleInstance::claim()
     }
 
     state_ = State::Second;
-    if (OnDuplicate)
-        OnDuplicate();
-    switch (DupInstAction) {
-    case diActivateFirst:
-        sendActivate();
-        return false;
-    case diException:
-        throw std::runtime_error(ErrorMessage.toStdString());
-    case diTerminate:
-        break;
-    }
+    sendActivate();
     return false;
 }
 

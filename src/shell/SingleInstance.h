@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QLocalServer;
@@ -15,32 +14,19 @@ namespace renvo {
 
 class TSingleInstance : public QObject {
     Q_OBJECT
-    Q_PROPERTY(TDupInstAction DupInstAction MEMBER DupInstAction)
-    Q_PROPERTY(QString ErrorMessage MEMBER ErrorMessage)
-    Q_PROPERTY(QString UniqueName MEMBER UniqueName)
 
 public:
-    // What a later start does once it finds the first one.
-    enum TDupInstAction { diActivateFirst, diException, diTerminate };
-    Q_ENUM(TDupInstAction)
-
     // Throws std::logic_error("Only single component allowed") while another guard exists.
     explicit TSingleInstance(QObject* parent = nullptr);
     ~TSingleInstance() override;
 
-    TDupInstAction DupInstAction = diActivateFirst;
-    QString ErrorMessage = QStringLiteral("すでに起動されています");
     // Names the program among others of the same user; each user has guards of their own.
     QString UniqueName;
-    // Called in a later start before DupInstAction is carried out.
-    std::function<void()> OnDuplicate;
 
     // True for the first start, which from then on holds the lock and takes activation
-    // requests. In a later start: OnDuplicate, then diActivateFirst asks the first start to
-    // come forward and gives false, diException throws std::runtime_error(ErrorMessage),
-    // diTerminate gives false. When the lock file cannot be made or the lock taken for a
-    // reason other than another holder, the program runs unguarded: true. A second call
-    // gives the first call's answer.
+    // requests. A later start asks the first start to come forward and gives false. When the
+    // lock file cannot be made or the lock taken for a reason other than another holder, the
+    // program runs unguarded: true. A second call gives the first call's answer.
     bool claim();
 
     // The lock file and the local socket for UniqueName and this user, in $XDG_RUNTIME_DIR

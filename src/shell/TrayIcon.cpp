@@ -1,7 +1,5 @@
 #include "shell/TrayIcon.h"
 
-#include <QApplication>
-#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -115,13 +113,11 @@ TTrayIcon::TTrayIcon(QObject* parent)
     m_tray->installEventFilter(this);
     connect(m_tray, &QSystemTrayIcon::activated, this, &TTrayIcon::handleActivation);
 
-    m_clickTimer.setSingleShot(true);
-    connect(&m_clickTimer, &QTimer::timeout, this, &TTrayIcon::singleClickTimeout);
     m_animTimer.setInterval(m_animateRate);
     connect(&m_animTimer, &QTimer::timeout, this, &TTrayIcon::animationTick);
 
     // Qt chose its kind of tray for the process when the QSystemTrayIcon was made, by the same
-    // test, and keeps it: so does the click logic.
+    // test, and keeps it: so do the events.
     m_kind = currentTrayKind();
 }
 
@@ -146,20 +142,6 @@ void TTrayIcon::setAnimateRate(int ms)
     m_animTimer.setInterval(m_animateRate);
 }
 
-void TTrayIcon::setAutoPopup(bool on)
-{
-    m_autoPopup = on;
-    syncContextMenu();
-}
-
-void TTrayIcon::setEnabled(bool on)
-{
-    m_enabled = on;
-    if (!on)
-        m_clickPending = false;
-    syncContextMenu();
-}
-
 void TTrayIcon::setIcon(const QIcon& icon)
 {
     m_icon = icon;
@@ -169,17 +151,6 @@ void TTrayIcon::setIcon(const QIcon& icon)
     }
     if (!m_animating)
         m_tray->setIcon(icon);
-}
-
-void TTrayIcon::setLBPopupMenu(QMenu* menu)
-{
-    m_lbMenu = menu;
-}
-
-void TTrayIcon::setRBPopupMenu(QMenu* menu)
-{
-    m_rbMenu = menu;
-    syncContextMenu();
 }
 
 void TTrayIcon::setTipHelp(const QString& tip)
@@ -199,7 +170,6 @@ void TTrayIcon::setVisible(bool on)
     if (on) {
         if (!m_animating)
             m_tray->setIcon(m_icon);
-        m_trayWasAvailable = trayAvailable();
         // Qt follows the tray from here: an XEmbed tray that comes, goes or comes back gets
         // the icon anew, and a restarted StatusNotifier watcher learns of it again.
         m_tray->show();
@@ -208,112 +178,20 @@ void TTrayIcon::setVisible(bool on)
     }
 }
 
-// Qt shows the right menu itself (XEmbed pops it up on the press before it reports Context;
-// a StatusNotifier host gets it over D-Bus), so it is handed to Qt only when a right press
-// would open it: enabled, AutoPopup on.
-void TTrayIcon::syncContextMenu()
-{
-    QMenu* wanted = (m_enabled && m_autoPopup) ? m_rbMenu.data() : nullptr;
-    if (m_tray->contextMenu() != wanted)
-        m_tray->setContextMenu(wanted);
-}
-
-void TTrayIcon::popup(QMenu* menu)
-{
-    menu->popup(QCursor::pos());
-}
-
 void TTrayIcon::handleMessage(TrayMessage m)
 {
-    if (!m_enabled)
-        return;
-    switch (m) {
-    case TrayMessage::MouseMove:
-        if (OnMouseMove)
-            OnMouseMove();
-        break;
-    case TrayMessage::LButtonDown:
-        if (m_lbMenu && m_autoPopup)
-            popup(m_lbMenu);
-        else if (OnMouseDown)
-            OnMouseDown(Qt::LeftButton);
-        break;
-    case TrayMessage::LButtonUp:
-        if (OnMouseUp) {
-            OnMouseUp(Qt::LeftButton);
-        } else if (!OnClick) {
-            m_clickPending = false;
-        } else if (m_clickPending) {
-            m_clickPending = false;  // the release that ends a double click
-        } else {
-            m_clickPending = true;
-            m_clickTimer.start(QApplication::doubleClickInterval() + 50);
-        }
-        break;
-    case TrayMessage::LButtonDblClk:
-        m_clickPending = true;
-        if (OnDblClick)
-            OnDblClick();
-        break;
-    case TrayMessage::RButtonDown:
-        if (m_rbMenu && m_autoPopup) {
-            // Already up when the menu is Qt's context menu; popping it again would flash it.
-            if (m_tray->contextMenu() != m_rbMenu)
-                popup(m_rbMenu);
-        } else if (OnMouseDown) {
-            OnMouseDown(Qt::RightButton);
-        }
-        break;
-    case TrayMessage::RButtonUp:
-        if (OnMouseUp)
-            OnMouseUp(Qt::RightButton);
-        break;
-    case TrayMessage::MButtonDown:
-        if (OnMouseDown)
-            OnMouseDown(Qt::MiddleButton);
-        break;
-    case TrayMessage::MButtonUp:
-        if (OnMouseUp)
-            OnMouseUp(Qt::MiddleButton);
-        break;
-    }
+    const std::function<void()>& event = m == TrayMessage::MouseMove ? OnMouseMove : OnDblClick;
+    if (event)
+        event();
 }
 
 void TTrayIcon::handleActivation(QSystemTrayIcon::ActivationReason reason)
 {
-    switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        // StatusNotifier hosts send one activation per click and never a double click, so a
-        // click there is what a double click is elsewhere.
-        if (m_kind == TrayKind::StatusNotifier) {
-            handleMessage(TrayMessage::LButtonDblClk);
-        } else {
-            handleMessage(TrayMessage::LButtonDown);
-        }
-        handleMessage(TrayMessage::LButtonUp);
-        break;
-    case QSystemTrayIcon::DoubleClick:
+    // StatusNotifier hosts send one activation per click and never a double click, so a click
+    // there is what a double click is elsewhere. The right button's menu is Qt's own.
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && m_kind == TrayKind::StatusNotifier))
         handleMessage(TrayMessage::LButtonDblClk);
-        handleMessage(TrayMessage::LButtonUp);
-        break;
-    case QSystemTrayIcon::Context:
-        handleMessage(TrayMessage::RButtonDown);
-        handleMessage(TrayMessage::RButtonUp);
-        break;
-    case QSystemTrayIcon::MiddleClick:
-        handleMessage(TrayMessage::MButtonDown);
-        handleMessage(TrayMessage::MButtonUp);
-        break;
-    case QSystemTrayIcon::Unknown:
-        break;
-    }
-}
-
-void TTrayIcon::singleClickTimeout()
-{
-    if (OnClick && m_clickPending)
-        OnClick();
-    m_clickPending = false;
 }
 
 // The XEmbed tray hands the hover's tooltip event to the QSystemTrayIcon before it shows the
@@ -325,22 +203,15 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void TTrayIcon::StartAnimation(int mode)
+void TTrayIcon::StartAnimation()
 {
     if (m_animating || m_frames.isEmpty())
         return;
     m_animating = true;
-    m_animMode = mode;
     if (m_frameIndex >= m_frames.size())
         m_frameIndex = 0;
     showFrame();
-    if (m_animMode == 0) {
-        m_animTimer.start(m_animateRate);
-    } else {
-        ++m_frameIndex;
-        if (m_frameIndex >= m_frames.size())
-            m_frameIndex = 0;
-    }
+    m_animTimer.start(m_animateRate);
 }
 
 void TTrayIcon::StopAnimation()
@@ -369,33 +240,6 @@ void TTrayIcon::showFrame()
     m_tray->setIcon(m_frames.at(m_frameIndex));
 }
 
-bool TTrayIcon::trayAvailable() const
-{
-    return m_probe ? m_probe() : QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-void TTrayIcon::checkTrayAvailability()
-{
-    const bool available = trayAvailable();
-    // A tray that came (back) does not know the icon: hiding and showing embeds it anew.
-    if (available && !m_trayWasAvailable && m_visible) {
-        m_tray->hide();
-        m_tray->show();
-    }
-    m_trayWasAvailable = available;
-}
-
-void TTrayIcon::Refresh()
-{
-    if (!m_visible)
-        return;
-    m_trayWasAvailable = trayAvailable();
-    if (!m_trayWasAvailable)
-        return;  // Qt shows it once a tray appears
-    m_tray->hide();
-    m_tray->show();
-}
-
 void TTrayIcon::showMessage(const QString& title, const QString& text)
 {
     m_tray->showMessage(title, text, QSystemTrayIcon::Warning);
@@ -404,11 +248,6 @@ void TTrayIcon::showMessage(const QString& title, const QString& text)
 void TTrayIcon::setTrayKindForTest(TrayKind kind)
 {
     m_kind = kind;
-}
-
-void TTrayIcon::setTrayProbeForTest(std::function<bool()> probe)
-{
-    m_probe = std::move(probe);
 }
 
 }  // namespace renvo

@@ -1,14 +1,14 @@
 #pragma once
-// Mirror items as the list editor's tests build them: always running, inheriting the folder
-// option, a file item with "-" as its masks.
+// Mirror items as the tests build them: always running, a file item with "-" as its masks.
 
+#include <cstdint>
 #include <string>
 
 #include "engine/ListFile.h"
 
 namespace renvo::test {
 
-inline MirrorItem fileItem(const std::string& address, const std::string& dest)
+inline MirrorItem fileItem(const std::string& address, const std::string& dest = "")
 {
     MirrorItem item;
     item.kind = 1;
@@ -18,15 +18,17 @@ inline MirrorItem fileItem(const std::string& address, const std::string& dest)
     return item;
 }
 
-inline MirrorItem folderItem(const std::string& address, const std::string& dest, const std::string& masks = "*.*",
-                             bool subfolders = true)
+// Option 0 inherits the folder option of the settings.
+inline MirrorItem folderItem(const std::string& address, const std::string& dest = "", uint8_t option = 0,
+                             const std::string& masks = "*.*", bool subfolders = true)
 {
     MirrorItem item;
     item.kind = 0;
     item.address = address;
-    item.subfolders = subfolders ? 1 : 0;
-    item.masks = masks;
     item.dest = dest;
+    item.folderOption = option;
+    item.masks = masks;
+    item.subfolders = subfolders ? 1 : 0;
     return item;
 }
 

@@ -50,7 +50,9 @@ import time
 
 import syscallkill
 
-ITEM_SIZE = 780
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pylib"))
+from renvofiles import HIVE_KEY, ITEM_SIZE, LIST_FILE, hive_path, list_record, read_bytes, write_hive  # noqa: E402
+
 TABLE_RECORD = 257
 TABLE_END = b"dummy but needed"
 TEMP_MARK = ".rvtmp-"
@@ -66,18 +68,6 @@ AREA_OF_TOP = {"sync": "sync", "table": "table", "single": "file item"}
 
 
 # --- list, table, update list and hive formats -------------------------------------------
-
-def short_string(text):
-    b = text.encode()[:255]
-    return bytes([len(b)]) + b + bytes(255 - len(b))
-
-
-def list_record(kind, address, subfolders, masks, option, dest):
-    rec = (bytes([1, kind]) + short_string(address) + bytes([subfolders]) + short_string(masks) +
-           bytes([option]) + short_string(dest) + bytes(4) + bytes([1]) + bytes(3))
-    assert len(rec) == ITEM_SIZE
-    return rec
-
 
 def parse_table(data):
     """(blocks, problems): blocks as (address, [entries]) in file order."""
@@ -226,10 +216,6 @@ def parse_hive(data):
     return sections, None
 
 
-def reg_text(s):
-    return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
 # --- files on disk -----------------------------------------------------------------------
 
 class Hasher:
@@ -265,14 +251,6 @@ def walk_files(root):
             rel = os.path.relpath(os.path.join(dirpath, n), root)
             (temps if TEMP_MARK in n else finals).append(rel)
     return finals, temps
-
-
-def read_bytes(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
 
 
 def ident(path):
@@ -382,34 +360,28 @@ class Bed:
         self.binary = binary
         self.home = os.path.join(base, "home")
         self.cfg = os.path.join(base, "cfg")
-        self.hive = os.path.join(self.cfg, "Tovan", "user.reg")
+        self.hive = hive_path(self.cfg)
         self.logs = os.path.join(base, "logs")
         self.log = os.path.join(self.logs, "logfile.txt")
         self.top = os.path.join(base, "top")
         self.latest = os.path.join(self.top, "Latest")
         self.src = Sources(os.path.join(base, "src"), rng, small)
-        self.list_path = os.path.join(self.home, "_rvffl2")
+        self.list_path = os.path.join(self.home, LIST_FILE)
         self.update_path = os.path.join(self.home, "_update")
         self.table_path = os.path.join(self.home, "Renvo.ctf")
         self.out_path = os.path.join(base, "run-output.txt")
         self.table_address = os.path.join(self.src.root, "table")
         for d in (self.home, os.path.dirname(self.hive), self.logs):
             os.makedirs(d, exist_ok=True)
-        self.base_list = (list_record(0, os.path.join(self.src.root, "sync"), 1, "*.*", 1, "sync") +
-                          list_record(0, self.table_address, 1, "*.*", 3, "table") +
-                          list_record(1, self.src.path("single/image.bin"), 0, "-", 0, "single"))
+        self.base_list = (list_record(os.path.join(self.src.root, "sync"), "sync", option=1) +
+                          list_record(self.table_address, "table", option=3) +
+                          list_record(self.src.path("single/image.bin"), "single", kind=1, subfolders=0, masks="-"))
         self.hasher = Hasher()
 
     def write_hive(self):
-        values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
-                  ("TaskPriority", "dword:00000002"), ("LimitHistory", "dword:%08x" % LIMIT_HISTORY),
-                  ("EveryTimes", "dword:%08x" % EVERY_TIMES), ("DoneStandard", "dword:00000000"),
-                  ("DelOnNotExists", "dword:00000001"), ("LogFile", reg_text(self.log)),
-                  ("KeepLogFile", "dword:00000001"), ("LogAppend", "dword:00000000")]
-        with open(self.hive, "w") as f:
-            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
-            for name, v in values:
-                f.write('"%s"=%s\n' % (name, v))
+        write_hive(self.hive, [("MirTopFolder", self.top), ("Mirroring", 0), ("TaskPriority", 2),
+                               ("LimitHistory", LIMIT_HISTORY), ("EveryTimes", EVERY_TIMES), ("DoneStandard", 0),
+                               ("DelOnNotExists", 1), ("LogFile", self.log), ("KeepLogFile", 1), ("LogAppend", 0)])
 
     def write_list(self, data):
         with open(self.list_path, "wb") as f:
@@ -426,7 +398,7 @@ class Bed:
 
     def settings(self):
         sections, problem = parse_hive(read_bytes(self.hive) or b"")
-        return sections.get("HKEY_CURRENT_USER\\Software\\Tovan\\Renvo", {}), problem
+        return sections.get(HIVE_KEY, {}), problem
 
     def env(self):
         return dict(os.environ, RENVO_HOME=self.home, XDG_CONFIG_HOME=self.cfg)
@@ -666,7 +638,7 @@ class CrashTest:
         list_before = self.list_now
         list_after = self.list_now
         if rng.random() < 0.2:
-            gone = list_record(0, os.path.join(bed.src.root, "gone-%d" % self.round), 1, "*.*", 1, "gone")
+            gone = list_record(os.path.join(bed.src.root, "gone-%d" % self.round), "gone", option=1)
             at = rng.randint(0, len(self.list_now) // ITEM_SIZE) * ITEM_SIZE
             list_before = self.list_now[:at] + gone + self.list_now[at:]
             bed.write_list(list_before)
@@ -1036,7 +1008,7 @@ class CrashTest:
                 self.pending |= bed.src.mutate()
             self.after_run("exact", "run %d before the kills" % (n + 1), bed.base_list, forced=n < 4)
         self.pending |= bed.src.mutate()
-        list_before = list_record(0, os.path.join(bed.src.root, "gone"), 1, "*.*", 1, "gone") + bed.base_list
+        list_before = list_record(os.path.join(bed.src.root, "gone"), "gone", option=1) + bed.base_list
         bed.write_list(list_before)
         start = os.path.join(self.base, "start")
         bed.save_state(start)

@@ -17,10 +17,11 @@ import subprocess
 import sys
 import time
 
-sys.dont_write_bytecode = True  # no cache folder in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
 from desktop import Desktop, Failure, wait_for  # noqa: E402
-from traytest import ITEM_SIZE, Home, shot, start_tray, tray_icon, visible_popup  # noqa: E402
+from renvofiles import ITEM_SIZE, LIST_FILE  # noqa: E402
+from traytest import Home, shot, start_tray, tray_icon, visible_popup  # noqa: E402
 
 EDITOR = "Renvo のファイルリスト設定"
 ADD_FOLDER = "フォルダの追加"
@@ -133,7 +134,7 @@ def script_main(run, folder_option="--shots", required=False):
 
 def run(args, renvo):
     home = Home(0)
-    list_file = os.path.join(home.prog, "_rvffl2")
+    list_file = os.path.join(home.prog, LIST_FILE)
     with open(list_file, "wb"):
         pass  # an empty list: no warning at start, no rows in the editor
     # Folders to add; the destination is the folder's parent name and its own.

@@ -17,12 +17,13 @@ import subprocess
 import sys
 import tempfile
 
-sys.dont_write_bytecode = True  # no cache folder in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
 from desktop import Desktop, Failure, wait_for  # noqa: E402
 from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records, script_main  # noqa: E402
 from settings import CARET, SETTINGS, Grabs, still_picture, wait_changed  # noqa: E402
-from traytest import reg_text, start_tray, tray_icon, visible_popup  # noqa: E402
+from renvofiles import LIST_FILE, hive_path, write_hive  # noqa: E402
+from traytest import start_tray, tray_icon, visible_popup  # noqa: E402
 
 SCREEN = (1024, 768)  # the virtual display's size
 
@@ -47,7 +48,7 @@ class Setup:
         self.prog = os.path.join(self.base, "prog")
         self.cfg = os.path.join(self.home, ".config")
         self.top = os.path.join(self.home, "Backup")
-        self.hive = os.path.join(self.cfg, "Tovan", "user.reg")
+        self.hive = hive_path(self.cfg)
         for d in (self.prog, os.path.dirname(self.hive)):
             os.makedirs(d)
         self.folders = []
@@ -58,18 +59,13 @@ class Setup:
             for name, text in files.items():
                 with open(os.path.join(path, name), "w", encoding="utf-8") as f:
                     f.write(text)
-        with open(os.path.join(self.prog, "_rvffl2"), "wb"):
+        with open(os.path.join(self.prog, LIST_FILE), "wb"):
             pass  # an empty list: no warning at start, no rows in the editor
-        values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
-                  ("EveryTimes", "dword:00000005"), ("DoneStandard", "dword:00000000")]
         # The editor's place, size and column widths (kept by its saves): the addresses whole.
         layout = [("ListTop", 0), ("ListHeight", 300), ("ListWidth", 820), ("ListLeft", 0)]
         layout += [("ListColumn%d" % c, w) for c, w in enumerate(EDITOR_COLUMNS)]
-        values += [(name, "dword:%08x" % v) for name, v in layout]
-        with open(self.hive, "w") as f:
-            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
-            for name, v in values:
-                f.write('"%s"=%s\n' % (name, v))
+        write_hive(self.hive, [("MirTopFolder", self.top), ("Mirroring", 0), ("EveryTimes", 5),
+                               ("DoneStandard", 0)] + layout)
 
     def env(self):
         return {"HOME": self.home, "RENVO_HOME": self.prog, "XDG_CONFIG_HOME": self.cfg,
@@ -242,7 +238,7 @@ def run(args, renvo):
         for folder in setup.folders:
             add_folder(desk, editor, folder)
         close_by_menu(desk, editor)
-        expect_records(os.path.join(setup.prog, "_rvffl2"), [(f, setup.dest(f)) for f in setup.folders])
+        expect_records(os.path.join(setup.prog, LIST_FILE), [(f, setup.dest(f)) for f in setup.folders])
 
         mirror_twice(desk, icon, setup)
         prog.alive()

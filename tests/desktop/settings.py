@@ -18,10 +18,11 @@ import struct
 import subprocess
 import sys
 
-sys.dont_write_bytecode = True  # no cache folder in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
 from desktop import Desktop, Failure, wait_for  # noqa: E402
 from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records, quit_by_tray, script_main  # noqa: E402
+from renvofiles import LIST_FILE  # noqa: E402
 from traytest import Home, shot, start_tray, tray_icon, visible_popup  # noqa: E402
 
 SETTINGS = "Renvo の環境設定"
@@ -212,12 +213,12 @@ def check_item_dialog(desk, grabs, icon, home, args):
     desk.key("Escape", window=item)
     closed(desk, item_caption(folder), "the item dialog to close on Escape")
     close_by_menu(desk, editor)
-    expect_records(os.path.join(home.prog, "_rvffl2"), [(folder, "data/Letters")])
+    expect_records(os.path.join(home.prog, LIST_FILE), [(folder, "data/Letters")])
 
 
 def run(args, renvo):
     home = Home(0)
-    with open(os.path.join(home.prog, "_rvffl2"), "wb"):
+    with open(os.path.join(home.prog, LIST_FILE), "wb"):
         pass  # an empty list: no warning at start
     grabs = Grabs(None, os.path.join(home.base, "grabs"))
     os.makedirs(grabs.folder)

@@ -20,26 +20,10 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
 from desktop import Desktop, Failure, stays_false, temp_base, wait_for  # noqa: E402
-
-ITEM_SIZE = 780
-
-
-def short_string(text):
-    b = text.encode()[:255]
-    return bytes([len(b)]) + b + bytes(255 - len(b))
-
-
-def list_record(address, dest):
-    rec = (bytes([1, 0]) + short_string(address) + bytes([1]) + short_string("*.*") + bytes([1]) +
-           short_string(dest) + bytes(4) + bytes([1]) + bytes(3))
-    assert len(rec) == ITEM_SIZE
-    return rec
-
-
-def reg_text(s):
-    return '"%s"' % s.replace("\\", "\\\\").replace('"', '\\"')
+from renvofiles import LIST_FILE, hive_path, list_record, write_hive  # noqa: E402
 
 
 class Hogs:
@@ -65,7 +49,7 @@ class Home:
         self.src = os.path.join(self.base, "src")
         self.top = os.path.join(self.base, "top")
         self.log = os.path.join(self.base, "logfile.txt")
-        self.hive = os.path.join(self.cfg, "Tovan", "user.reg")
+        self.hive = hive_path(self.cfg)
         for d in (self.prog, os.path.dirname(self.hive), self.src):
             os.makedirs(d, exist_ok=True)
         # The run works at the idle priority (TaskPriority 5): while the test keeps both cores
@@ -75,18 +59,13 @@ class Home:
             os.makedirs(folder, exist_ok=True)
             with open(os.path.join(folder, "f%05d.txt" % i), "wb") as f:
                 f.write(b"x" * 2048)
-        with open(os.path.join(self.prog, "_rvffl2"), "wb") as f:
-            f.write(list_record(self.src, "src"))
+        with open(os.path.join(self.prog, LIST_FILE), "wb") as f:
+            f.write(list_record(self.src, "src", option=1))
             if untrusted:  # a record no run may use: the run skips it and says so
-                f.write(list_record(self.src, "../.."))
-        values = [("MirTopFolder", reg_text(self.top)), ("Mirroring", "dword:00000000"),
-                  ("ShowProgressDialog", "dword:00000001"), ("TaskPriority", "dword:00000005"),
-                  ("EveryTimes", "dword:00000005"), ("DoneStandard", "dword:00000000"),
-                  ("LogFile", reg_text(self.log)), ("KeepLogFile", "dword:00000001")]
-        with open(self.hive, "w") as f:
-            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
-            for name, v in values:
-                f.write('"%s"=%s\n' % (name, v))
+                f.write(list_record(self.src, "../..", option=1))
+        write_hive(self.hive, [("MirTopFolder", self.top), ("Mirroring", 0), ("ShowProgressDialog", 1),
+                               ("TaskPriority", 5), ("EveryTimes", 5), ("DoneStandard", 0), ("LogFile", self.log),
+                               ("KeepLogFile", 1)])
 
     def env(self):
         return {"RENVO_HOME": self.prog, "XDG_CONFIG_HOME": self.cfg, "XDG_RUNTIME_DIR": self.base,

@@ -30,13 +30,9 @@ using renvo::test::TempDir;
 using renvo::test::writeFile;
 
 using renvo::test::fileItem;
+using renvo::test::folderItem;
 
 namespace {
-
-MirrorItem folderItem(const std::string& address, const std::string& dest)
-{
-    return test::folderItem(address, dest, "*.txt");
-}
 
 class PropertyTest : public ::testing::Test {
 protected:
@@ -87,7 +83,7 @@ protected:
 
 TEST_F(PropertyTest, AFolderRowIsEditedAndWrittenBack)
 {
-    listWith({folderItem(dir / "src", "src"), fileItem(dir / "src/a.txt", "SRC"), folderItem(dir / "data", "data")});
+    listWith({folderItem(dir / "src", "src", 0, "*.txt"), fileItem(dir / "src/a.txt", "SRC"), folderItem(dir / "data", "data", 0, "*.txt")});
     whenModal([&](TfrmProperty& d) {
         EXPECT_EQ(d.windowTitle(), itemCaption(QString::fromStdString(dir / "src")));
         EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsItemEdit);
@@ -139,7 +135,7 @@ TEST_F(PropertyTest, AFileRowKeepsItsStoredSubfolderAndMaskBytes)
 
 TEST_F(PropertyTest, CancelChangesNothingAndTheRestoreEntryOpensTheRestorePage)
 {
-    listWith({folderItem(dir / "src", "src")});
+    listWith({folderItem(dir / "src", "src", 0, "*.txt")});
     const MirrorItem before = rows.at(0);
     whenModal([&](TfrmProperty& d) {
         EXPECT_EQ(d.pgcProperty->currentWidget(), d.tbsRestore);
@@ -152,7 +148,7 @@ TEST_F(PropertyTest, CancelChangesNothingAndTheRestoreEntryOpensTheRestorePage)
 
 TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
 {
-    listWith({folderItem(dir / "src", "src")});
+    listWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*app, PropertyMode::Item);
     d.setItem(rows.rowAt(0).texts);
     d.show();
@@ -196,7 +192,7 @@ TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
 
 TEST_F(PropertyTest, DuringARunOkIsRefusedInBothModes)
 {
-    listWith({folderItem(dir / "src", "src")});
+    listWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*app, PropertyMode::Item);
     d.setItem(rows.rowAt(0).texts);
     d.show();
@@ -239,7 +235,7 @@ TEST_F(PropertyTest, SettingsModeShowsOnlyTheSettingsPagesAndCtrlTabMovesAmongTh
 
 TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
 {
-    listWith({folderItem(dir / "src", "src")});
+    listWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*app, PropertyMode::Item);
     d.setItem(rows.rowAt(0).texts);
     d.show();
@@ -334,7 +330,7 @@ namespace {
 
 TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
 {
-    MirrorItem odd = folderItem(dir / "src", "src");
+    MirrorItem odd = folderItem(dir / "src", "src", 0, "*.txt");
     odd.runFlag = 7;
     odd.everyRun = 5;
     odd.folderOption = 9;
@@ -365,7 +361,7 @@ namespace {
 
 TEST_F(PropertyTest, TheItemPageKeepsItsTabOrderHelpContextsAndEnterIsOk)
 {
-    listWith({folderItem(dir / "src", "src")});
+    listWith({folderItem(dir / "src", "src", 0, "*.txt")});
     TfrmProperty d(*app, PropertyMode::Item);
     d.setItem(rows.rowAt(0).texts);
     d.show();

@@ -61,11 +61,11 @@ struct Backup {
     {
         return writeFile(top + "/" + generation + "/" + rel, content);
     }
-    RestoreQuery fileItem(const std::string& dest, int limit) const
+    RestoreQuery fileQuery(const std::string& dest, int limit) const
     {
         return {tmp / "home/report.txt", true, false, dest, top, limit};
     }
-    RestoreQuery folderItem(const std::string& dest, bool sub, int limit) const
+    RestoreQuery folderQuery(const std::string& dest, bool sub, int limit) const
     {
         return {tmp / "home/docs", false, sub, dest, top, limit};
     }
@@ -81,16 +81,16 @@ TEST(RestoreSearch, FileItemRowsInGenerationOrderUpToTheHistoryLimit)
     b.put("History2", "files/other.txt", "x");
     b.put("Latest", "elsewhere/report.txt", "another destination");
 
-    const auto found = searchBackup(b.fileItem("files", 3));
+    const auto found = searchBackup(b.fileQuery("files", 3));
     EXPECT_EQ(rowsOf(found), (std::vector<Row>{{"report.txt", "files", "Latest"},
                                                {"report.txt", "files", "History1"},
                                                {"report.txt", "files", "History3"}}));
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(readFile(found[2].backupPath), "h3");
 
-    EXPECT_EQ(rowsOf(searchBackup(b.fileItem("files", 0))), (std::vector<Row>{{"report.txt", "files", "Latest"}}));
+    EXPECT_EQ(rowsOf(searchBackup(b.fileQuery("files", 0))), (std::vector<Row>{{"report.txt", "files", "Latest"}}));
     // A trailing delimiter on the address does not lose the name.
-    RestoreQuery q = b.fileItem("files", 1);
+    RestoreQuery q = b.fileQuery("files", 1);
     q.address += "/";
     EXPECT_EQ(searchBackup(q).size(), 2u);
     EXPECT_EQ(generationName(0), "Latest");
@@ -104,7 +104,7 @@ TEST(RestoreSearch, FileItemIgnoresFoldersAndTemporariesOfThatNameButListsLinks)
     b.put("History1", "d/.report.txt.rvtmp-abcdef", "torn");
     fs::create_directories(b.top + "/History1/d");
     fs::create_symlink("../../somewhere/report.txt", b.top + "/History1/d/report.txt");  // dangling link, kept
-    EXPECT_EQ(rowsOf(searchBackup(b.fileItem("d", 1))), (std::vector<Row>{{"report.txt", "d", "History1"}}));
+    EXPECT_EQ(rowsOf(searchBackup(b.fileQuery("d", 1))), (std::vector<Row>{{"report.txt", "d", "History1"}}));
 }
 
 TEST(RestoreSearch, FolderItemListsPerGenerationWithOrWithoutSubfolders)
@@ -124,12 +124,12 @@ TEST(RestoreSearch, FolderItemListsPerGenerationWithOrWithoutSubfolders)
     b.put("outside", "secret.txt", "s");
     fs::create_directory_symlink(b.top + "/outside", b.top + "/Latest/docs/zlink");
 
-    EXPECT_EQ(rowsOf(searchBackup(b.folderItem("docs", false, 2))),
+    EXPECT_EQ(rowsOf(searchBackup(b.folderQuery("docs", false, 2))),
               (std::vector<Row>{{"a", "docs", "Latest"},
                                 {"b.txt", "docs", "Latest"},
                                 {"zlink", "docs", "Latest"},
                                 {".hidden", "docs", "History2"}}));
-    EXPECT_EQ(rowsOf(searchBackup(b.folderItem("docs", true, 2))),
+    EXPECT_EQ(rowsOf(searchBackup(b.folderQuery("docs", true, 2))),
               (std::vector<Row>{{"a", "docs", "Latest"},
                                 {"b.txt", "docs", "Latest"},
                                 {"zlink", "docs", "Latest"},
@@ -138,7 +138,7 @@ TEST(RestoreSearch, FolderItemListsPerGenerationWithOrWithoutSubfolders)
                                 {"e.txt", "docs/z", "Latest"},
                                 {".hidden", "docs", "History2"},
                                 {"c.txt", "docs/sub", "History2"}}));
-    EXPECT_TRUE(searchBackup(b.folderItem("docs/missing", true, 2)).empty());
+    EXPECT_TRUE(searchBackup(b.folderQuery("docs/missing", true, 2)).empty());
 }
 
 TEST(RestoreSearch, UntrustedDestinationsAndBasesOutsideTheGenerationFindNothing)
@@ -148,13 +148,13 @@ TEST(RestoreSearch, UntrustedDestinationsAndBasesOutsideTheGenerationFindNothing
     b.put("outside", "a.txt", "not in the generation");
     fs::create_directory_symlink(b.top + "/outside", b.top + "/Latest/linked");
     for (const std::string dest : {"../outside", "/abs", "docs/", "docs//x", "./docs", "linked"}) {
-        EXPECT_TRUE(searchBackup(b.folderItem(dest, true, 0)).empty()) << dest;
-        EXPECT_TRUE(searchBackup(b.fileItem(dest, 0)).empty()) << dest;
+        EXPECT_TRUE(searchBackup(b.folderQuery(dest, true, 0)).empty()) << dest;
+        EXPECT_TRUE(searchBackup(b.fileQuery(dest, 0)).empty()) << dest;
     }
-    RestoreQuery noTop = b.folderItem("docs", false, 0);
+    RestoreQuery noTop = b.folderQuery("docs", false, 0);
     noTop.topFolder.clear();
     EXPECT_TRUE(searchBackup(noTop).empty());
-    RestoreQuery trailing = b.folderItem("docs", false, 0);
+    RestoreQuery trailing = b.folderQuery("docs", false, 0);
     trailing.topFolder += "//";
     EXPECT_EQ(rowsOf(searchBackup(trailing)), (std::vector<Row>{{"a.txt", "docs", "Latest"}}));
 }
@@ -164,8 +164,8 @@ TEST(RestoreSearch, EmptyDestinationSearchesTheGenerationFolderItself)
     Backup b;
     b.put("Latest", "report.txt", "file item directly in Latest");
     b.put("Latest", "a/b/deep.txt", "deep");
-    EXPECT_EQ(rowsOf(searchBackup(b.fileItem("", 0))), (std::vector<Row>{{"report.txt", "", "Latest"}}));
-    const auto found = searchBackup(b.folderItem("", true, 0));
+    EXPECT_EQ(rowsOf(searchBackup(b.fileQuery("", 0))), (std::vector<Row>{{"report.txt", "", "Latest"}}));
+    const auto found = searchBackup(b.folderQuery("", true, 0));
     EXPECT_EQ(rowsOf(found), (std::vector<Row>{{"report.txt", "", "Latest"}, {"deep.txt", "a/b", "Latest"}}));
     ASSERT_EQ(found.size(), 2u);
     // Directly in the generation: the target itself; below it: joined with a delimiter.
@@ -213,7 +213,7 @@ TEST(RestoreRun, AllAtTheFirstQuestionRestoresEveryRowIntoNewNestedFolders)
     r.put("Latest", "docs/x/y/c.txt", "c");
     test::setMtime(a, 1'600'000'000);
     ::chmod(a.c_str(), 0640);
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     ASSERT_EQ(rows.size(), 3u);
 
     r.prompt.expect(kRestoreQuestionCaption, PromptAnswer::All).expect(kRestoreDoneCaption, PromptAnswer::Ok);
@@ -248,7 +248,7 @@ TEST(RestoreRun, NoSkipsARowAndTheCompletionStillComes)
     r.put("Latest", "docs/a.txt", "a");
     r.put("Latest", "docs/b.txt", "b");
     r.put("Latest", "docs/sub/c.txt", "c");
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     r.prompt.expect(PromptAnswer::No).expect(PromptAnswer::Yes).expect(PromptAnswer::No).expect(kRestoreDoneCaption,
                                                                                                 PromptAnswer::Ok);
     const RestoreOutcome out = r.run(rows, "docs");
@@ -268,7 +268,7 @@ TEST(RestoreRun, FailuresAreReportedWithTheirReasonsInsteadOfCompletion)
     const std::string vanishing = r.put("Latest", "docs/b.txt", "b");
     r.put("Latest", "docs/locked/c.txt", "c");
     r.put("Latest", "docs/ok/d.txt", "d");
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     ASSERT_EQ(rows.size(), 4u);
     fs::remove(vanishing);
     fs::create_directories(r.target + "/locked");
@@ -302,7 +302,7 @@ TEST(RestoreRun, AFolderThatCannotBeMadeAndAFolderInTheFilesPlaceFail)
     Restore r;
     r.put("Latest", "docs/sub/a.txt", "a");
     r.put("Latest", "docs/b.txt", "b");
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     writeFile(r.target + "/sub", "a file where the folder would go");
     fs::create_directories(r.target + "/b.txt/inner");
     r.prompt.expect(PromptAnswer::All).expect(kRestoreDoneCaption, PromptAnswer::Ok);
@@ -321,7 +321,7 @@ TEST(RestoreRun, ManyFailuresNameTheFirstFiveAndCountTheRest)
     Restore r;
     for (char c = 'a'; c <= 'g'; ++c)
         r.put("Latest", std::string("docs/") + c + ".txt", "x");
-    const auto rows = searchBackup(r.folderItem("docs", false, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", false, 0));
     ASSERT_EQ(rows.size(), 7u);
     fs::remove_all(r.top + "/Latest/docs");
     fs::create_directories(r.top + "/Latest/docs");
@@ -344,7 +344,7 @@ TEST(RestoreRun, TheOldFileSurvivesACopyThatFails)
 {
     Restore r;
     r.put("Latest", "report/report.txt", "backup copy");
-    const auto rows = searchBackup(r.fileItem("report", 0));
+    const auto rows = searchBackup(r.fileQuery("report", 0));
     ASSERT_EQ(rows.size(), 1u);
     const std::string old = writeFile(r.target + "/report.txt", "the user's newer text");
     setCopyHook(&growSource);
@@ -364,7 +364,7 @@ TEST(RestoreRun, LinksComeBackAsLinks)
     fs::create_directories(r.top + "/Latest/docs");
     fs::create_symlink("/etc", r.top + "/Latest/docs/etc-link");
     fs::create_symlink("missing.txt", r.top + "/Latest/docs/dangling");
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     ASSERT_EQ(rows.size(), 2u);
     r.prompt.expect(PromptAnswer::All).expect(kRestoreDoneCaption, PromptAnswer::Ok);
     EXPECT_EQ(r.run(rows, "docs").restored, 2);
@@ -395,7 +395,7 @@ TEST(RestoreRun, NothingIsWrittenThroughALinkBelowTheTarget)
         r.put("Latest", "docs/sub/report.txt", "backup sub");
         r.put("Latest", "docs/a/b/report.txt", "backup deep");
         r.put("Latest", "docs/ok.txt", "ok");
-        const auto rows = searchBackup(r.folderItem("docs", true, 0));
+        const auto rows = searchBackup(r.folderQuery("docs", true, 0));
         ASSERT_EQ(rows.size(), 4u);
         const std::string elsewhere = r.tmp / "elsewhere";
         writeFile(elsewhere + "/report.txt", "the user's report elsewhere");
@@ -428,7 +428,7 @@ TEST(RestoreRun, TheTargetItselfMayBeALink)
     Restore r;
     r.put("Latest", "docs/a.txt", "a");
     r.put("Latest", "docs/sub/b.txt", "b");
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     fs::create_directories(r.tmp / "real");
     fs::create_directory_symlink(r.tmp / "real", r.tmp / "chosen");
     r.target = r.tmp / "chosen";
@@ -446,7 +446,7 @@ TEST(RestoreRun, TargetsThatWouldWriteIntoTheBackupOrNameNoFolderAreRefused)
     Restore r;
     r.put("Latest", "docs/a.txt", "a");
     r.put("Latest", "docs/sub/b.txt", "b");
-    const auto rows = searchBackup(r.folderItem("docs", true, 0));
+    const auto rows = searchBackup(r.folderQuery("docs", true, 0));
     fs::create_directories(r.tmp / "work");
     fs::create_directory_symlink(r.top + "/Latest", r.tmp / "work/into-backup");
 

@@ -19,8 +19,8 @@ import tempfile
 import time
 from collections import namedtuple
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crash"))
-from crashtest import list_record, read_bytes, reg_text  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pylib"))
+from renvofiles import LIST_FILE, hive_path, list_record, read_bytes, write_hive  # noqa: E402
 
 SYNC, TABLE = 1, 3
 Result = namedtuple("Result", "rc out log")
@@ -81,9 +81,9 @@ class Bed:
         self.binary, self.base, self.mounts = binary, base, mounts
         self.home, self.cfg = os.path.join(base, "home"), os.path.join(base, "cfg")
         self.log_path = os.path.join(base, "logs", "logfile.txt")
-        self.list_path = os.path.join(self.home, "_rvffl2")
+        self.list_path = os.path.join(self.home, LIST_FILE)
         self.local = os.path.join(base, "local")
-        for d in (self.home, os.path.join(self.cfg, "Tovan"), os.path.dirname(self.log_path)):
+        for d in (self.home, os.path.dirname(self.log_path)):
             os.makedirs(d)
         self.clock = int(time.time()) // 2 * 2 - 86400
         self.hive(os.path.join(base, "top"))
@@ -94,18 +94,13 @@ class Bed:
 
     def hive(self, top, del_on_not_exists=1):
         self.top = top
-        values = [("MirTopFolder", reg_text(top)), ("Mirroring", "dword:00000000"),
-                  ("TaskPriority", "dword:00000002"), ("LimitHistory", "dword:00000003"),
-                  ("EveryTimes", "dword:00000064"), ("DelOnNotExists", "dword:%08x" % del_on_not_exists),
-                  ("LogFile", reg_text(self.log_path)), ("KeepLogFile", "dword:00000001"),
-                  ("LogAppend", "dword:00000000")]
-        with open(os.path.join(self.cfg, "Tovan", "user.reg"), "w") as f:
-            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n")
-            f.writelines('"%s"=%s\n' % v for v in values)
+        write_hive(hive_path(self.cfg), [
+            ("MirTopFolder", top), ("Mirroring", 0), ("TaskPriority", 2), ("LimitHistory", 3), ("EveryTimes", 100),
+            ("DelOnNotExists", del_on_not_exists), ("LogFile", self.log_path), ("KeepLogFile", 1), ("LogAppend", 0)])
 
     def items(self, *items):
         """Folder items (address, option, destination), all run in every run."""
-        data = b"".join(list_record(0, a, 1, "*.*", option, dest) for a, option, dest in items)
+        data = b"".join(list_record(a, dest, option=option) for a, option, dest in items)
         with open(self.list_path, "wb") as f:
             f.write(data)
         return data

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ListItems.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
@@ -61,29 +62,6 @@ public:
     }
     void notifyEnd() override { ++ends; }
 };
-
-inline MirrorItem folderItem(const std::string& address, const std::string& masks = "*.*", bool subfolders = true,
-                             uint8_t option = 0, const std::string& dest = "")
-{
-    MirrorItem item;
-    item.kind = 0;
-    item.address = address;
-    item.masks = masks;
-    item.subfolders = subfolders ? 1 : 0;
-    item.folderOption = option;
-    item.dest = dest;
-    return item;
-}
-
-inline MirrorItem fileItem(const std::string& address, const std::string& dest = "")
-{
-    MirrorItem item;
-    item.kind = 1;
-    item.address = address;
-    item.masks = "-";
-    item.dest = dest;
-    return item;
-}
 
 // Lines of a CR LF text; a missing final line end leaves a last line without one.
 std::vector<std::string> splitCrLf(const std::string& text);

@@ -47,7 +47,7 @@ TEST_F(EvaluateTest, FolderItemQueuesNewAndChangedFilesOnly)
     mirrored("d/older.txt", 1600000100);  // the copy is newer than its source
     mirrored("d/newer.txt", 1600000000);
 
-    evaluate(folderItem(src, "*.*", true, 0, "d"));
+    evaluate(folderItem(src, "d"));
 
     EXPECT_EQ(lists.queues.sources(), (Strings{src + "/new.txt", src + "/newer.txt", src + "/older.txt", src + "/sub/deep.txt"}));
     EXPECT_EQ(lists.queues.destinations(), (Strings{latest("d/new.txt"), latest("d/newer.txt"), latest("d/older.txt"),
@@ -84,7 +84,7 @@ TEST_F(EvaluateTest, SyncDeletesLeftoversWhileKeepOptionsLeaveThem)
     const std::string goneDeep = mirrored("sub/gone.txt");
     std::filesystem::create_directories(latest("emptydir"));
 
-    evaluate(folderItem(src, "*.*", true, 1));
+    evaluate(folderItem(src, "", 1));
     EXPECT_EQ(lists.queues.deletionPaths(), (Strings{gone, goneDeep}));
     EXPECT_TRUE(lists.queues.copies() == 0);
 
@@ -92,12 +92,12 @@ TEST_F(EvaluateTest, SyncDeletesLeftoversWhileKeepOptionsLeaveThem)
     for (auto [itemOption, global] : {std::pair<uint8_t, uint8_t>{2, 1}, {7, 1}, {0, 0}, {0, 9}}) {
         lists = {};
         host.snap.FolderOption = global;
-        evaluate(folderItem(src, "*.*", true, itemOption));
+        evaluate(folderItem(src, "", itemOption));
         EXPECT_TRUE(lists.queues.deletions() == 0) << int(itemOption) << "/" << int(global);
     }
     host.snap.FolderOption = 1;
     lists = {};
-    evaluate(folderItem(src, "*.*", true, 0));
+    evaluate(folderItem(src));
     EXPECT_EQ(lists.queues.deletions(), 2u) << "the inherited sync option";
 }
 
@@ -108,7 +108,7 @@ TEST_F(EvaluateTest, EmptyMasksWithSyncDeletesTheWholeMirror)
     const std::string b = mirrored("d/sub/b.txt");
     mirrored("other/c.txt");  // another item's copy
 
-    evaluate(folderItem(src, "", true, 1, "d"));
+    evaluate(folderItem(src, "d", 1, ""));
     EXPECT_TRUE(lists.queues.copies() == 0);
     EXPECT_EQ(lists.queues.deletionPaths(), (Strings{a, b}));
 }
@@ -120,7 +120,7 @@ TEST_F(EvaluateTest, FileListedByTwoMasksIsQueuedEveryTime)
     mirrored("a.txt");
     mirrored("b.dat");
 
-    evaluate(folderItem(src, "*.txt *.*", false, 1));
+    evaluate(folderItem(src, "", 1, "*.txt *.*", false));
     EXPECT_EQ(lists.queues.sources(), Strings{src + "/a.txt"}) << "the second listing finds no unused copy";
     EXPECT_EQ(updated(), Strings{"a.txt"});
     EXPECT_TRUE(lists.queues.deletions() == 0);
@@ -131,7 +131,7 @@ TEST_F(EvaluateTest, MirrorLookUpFollowsTheFileNameRule)
     source("Name.txt");
     const std::string lower = mirrored("name.txt");
 
-    evaluate(folderItem(src, "*.*", false, 1));
+    evaluate(folderItem(src, "", 1, "*.*", false));
     EXPECT_EQ(lists.queues.destinations(), Strings{latest("Name.txt")});
     EXPECT_EQ(lists.queues.deletionPaths(), Strings{lower});
 }
@@ -143,7 +143,7 @@ TEST_F(EvaluateTest, AddressWithATrailingDelimiterMatchesItsMirror)
     mirrored("d/a.txt");
     mirrored("d/sub/b.txt");
 
-    evaluate(folderItem(src + "/", "*.*", true, 1, "d"));
+    evaluate(folderItem(src + "/", "d", 1));
     EXPECT_TRUE(lists.queues.copies() == 0);
     EXPECT_TRUE(lists.queues.deletions() == 0) << "up-to-date copies are no leftovers";
 }
@@ -167,7 +167,7 @@ TEST_F(EvaluateTest, ManyFilesAreMatchedByPathAsAPlainLookupWould)
     for (const auto& [rel, stamp] : mirrorStamps)
         mirrored("m/" + rel, stamp);
 
-    evaluate(folderItem(src, "*.*", true, 1, "m"));
+    evaluate(folderItem(src, "m", 1));
 
     Strings copies, targets, gone;
     std::set<std::string> seen;
@@ -228,7 +228,7 @@ TEST_F(EvaluateTest, MissingItemsAreDroppedOnlyWithDelOnNotExists)
     const std::string copy = mirrored("lost.txt");
     mirrored("lostdir/x.txt");
     const MirrorItem lostFile = fileItem(src + "/lost.txt");
-    const MirrorItem lostFolder = folderItem(src + "/lostdir", "*.*", true, 1);
+    const MirrorItem lostFolder = folderItem(src + "/lostdir", "", 1);
 
     evaluate(lostFile);
     evaluate(lostFolder);
@@ -263,7 +263,7 @@ TEST_F(EngineTest, ItemHoldingTheTopFolderIsSkippedHoweverTheTopIsSpelled)
     writeFile(home + "/doc.txt", "doc");
     fs::create_directories(home + "/backup");
     fs::create_directory_symlink(home, tmp / "homelink");
-    setList({folderItem(home, "*.*", true, 1, "home")});
+    setList({folderItem(home, "home", 1)});
     for (const std::string& spelled : {home + "/backup", home + "//backup", home + "/./backup", home + "/backup/",
                                        tmp / "homelink/backup", home + "/backup/new/../"}) {
         host.snap.MirTopFolder = spelled;

@@ -71,7 +71,7 @@ TEST_F(FieldSafetyTest, SourcesThatAreNotThereKeepTheirMirrorAndTheirItem)
         source("drive/data/a.txt");
         source("drive/data/sub/b.txt");
         const std::string address = c.fileItem ? drive + "/data/a.txt" : drive + "/data";
-        setList({c.fileItem ? fileItem(address) : folderItem(address, "*.*", true, 1)});
+        setList({c.fileItem ? fileItem(address) : folderItem(address, "", 1)});
         host.snap.DelOnNotExists = c.delOnNotExists;
         ASSERT_TRUE(run(true).complete());
 
@@ -92,7 +92,7 @@ TEST_F(FieldSafetyTest, SourcesThatAreNotThereKeepTheirMirrorAndTheirItem)
 TEST_F(FieldSafetyTest, TableItemOnAnUnpluggedDriveQueuesNothingAndRotatesNothing)
 {
     source("drive/a.txt", "v1");
-    setList({folderItem(src + "/drive", "*.*", true, 3)});
+    setList({folderItem(src + "/drive", "", 3)});
     ASSERT_TRUE(run(false).complete());
     source("drive/a.txt", "v2", 1600000100);
     ASSERT_TRUE(run(false).complete());
@@ -284,7 +284,7 @@ TEST_F(FieldSafetyTest, SubfolderReplacedByALinkTakesItsPlaceInOneRun)
 {
     source("d/sub/x.txt");
     source("d/sub/deeper/y.txt");
-    setList({folderItem(src + "/d", "*.*", true, 1)});
+    setList({folderItem(src + "/d", "", 1)});
     ASSERT_TRUE(run(true).complete());
 
     fs::remove_all(src + "/d/sub");

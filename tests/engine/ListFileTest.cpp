@@ -20,7 +20,7 @@ class ListFileTest : public EngineTest {};
 
 TEST_F(ListFileTest, RecordLayoutAndOddValuesSurviveRoundTrip)
 {
-    MirrorItem odd = folderItem("/data/a", "*.txt *.doc", true, 9, "sub/dir");
+    MirrorItem odd = folderItem("/data/a", "sub/dir", 9, "*.txt *.doc");
     odd.runFlag = 2;
     odd.subfolders = 5;
     odd.everyRun = 7;

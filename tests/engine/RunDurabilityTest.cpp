@@ -45,7 +45,7 @@ TEST_F(RunDurabilityTest, FileThatNeverCopiesLeavesTheGenerationsAlone)
     source("f/x.txt");
     // A file where the item's mirror folder belongs: every copy fails.
     writeFile(latest("blocked"), "in the way");
-    setList({folderItem(src + "/f", "*.*", false, 1, "blocked")});
+    setList({folderItem(src + "/f", "blocked", 1, "*.*", false)});
     makeGenerations({1, 2, 3});
     for (int complete = 0; complete < 4; ++complete) {
         const RunOutcome out = run(false);
@@ -172,7 +172,7 @@ TEST_F(RunDurabilityTest, UnreadableFolderMakesTheRunIncomplete)
 {
     source("t/a.txt");
     source("t/locked/b.txt");
-    setList({folderItem(src + "/t", "*.*", true, 1)});
+    setList({folderItem(src + "/t", "", 1)});
     EXPECT_TRUE(run(true).complete());
     const std::optional<RunOutcome> ran = runWithModes(true, {{src + "/t/locked", 0}});
     if (!ran)
@@ -217,8 +217,8 @@ TEST_F(RunDurabilityTest, ScrapsOfKilledCopiesInTheMirrorGoWithTheNextRun)
     source("table/b.txt");
     source("sync/c.txt");
     source("single.txt");
-    setList({folderItem(src + "/keep", "*.*", true, 2, "keep"), folderItem(src + "/table", "*.*", true, 3, "table"),
-             folderItem(src + "/sync", "*.*", true, 1, "sync"), fileItem(src + "/single.txt", "one")});
+    setList({folderItem(src + "/keep", "keep", 2), folderItem(src + "/table", "table", 3),
+             folderItem(src + "/sync", "sync", 1), fileItem(src + "/single.txt", "one")});
     run(false);
     const Strings scraps{latest("keep/.a.txt.rvtmp-Ab12Cd"), latest("table/.b.txt.rvtmp-x1y2z3"),
                          latest("sync/.c.txt.rvtmp-QwErTy"), latest("one/.single.txt.rvtmp-ZZZZZZ"),

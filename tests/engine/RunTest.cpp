@@ -53,7 +53,7 @@ TEST_F(RunTest, FailedCopiesAreLoggedWithTheirCauseAndTheRunGoesOn)
     const std::string blocked = source("f/x.txt");
     const std::string ok = source("ok.txt", "content", 1500000000);
     writeFile(latest("blocked"), "a file where a folder belongs");
-    setList({fileItem(vanishing), folderItem(src + "/f", "*.*", false, 1, "blocked"), fileItem(ok)});
+    setList({fileItem(vanishing), folderItem(src + "/f", "blocked", 1, "*.*", false), fileItem(ok)});
     host.onReport = [&](const Report& r) {
         if (r.phase == 2 && r.position == 1)
             fs::remove(vanishing);  // gone between the scan and its copy
@@ -82,7 +82,7 @@ TEST_F(RunTest, PipesAndDevicesArePassedOverWithOneLineEachNotFailures)
     source("a.txt");
     ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0644), 0);
     ASSERT_EQ(::mkfifo((src + "/other.fifo").c_str(), 0644), 0);
-    setList({folderItem(src, "*.* pipe"), fileItem("/dev/null"), folderItem(src, "*.txt", false, 1, "txt")});
+    setList({folderItem(src, "", 0, "*.* pipe"), fileItem("/dev/null"), folderItem(src, "txt", 1, "*.txt", false)});
 
     for (int i = 0; i < 2; ++i) {
         const RunOutcome out = run(true);
@@ -106,7 +106,7 @@ TEST_F(RunTest, LinksAreMirroredAsLinksAndComparedByTheirOwnStamps)
     fs::create_directory_symlink("real", src + "/t/toFolder");
     fs::create_symlink("nowhere", src + "/t/dangling");
     fs::create_symlink("/etc/hostname", src + "/t/outside");
-    setList({folderItem(src + "/t", "*.*", true, 1)});
+    setList({folderItem(src + "/t", "", 1)});
 
     RunOutcome out = run(false);
     EXPECT_EQ(out.failedCopies, 0u);
@@ -162,7 +162,7 @@ TEST_F(RunTest, FileListedByTwoMasksIsCopiedOnEveryRun)
 {
     source("a.txt");
     source("b.dat");
-    setList({folderItem(src, "*.txt *.*", false, 2)});
+    setList({folderItem(src, "", 2, "*.txt *.*", false)});
     EXPECT_EQ(run(true).copies, 3u);
     EXPECT_EQ(run(true).copies, 1u);
     EXPECT_EQ(logLinesWith("複製成功: "), Strings{"複製成功: " + src + "/a.txt -> " + latest("a.txt")});
@@ -174,7 +174,7 @@ TEST_F(RunTest, VanishedItemsAreDroppedAndNotedAfterTheDeletions)
     const std::string keep = source("keep/k.txt");
     writeFile(latest("keep/stale.txt"), "stale");
     writeFile(latest("lost.txt"), "copy");
-    setList({fileItem(src + "/lost.txt"), folderItem(src + "/keep", "*.*", true, 1, "keep"),
+    setList({fileItem(src + "/lost.txt"), folderItem(src + "/keep", "keep", 1),
              folderItem(src + "/lostdir"), fileItem(src + "/lost.txt")});
 
     const RunOutcome out = run(true);
@@ -233,7 +233,7 @@ TEST_P(CancelTest, StopsAtThePollAndKeepsTableAndUpdateList)
     writeFile(latest("old.txt"), "old");
     writeFile(updatePath(), "old.txt\r\n");
     writeFile(tablePath(), "");
-    setList({folderItem(src + "/f", "*.*", false, 1, "f")});
+    setList({folderItem(src + "/f", "f", 1, "*.*", false)});
     host.stopAfter = [&](const Report& r) { return r == stopAfter[static_cast<size_t>(answered)]; };
     prompt.expect(kCancelCaption, PromptAnswer::Ok);
 
@@ -269,7 +269,7 @@ TEST_F(RunTest, CancelledStandardRunKeepsTheTable)
     source("f/a.txt");
     writeFile(tablePath(), "");
     writeFile(updatePath(), "x\r\n");
-    setList({folderItem(src + "/f", "*.*", false, 3)});
+    setList({folderItem(src + "/f", "", 3, "*.*", false)});
     host.stopAfter = [](const Report& r) { return r.phase == 1; };
     prompt.expect(kCancelCaption, PromptAnswer::Ok);
     EXPECT_EQ(run(true).end, RunEnd::Cancelled);
@@ -330,7 +330,7 @@ TEST_F(RunTest, ProgressReportsFollowThePhases)
     source("a.txt");
     source("f/b.txt");
     writeFile(latest("f/gone.txt"), "gone");
-    setList({fileItem(src + "/a.txt"), folderItem(src + "/f", "*.*", false, 1, "f"), folderItem(src + "/f", "*.*", false, 2)});
+    setList({fileItem(src + "/a.txt"), folderItem(src + "/f", "f", 1, "*.*", false), folderItem(src + "/f", "", 2, "*.*", false)});
 
     // Second run of the standard kind: nothing to copy, "0 / 0" under the checking phase.
     run(true);
@@ -407,7 +407,7 @@ TEST_F(RunTest, UnreadableSourceFolderKeepsItsMirroredFilesInSyncMode)
     source("t/a.txt");
     source("t/locked/b.txt");
     source("t/other/c.txt");
-    setList({folderItem(src + "/t", "*.*", true, 1)});
+    setList({folderItem(src + "/t", "", 1)});
     run(true);
     ASSERT_TRUE(fs::exists(latest("locked/b.txt")));
 
@@ -432,7 +432,7 @@ TEST_F(RunTest, UnreadableItemFolderDeletesNothing)
 {
     source("t/a.txt");
     source("t/sub/b.txt");
-    setList({folderItem(src + "/t", "*.*", true, 1)});
+    setList({folderItem(src + "/t", "", 1)});
     run(true);
 
     const std::optional<RunOutcome> ran = runWithModes(true, {{src + "/t", 0}});

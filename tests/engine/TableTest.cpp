@@ -247,7 +247,7 @@ TEST_F(TableTest, AfterABrokenBlockIsTakenOutTheRestIsCheckedBeforeAFreshBlockFo
 TEST_F(TableTest, StandardRunsUseTheListOfTheLastCompleteRun)
 {
     source("t/a.txt");
-    setList({folderItem(src + "/t", "*.*", true, 3)});
+    setList({folderItem(src + "/t", "", 3)});
     run(false);
     EXPECT_TRUE(fs::exists(latest("a.txt")));
 
@@ -273,8 +273,8 @@ TEST_F(TableTest, TruncatedTableIsScannedAfreshWithoutAWrongList)
     source("x/1.txt");
     source("x/2.txt");
     source("a/1.txt");
-    const MirrorItem a = folderItem(src + "/a", "*.*", true, 3, "a");
-    const MirrorItem x = folderItem(src + "/x", "*.*", true, 3, "x");
+    const MirrorItem a = folderItem(src + "/a", "a", 3);
+    const MirrorItem x = folderItem(src + "/x", "x", 3);
     setList({x});
     run(false);
     // The table loses x's last entry and its end record; a is new to the table.
@@ -311,7 +311,7 @@ TEST_F(TableTest, TruncatedTableIsScannedAfreshWithoutAWrongList)
 TEST_F(TableTest, CancelledCompleteRunLeavesNoTableAndTheNextRunRecords)
 {
     source("t/a.txt");
-    setList({folderItem(src + "/t", "*.*", true, 3)});
+    setList({folderItem(src + "/t", "", 3)});
     run(false);
     ASSERT_TRUE(fs::exists(tablePath()));
 
@@ -333,7 +333,7 @@ TEST_F(TableTest, FolderWithAnOverlongPathIsScannedEveryTime)
 {
     const std::string deep = std::string(200, 'd');
     source(deep + "/" + std::string(60, 'f'));
-    setList({folderItem(src, "*.*", true, 3)});
+    setList({folderItem(src, "", 3)});
     run(false);
     EXPECT_EQ(readFile(tablePath()), "") << "not recorded";
 
@@ -352,7 +352,7 @@ TEST_F(TableTest, FilesThatWouldNotChangeAreNotRewritten)
 {
     source("t/a.txt");
     source("t/sub/b.txt");
-    setList({folderItem(src + "/t", "*.*", true, 3)});
+    setList({folderItem(src + "/t", "", 3)});
     run(false);
     struct stat table {}, update {};
     ASSERT_EQ(::stat(tablePath().c_str(), &table), 0);

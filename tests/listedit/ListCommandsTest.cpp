@@ -338,8 +338,8 @@ TEST_F(DeleteRowsTest, SettingsDecideWithoutAsking)
 TEST_F(ListCommandsTest, SwitchesChangeTheSelectionAndClearAsksFirst)
 {
     list.add(fileItem("/s/a.txt", "s"));
-    list.add(folderItem("/s/Data", "s/Data", "*.*", false));
-    list.add(folderItem("/s/Other", "s/Other", "*.*", false));
+    list.add(folderItem("/s/Data", "s/Data", 0, "*.*", false));
+    list.add(folderItem("/s/Other", "s/Other", 0, "*.*", false));
     setFolderOption(list, {0, 1}, 1);
     EXPECT_EQ(list.rowAt(0).texts[colOption], "準拠") << "file rows keep their option";
     EXPECT_EQ(list.rowAt(1).texts[colOption], "同期");
@@ -384,7 +384,7 @@ TEST_F(AddressCheckTest, KeepsWhatExistsByteForByteAndDropsTheRest)
     const std::string folder = tmp / "src";
     const std::string link = tmp / "src/dangling";
     ASSERT_EQ(::symlink((tmp / "nowhere").c_str(), link.c_str()), 0);
-    const std::vector<MirrorItem> kept{fileItem(file, "src"), folderItem(folder, "src", "*.*", false), fileItem(link, "src")};
+    const std::vector<MirrorItem> kept{fileItem(file, "src"), folderItem(folder, "src", 0, "*.*", false), fileItem(link, "src")};
     writeFile(listPath(), records({kept[0], fileItem(tmp / "src/gone.txt", "src"), kept[1], fileItem("", ""),
                                    kept[2], fileItem("relative.txt", "")},
                                   '\x5a'));
@@ -405,7 +405,7 @@ TEST_F(AddressCheckTest, KeepsWhatExistsByteForByteAndDropsTheRest)
 
 TEST_F(AddressCheckTest, ARunOrAFailureLeavesTheListWhole)
 {
-    const std::string raw = records({fileItem(tmp / "gone.txt", ""), folderItem(tmp.path(), "t", "*.*", false)}, 0);
+    const std::string raw = records({fileItem(tmp / "gone.txt", ""), folderItem(tmp.path(), "t", 0, "*.*", false)}, 0);
     writeFile(listPath(), raw);
     {
         RunLock run = RunLock::tryAcquire(tmp.path());
@@ -445,8 +445,8 @@ TEST_F(ListCommandsTest, MirroredCopyPathsAndOpen)
 {
     EXPECT_EQ(mirroredCopyPath("/m", fileItem("/x/Docs/a.txt", "Docs")), "/m/Latest/Docs/a.txt");
     EXPECT_EQ(mirroredCopyPath("/m", fileItem("/a.txt", "")), "/m/Latest/a.txt");
-    EXPECT_EQ(mirroredCopyPath("/m", folderItem("/x/Data/Work", "Data/Work", "*.*", false)), "/m/Latest/Data/Work");
-    EXPECT_EQ(mirroredCopyPath("/m", folderItem("/x/Data", "", "*.*", false)), "/m/Latest");
+    EXPECT_EQ(mirroredCopyPath("/m", folderItem("/x/Data/Work", "Data/Work", 0, "*.*", false)), "/m/Latest/Data/Work");
+    EXPECT_EQ(mirroredCopyPath("/m", folderItem("/x/Data", "", 0, "*.*", false)), "/m/Latest");
 
     const MirrorItem row = fileItem(tmp / "Docs/a.txt", "Docs");
     const std::string copy = writeFile(top + "/Latest/Docs/a.txt", "copy");
@@ -462,7 +462,7 @@ TEST_F(ListCommandsTest, NoRowMakesACommandDeleteLatestOrLeaveIt)
     writeFile(top + "/Latest/a.txt", "a");
     writeFile(top + "/Latest/b.txt", "b");
     writeFile(top + "/Latest/Data/c.txt", "c");
-    list.add(folderItem(tmp / "src/Data", "", "*.*", false));
+    list.add(folderItem(tmp / "src/Data", "", 0, "*.*", false));
     list.add(fileItem(tmp / "src/a.txt", ""));
 
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
@@ -489,10 +489,10 @@ TEST_F(ListCommandsTest, NoRowMakesACommandDeleteLatestOrLeaveIt)
 
 TEST_F(ListCommandsTest, TopFoldersThatMustNotLoseAnything)
 {
-    list.add(folderItem(tmp / "Mirror/src", "src", "*.*", false));
+    list.add(folderItem(tmp / "Mirror/src", "src", 0, "*.*", false));
     EXPECT_NE(mirrorDeletionRefusal(top, list), "") << "a source inside the top folder";
     list.clear();
-    list.add(folderItem(tmp.path(), "t", "*.*", false));
+    list.add(folderItem(tmp.path(), "t", 0, "*.*", false));
     EXPECT_NE(mirrorDeletionRefusal(top, list), "") << "the top folder inside a source";
     list.clear();
     list.add(fileItem(tmp / "elsewhere/a.txt", "x"));
@@ -508,7 +508,7 @@ TEST_F(ListCommandsTest, TopFoldersThatMustNotLoseAnything)
     EXPECT_EQ(mirrorDeletionRefusal(home + "/Mirror", list), "");
 
     // The source inside the top folder survives the erase of the whole mirror.
-    list.add(folderItem(top + "/src", "src", "*.*", false));
+    list.add(folderItem(top + "/src", "src", 0, "*.*", false));
     writeFile(top + "/src/keep.txt", "k");
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(eraseWholeMirror(ctx, top, tmp / "prog"));
@@ -520,7 +520,7 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
     const std::string outside = writeFile(tmp / "outside/precious.txt", "p");
     writeFile(top + "/Latest/Data/Work/w.txt", "w");
     ASSERT_EQ(::symlink((tmp / "outside").c_str(), (top + "/Latest/Data/Work/link").c_str()), 0);
-    list.add(folderItem(tmp / "src/Data/Work", "Data/Work", "*.*", false));
+    list.add(folderItem(tmp / "src/Data/Work", "Data/Work", 0, "*.*", false));
     prompt.expect(kConfirmationDialogCaption, PromptAnswer::Yes);
     EXPECT_TRUE(eraseMirroredCopy(ctx, top, 0));
     EXPECT_FALSE(pathExists(top + "/Latest/Data/Work"));
@@ -533,7 +533,7 @@ TEST_F(ListCommandsTest, LinksAreRemovedNeverFollowed)
     EXPECT_FALSE(deleteMirroredCopy(ctx, top, list.at(1)));
     EXPECT_EQ(readFile(outside), "p");
     // Named as the copy itself, the link goes and its target stays.
-    list.add(folderItem(tmp / "src/Out", "Out", "*.*", false));
+    list.add(folderItem(tmp / "src/Out", "Out", 0, "*.*", false));
     EXPECT_TRUE(deleteMirroredCopy(ctx, top, list.at(2)));
     EXPECT_FALSE(pathExists(top + "/Latest/Out"));
     EXPECT_EQ(readFile(outside), "p");
@@ -670,7 +670,7 @@ TEST_F(ListCommandsTest, DeleteAddressDeletesTheFirstSourceAndRemovesEveryRow)
 
     // Never the home folder, whatever the row says.
     writeFile(home + "/keep.txt", "k");
-    list.add(folderItem(home, "home", "*.*", false));
+    list.add(folderItem(home, "home", 0, "*.*", false));
     prompt.expect(kWarningDialogCaption, PromptAnswer::Yes).expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_EQ(deleteAddress(ctx, settings, {1}), 1u);
     EXPECT_TRUE(fileExists(home + "/keep.txt"));

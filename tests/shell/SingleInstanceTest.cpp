@@ -1,5 +1,5 @@
 // The single-instance guard across real processes: the first start keeps a lock and takes
-// activation requests, later starts carry out their action, and a killed first start leaves
+// activation requests, later starts ask it to come forward, and a killed first start leaves
 // nothing that blocks the next one.
 
 #include <gtest/gtest.h>
@@ -28,16 +28,13 @@ constexpr int kWaitMs = 10000;
 // The probe program, started with its own runtime folder; collects what it says.
 class Probe {
 public:
-    Probe(const QString& name, const QString& runtimeDir, const QString& action = {})
+    Probe(const QString& name, const QString& runtimeDir)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
         proc_.setProcessEnvironment(env);
         proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList args{name};
-        if (!action.isEmpty())
-            args << action;
-        proc_.start(QCoreApplication::applicationDirPath() + QStringLiteral("/instance_probe"), args);
+        proc_.start(QCoreApplication::applicationDirPath() + QStringLiteral("/instance_probe"), {name});
     }
     ~Probe() { kill(); }
 
@@ -87,7 +84,7 @@ private:
     QStringList said_;
 };
 
-const QStringList kSecond{QStringLiteral("duplicate"), QStringLiteral("second")};
+const QStringList kSecond{QStringLiteral("second")};
 
 class Guard : public ::testing::Test {
 protected:
@@ -166,47 +163,18 @@ TEST_F(Guard, OnlyTheActivateLineIsARequest)
     EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() == 3; }, kWaitMs));
 }
 
-TEST_F(Guard, LaterStartCarriesOutItsAction)
+TEST_F(Guard, LaterStartAsksOnceAndKeepsItsAnswer)
 {
     Probe first(name_, dir());
     ASSERT_TRUE(first.waitFor(QStringLiteral("first")));
-    int duplicates = 0;
     {
         TSingleInstance guard;
         guard.UniqueName = name_;
-        guard.DupInstAction = TSingleInstance::diTerminate;
-        guard.OnDuplicate = [&] { ++duplicates; };
         EXPECT_FALSE(guard.claim());
-        EXPECT_EQ(duplicates, 1);
-        EXPECT_FALSE(guard.claim());
-        EXPECT_EQ(duplicates, 1);
-    }
-    {
-        TSingleInstance guard;
-        EXPECT_EQ(guard.ErrorMessage, QStringLiteral("すでに起動されています"));
-        guard.UniqueName = name_;
-        guard.DupInstAction = TSingleInstance::diException;
-        guard.OnDuplicate = [&] { ++duplicates; };
-        try {
-            guard.claim();
-            ADD_FAILURE() << "no exception";
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), "すでに起動されています");
-        }
-        EXPECT_EQ(duplicates, 2);
-    }
-    {
-        TSingleInstance guard;
-        EXPECT_EQ(guard.DupInstAction, TSingleInstance::diActivateFirst);
-        guard.UniqueName = name_;
-        guard.ErrorMessage = QStringLiteral("二重起動");
-        guard.OnDuplicate = [&] { ++duplicates; };
-        EXPECT_FALSE(guard.claim());
-        EXPECT_EQ(duplicates, 3);
+        EXPECT_FALSE(guard.claim());  // asked again: the same answer, no second request
     }
     EXPECT_TRUE(first.waitFor(QStringLiteral("activate")));
     first.kill();
-    // Terminating and throwing asked the first start nothing.
     EXPECT_EQ(first.said(), (QStringList{QStringLiteral("first"), QStringLiteral("activate")}));
 }
 
@@ -218,10 +186,6 @@ TEST_F(Guard, TwoStartsOfTheProgram)
     Probe second(name_, dir());
     EXPECT_EQ(second.finish(), kSecond);
     EXPECT_TRUE(first.waitFor(QStringLiteral("activate")));
-
-    Probe throwing(name_, dir(), QStringLiteral("exception"));
-    EXPECT_EQ(throwing.finish(), (QStringList{QStringLiteral("duplicate"), QStringLiteral("exception すでに起動されています")}));
-    EXPECT_EQ(throwing.exitCode(), 3);
 
     // Another name is another program.
     Probe other(name_ + QStringLiteral("-other"), dir());

@@ -1,5 +1,6 @@
 // renvo-run end to end: the real program on real folders, with its own hive and program folder.
 
+#include "common/ListItems.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
@@ -54,16 +55,7 @@ protected:
         ASSERT_EQ(writeListFile(home_ + "/_rvffl2", items), 0);
     }
 
-    MirrorItem folderItem() const
-    {
-        MirrorItem item;
-        item.address = src_;
-        item.subfolders = 1;
-        item.masks = "*.*";
-        item.folderOption = 1;
-        item.dest = "src";
-        return item;
-    }
+    MirrorItem srcItem() const { return folderItem(src_, "src", 1); }
 
     // Starts renvo-run; returns its pid and the read end of its standard error.
     pid_t spawn(const std::vector<std::string>& args, int& errFd)
@@ -127,7 +119,7 @@ TEST_F(RenvoRun, MirrorsCountsRunsAndTurnsEveryOtherIntoACompleteRun)
 {
     writeFile(src_ + "/a.txt", "a");
     writeFile(src_ + "/sub/b.txt", "b");
-    writeList({folderItem()});
+    writeList({srcItem()});
     writeFile(cfg_ + "/Tovan/user.reg",
               "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n\"EveryTimes\"=dword:00000001\n"
               "\"TaskPriority\"=dword:00000002\n");
@@ -152,7 +144,7 @@ TEST_F(RenvoRun, MirrorsCountsRunsAndTurnsEveryOtherIntoACompleteRun)
 TEST_F(RenvoRun, FailedCopyEndsWithStatusOne)
 {
     writeFile(src_ + "/a.txt", "a");
-    writeList({folderItem()});
+    writeList({srcItem()});
     // A file where the item's mirror folder belongs: the copy cannot be made.
     writeFile(top() + "/Latest/src", "in the way");
     const Result r = run();
@@ -167,7 +159,7 @@ TEST_F(RenvoRun, FailedCopyEndsWithStatusOne)
 TEST_F(RenvoRun, TopFolderThatCannotBeUsedEndsWithStatusThree)
 {
     writeFile(src_ + "/a.txt", "a");
-    writeList({folderItem()});
+    writeList({srcItem()});
     ASSERT_EQ(run().status, 0);
     const std::string hive = cfg_ + "/Tovan/user.reg";
     const std::string kept = readFile(hive);
@@ -196,7 +188,7 @@ TEST_F(RenvoRun, TopFolderThatCannotBeUsedEndsWithStatusThree)
 TEST_F(RenvoRun, SecondRunOnTheSameFolderIsRefused)
 {
     writeFile(src_ + "/a.txt", "a");
-    writeList({folderItem()});
+    writeList({srcItem()});
     const int fd = ::open((home_ + "/_rvlock").c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
@@ -215,7 +207,7 @@ TEST_F(RenvoRun, SecondRunOnTheSameFolderIsRefused)
 TEST_F(RenvoRun, InterruptCancelsAtTheNextStopPoint)
 {
     writeFile(src_ + "/a.txt", "a");
-    writeList({folderItem()});
+    writeList({srcItem()});
     // The update list is a pipe: the run waits in its loading until the test has sent the
     // interrupt, and sees it at the first stop point after that.
     ASSERT_EQ(::mkfifo((home_ + "/_update").c_str(), 0644), 0);
@@ -249,7 +241,7 @@ TEST_F(RenvoRun, InterruptCancelsAtTheNextStopPoint)
 TEST_F(RenvoRun, ItsCounterSurvivesTheTrayProgramsSaveAndTheTraysOwnChangeStays)
 {
     writeFile(src_ + "/a.txt", "a");
-    writeList({folderItem()});
+    writeList({srcItem()});
     const std::string hive = cfg_ + "/Tovan/user.reg";
     writeFile(hive, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]\n\"Mirroring\"=dword:00000001\n"
                     "\"EveryTimes\"=dword:00000005\n\"DoneStandard\"=dword:00000001\n\"TaskPriority\"=dword:00000002\n");
