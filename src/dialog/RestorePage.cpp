@@ -1,9 +1,9 @@
 #include "dialog/RestorePage.h"
 
-#include "guikit/RenvoApp.h"
-#include "platform/Path.h"
 #include "guikit/HelpPopup.h"
+#include "guikit/RenvoApp.h"
 #include "guikit/WaitCursor.h"
+#include "platform/Path.h"
 
 #include <QCollator>
 #include <QGuiApplication>

@@ -2,12 +2,12 @@
 
 #include "dialog/Autostart.h"
 #include "engine/ItemChecks.h"
+#include "guikit/IdleDetect.h"
 #include "guikit/RenvoApp.h"
 #include "guikit/WaitCursor.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
-#include "guikit/IdleDetect.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 
 #include "guikit/HelpPopup.h"
 
-#include "platform/FileSys.h"
 #include "guikit/HelpWindow.h"
+#include "platform/FileSys.h"
 
 #include <QCheckBox>
 #include <QFrame>

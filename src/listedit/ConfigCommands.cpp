@@ -2,8 +2,8 @@
 // ListCommands, then shows the rows anew.
 #include "listedit/Config.h"
 
-#include "listedit/AddSearchFolder.h"
 #include "guikit/RenvoApp.h"
+#include "listedit/AddSearchFolder.h"
 #include "listedit/ListModel.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"

@@ -1,25 +1,24 @@
 #include "shell/Main.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QUrl>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "dialog/Property.h"
+#include "guikit/AboutBox.h"
+#include "guikit/HelpWindow.h"
+#include "guikit/QtPrompt.h"
 #include "listedit/ListEditor.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
-#include "guikit/QtPrompt.h"
 #include "runhost/RunSettings.h"
 #include "settings/RunKind.h"
 #include "settings/SettingsStore.h"
-#include "guikit/AboutBox.h"
 #include "shell/GuiRunHost.h"
-#include "guikit/HelpWindow.h"
 #include "shell/Progress.h"
 #include "shell/Scheduler.h"
 

@@ -4,9 +4,9 @@
 
 #include <QApplication>
 
+#include "guikit/QtPrompt.h"
 #include "platform/Program.h"
 #include "platform/Registry.h"
-#include "guikit/QtPrompt.h"
 #include "uninstall/Uninstaller.h"
 
 int main(int argc, char** argv)

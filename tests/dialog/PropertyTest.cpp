@@ -8,21 +8,21 @@
 
 #include <gtest/gtest.h>
 
-#include "common/ScriptedPrompt.h"
-#include "common/ListItems.h"
-#include "common/TempDir.h"
 #include "common/FakeApp.h"
+#include "common/ListItems.h"
+#include "common/ScriptedPrompt.h"
+#include "common/TempDir.h"
 #include "dialog/Property.h"
 #include "dialog/RestorePage.h"
 #include "dialog/SettingsPages.h"
 #include "engine/ListFile.h"
 #include "engine/RunTexts.h"
 #include "guikit/HelpPopup.h"
+#include "guikit/HelpWindow.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "settings/QRegEx.h"
 #include "settings/SettingsStore.h"
-#include "guikit/HelpWindow.h"
 
 using namespace renvo;
 using renvo::test::ScriptedPrompt;

@@ -17,9 +17,9 @@
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
-#include "platform/FileNames.h"
 #include "engine/MirThread.h"
 #include "engine/MirrorHost.h"
+#include "platform/FileNames.h"
 
 namespace renvo::enginetest {
 

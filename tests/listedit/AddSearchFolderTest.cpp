@@ -1,7 +1,7 @@
 // The add-search-folder dialog on the offscreen platform, over real folders in a temporary
 // folder, and the list editor's icons.
-#include "listedit/AddSearchFolder.h"
 #include "guikit/HelpPopup.h"
+#include "listedit/AddSearchFolder.h"
 
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"

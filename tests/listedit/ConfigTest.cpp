@@ -21,11 +21,11 @@
 
 #include <sys/stat.h>
 
+#include "common/FakeApp.h"
+#include "common/ListItems.h"
 #include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
-#include "common/ListItems.h"
 #include "common/TempDir.h"
-#include "common/FakeApp.h"
 #include "engine/ListFile.h"
 #include "listedit/AddSearchFolder.h"
 #include "listedit/Config.h"

@@ -3,9 +3,9 @@
 // address check's rewrite of the list file and the commands on the mirrored copies.
 #include "listedit/ListCommands.h"
 
+#include "common/ListItems.h"
 #include "common/Privileges.h"
 #include "common/ScriptedPrompt.h"
-#include "common/ListItems.h"
 #include "common/TempDir.h"
 #include "engine/TopFolder.h"
 #include "platform/FileSys.h"

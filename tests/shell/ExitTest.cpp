@@ -23,10 +23,10 @@
 #include "common/TempDir.h"
 #include "engine/ListFile.h"
 #include "engine/RunTexts.h"
+#include "listedit/ListEditor.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
 #include "settings/SettingsStore.h"
-#include "listedit/ListEditor.h"
 #include "shell/Main.h"
 #include "shell/Progress.h"
 
