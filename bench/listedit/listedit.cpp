@@ -221,14 +221,12 @@ int main(int argc, char** argv)
             fail("the click did not sort the rows");
 
         editor.rows().clear();
-        editor.model().refresh();
         painted(editor);
         NoBusyState quiet;
-        ListContext ctx{editor.rows(), prompt, &editor, quiet, hub.shoMirror};
+        ListContext ctx{editor.rows(), prompt, &editor, quiet, hub.fileOperation()};
         size_t added = 0;
         bulk.push_back(millisOf([&] {
             added = bulkAdd(ctx, tree, true, "*.*");
-            editor.model().refresh();
             painted(editor);
         }));
         if (added != size_t(items) || editor.rows().size() != size_t(items))
