@@ -125,7 +125,7 @@ private:
 void sourceMissing(const MirrorItem& item, EvalContext& ctx)
 {
     const std::vector<std::string>& mounts = ctx.knownMountPoints;
-    if (parentIsPresent(item.address) != 0 || std::find(mounts.begin(), mounts.end(), item.address) != mounts.end())
+    if (!parentIsPresent(item.address) || std::find(mounts.begin(), mounts.end(), item.address) != mounts.end())
         ctx.lists.unavailable.push_back({item.address, UnavailableItem::Why::Missing});
     else if (ctx.snapshot.DelOnNotExists)
         ctx.lists.dropped.push_back(item.address);

@@ -37,12 +37,14 @@ struct ETopUnavailable {
 // inside counts as content). True when it is gone.
 bool removeEmptyTree(const std::string& folder)
 {
-    int err = 0;
-    for (const DirEntry& e : readDirectory(folder, false, &err)) {
+    std::vector<DirEntry> entries;
+    if (!readDirectoryInto(folder, false, entries))
+        return false;
+    for (const DirEntry& e : entries) {
         if (!(e.attr & faDirectory) || (e.attr & faReparsePoint) || !removeEmptyTree(joinPath(folder, e.name)))
             return false;
     }
-    return err == 0 && removeDirectory(folder) == 0;
+    return removeDirectory(folder).ok();
 }
 
 }  // namespace
@@ -145,7 +147,7 @@ private:
         if (snap_.standardRun)
             table_.load(tablePath_);
         else
-            deleteFile(tablePath_);
+            (void)deleteFile(tablePath_);  // a table left behind is only read by a standard run
     }
 
     // Refuses a top folder that earlier runs wrote into and that is not there now (nothing is
@@ -269,7 +271,7 @@ private:
     void makeDurable()
     {
         if (unsynced_)
-            syncFileSystem(snap_.MirTopFolder);
+            (void)syncFileSystem(snap_.MirTopFolder);  // a failure here leaves the copies as durable as before
         unsynced_ = false;
     }
 
@@ -277,7 +279,7 @@ private:
     {
         // The scraps of copies a killed run left in the mirror: the program's own, not logged.
         for (const std::string& tmp : lists_.staleTemporaries)
-            deleteFile(tmp);
+            (void)deleteFile(tmp);
         const size_t count = lists_.queues.deletions();
         beginPhase(RunPhase::Delete, count, count > 0);
         if (count > 0)
@@ -286,7 +288,7 @@ private:
             poll();
             setPosition(k + 1);
             const std::string path = lists_.queues.deletion(k);
-            const int err = deleteFile(path);
+            const int err = deleteFile(path).error();
             log_.addDeletion(path, err);
             ++outcome_.deletions;
             outcome_.failedDeletions += err != 0;

@@ -38,10 +38,8 @@ void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
         const std::string rel = std::move(pending.back());
         pending.pop_back();
         folder = rel.empty() ? root : joinPath(root, rel);
-        int err = 0;
-        readDirectoryInto(folder, withStamps, entries, &err);
-        if (err != 0 && unreadable)
-            unreadable->push_back({folder, err});
+        if (const Status read = readDirectoryInto(folder, withStamps, entries); !read && unreadable)
+            unreadable->push_back({folder, read.error()});
         if (recurse) {
             const size_t mark = pending.size();
             for (const DirEntry& e : entries) {

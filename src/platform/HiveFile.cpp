@@ -75,7 +75,7 @@ int loadFile(const std::string& hivePath, const std::string& file, bool locked, 
     hive = Hive();
     std::string text;
     // A FIFO put in the hive's place must not hang the program.
-    const int err = readWholeFile(file, text, {.regularOnly = true, .maxSize = kMaxHiveSize});
+    const int err = readWholeFile(file, text, {.regularOnly = true, .maxSize = kMaxHiveSize}).error();
     if (err == ENOENT || err == ENOTDIR)
         return 0;  // no hive yet
     if (err != 0 && err != EFBIG)
@@ -125,7 +125,7 @@ int loadHive(const std::string& hivePath, Hive& hive)
 int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
 {
     const std::string folder = extractFileDir(hivePath);
-    if (const int err = forceDirectories(folder.empty() ? "." : folder, 0700); err != 0)
+    if (const int err = forceDirectories(folder.empty() ? "." : folder, 0700).error(); err != 0)
         return err;
     HiveLock lock(hivePath);
     if (!lock.held())
@@ -145,7 +145,7 @@ int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&
         break;
     }
     // A crash leaves either the old or the new file, never a mix.
-    return writeFileAtomic(file, hive.toText(), nullptr, 0600);
+    return writeFileAtomic(file, hive.toText(), nullptr, 0600).error();
 }
 
 }  // namespace renvo

@@ -1,14 +1,12 @@
 #include "platform/Registry.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/Bytes.h"
 #include "platform/Hive.h"
 #include "platform/HiveFile.h"
+#include "platform/Program.h"
 
 namespace renvo {
 
@@ -20,16 +18,7 @@ std::string userHivePath()
     if (xdg && xdg[0] == '/') {
         base = xdg;
     } else {
-        const char* home = std::getenv("HOME");
-        std::string homeDir = home && *home ? home : "";
-        if (homeDir.empty()) {
-            struct passwd pw;
-            struct passwd* found = nullptr;
-            char buf[4096];
-            if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found)
-                homeDir = found->pw_dir;
-        }
-        base = homeDir + "/.config";
+        base = homeFolder() + "/.config";
     }
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();

@@ -60,7 +60,6 @@ public:
     bool OpenKey(const std::string& key, bool canCreate);
     void CloseKey();
     bool hasCurrentKey() const { return !currentKey_.empty(); }
-    const std::string& currentPath() const { return currentKey_; }
 
     bool KeyExists(const std::string& key) const;
 

@@ -46,9 +46,9 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         writeFile(dir / "src/a.txt", "alpha");
-        forceDirectories(dir / "data");
+        (void)forceDirectories(dir / "data");
         hub = test::makeTestHub(prompt, clock, folder, dir / "user.reg", dir.path());
     }
 
@@ -196,7 +196,7 @@ TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
     EXPECT_NE(prompt.asked.back().text.find(".."), std::string::npos);
     d.cbbMirroring->setEditText("src");
     const std::string deep = dir / (std::string(200, 'd') + "/" + std::string(100, 'e'));
-    forceDirectories(deep);
+    (void)forceDirectories(deep);
     d.edtAddress->setMaxLength(32767);
     d.edtAddress->setText(QString::fromStdString(deep));
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);

@@ -56,7 +56,7 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         hive = dir / "user.reg";
         writeFile(dir / "src/a.txt", "alpha");
         hub = test::makeTestHub(prompt, clock, folder, hive, dir.path());
@@ -371,7 +371,7 @@ TEST_F(ListEditorTest, FilesAndFoldersDroppedOnTheViewBecomeRows)
 {
     writeFile(dir / "Docs/x.txt", "x");
     writeFile(dir / "Docs/y.txt", "y");
-    forceDirectories(dir / "Data/Work");
+    (void)forceDirectories(dir / "Data/Work");
     open();
     auto* mime = new QMimeData;
     mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "Docs/x.txt")),
@@ -436,7 +436,7 @@ TEST_F(ListEditorTest, TheAddressCheckKeepsWhatExistsAndReloadsTheView)
     EXPECT_EQ(editor->panel0->text(), QString::fromUtf8(kHelpPromptText));
 
     prompt.expect(kConfirmationDialogCaption, PromptAnswer::No);  // No: nothing happens
-    deleteFile(dir / "src/a.txt");
+    (void)deleteFile(dir / "src/a.txt");
     editor->actCheck->trigger();
     EXPECT_EQ(readListFile(listPath()).size(), 2u);
 }
