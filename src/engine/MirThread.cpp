@@ -28,9 +28,12 @@ namespace renvo {
 
 namespace {
 
-// The top folder is not there to be written: the run ends before it writes anything.
-struct ETopUnavailable {
-    std::string text;
+// The run ends where this is thrown: a stop request met at a poll point, a top folder that is
+// not there to be written, a failure that leaves nothing to go on with. A file of the
+// program's own that cannot be opened ends it as EFOpenError, which the list editor knows too.
+struct RunEnds {
+    RunEnd end;
+    std::string error;  // the outcome's text
 };
 
 // Removes a folder that holds nothing but empty folders (links are never followed: a link
@@ -72,12 +75,11 @@ public:
                 historyStep();
                 saveStep();
             }
-        } catch (const ETopUnavailable& e) {
-            outcome_.end = RunEnd::TopUnavailable;
-            outcome_.error = e.text;
-        } catch (const EMirStop&) {
-            outcome_.end = RunEnd::Cancelled;
-            ask(kCancelCaption, kCancelText, {});
+        } catch (const RunEnds& e) {
+            outcome_.end = e.end;
+            outcome_.error = e.error;
+            if (e.end == RunEnd::Cancelled)
+                ask(kCancelCaption, kCancelText, {});
         } catch (const EFOpenError& e) {
             outcome_.end = RunEnd::OpenError;
             outcome_.error = e.path + ": " + errorText(e.err);
@@ -107,7 +109,7 @@ private:
     void poll()
     {
         if (mirror_.stopRequested())
-            throw EMirStop{};
+            throw RunEnds{RunEnd::Cancelled, {}};
     }
     void ask(const std::string& caption, const std::string& text, const std::string& detail)
     {
@@ -125,11 +127,11 @@ private:
             removeStaleTemporaries(folder_ + name);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
-            throw std::runtime_error("ログファイルを読み込めません: " + snap_.LogFile);
+            throw RunEnds{RunEnd::Failed, "ログファイルを読み込めません: " + snap_.LogFile};
         }
         if (checks_.topProblem() != ItemProblem::None) {
             log_.addBadTopFolder(snap_.MirTopFolder);
-            throw std::runtime_error("ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder);
+            throw RunEnds{RunEnd::Failed, "ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder};
         }
         claimTop();
         // A rotation that a killed run had committed to is finished first; the update list it
@@ -140,7 +142,7 @@ private:
         const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err);
         if (recovery == HistoryRecovery::Failed) {
             log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
-            throw std::runtime_error("前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err));
+            throw RunEnds{RunEnd::Failed, "前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err)};
         }
         if (recovery != HistoryRecovery::Finished)
             lists_.update.load(updatePath_);
@@ -161,13 +163,12 @@ private:
             log_.addTopUnavailable(text);
             if (isSameOrInside(canonicalPath(snap_.LogFile), canonicalPath(top)))
                 log_.disableWrites();
-            throw ETopUnavailable{text};
+            throw RunEnds{RunEnd::TopUnavailable, text};
         }
         // Not fatal: without the marker or the memory the run still mirrors, as before them;
         // each copy that cannot be made is logged.
-        std::string failed;
-        if (const int err = claimTopFolder(folder_, top, &failed); err != 0)
-            saveFailure(failed, err);
+        if (const Status claimed = claimTopFolder(folder_, top); !claimed)
+            saveFailure(claimed.path(), claimed.error());
     }
 
     // Reads the list and evaluates every due item. False when the list file has gone since

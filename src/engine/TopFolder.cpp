@@ -82,7 +82,7 @@ TopFolderState topFolderState(const std::string& programFolder, const std::strin
     return directoryExists(top) ? TopFolderState::LostMirror : TopFolderState::Missing;
 }
 
-int claimTopFolder(const std::string& programFolder, const std::string& spelled, std::string* failed)
+Status claimTopFolder(const std::string& programFolder, const std::string& spelled)
 {
     const std::string top = canonicalPath(spelled);
     const std::string marker = joinPath(top, kTopMarkerName);
@@ -91,19 +91,13 @@ int claimTopFolder(const std::string& programFolder, const std::string& spelled,
     removeStaleTemporaries(marker);
     if (err == 0 && !pathExists(marker))
         err = writeFileAtomic(marker, kMarkerText).error();
-    if (err != 0) {
-        if (failed)
-            *failed = marker;
-        return err;
-    }
+    if (err != 0)
+        return {err, marker};
     std::vector<std::string> used = usedTops(programFolder);
     if (std::find(used.begin(), used.end(), top) != used.end())
-        return 0;
+        return {};
     used.push_back(top);
-    err = saveUsedTops(programFolder, used);
-    if (err != 0 && failed)
-        *failed = usedTopsPath(programFolder);
-    return err;
+    return {saveUsedTops(programFolder, used), usedTopsPath(programFolder)};
 }
 
 void forgetTopFolder(const std::string& programFolder, const std::string& top)
