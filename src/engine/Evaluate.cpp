@@ -283,7 +283,7 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     const std::string prefix = item.address + pathDelim();
     std::vector<std::string> keep;
     for (size_t u = unreadBefore; u < ctx.lists.sourceNotes.unreadable.size(); ++u) {
-        const std::string& unread = ctx.lists.sourceNotes.unreadable[u].path;
+        const std::string& unread = ctx.lists.sourceNotes.unreadable[u].path();
         keep.push_back(unread.size() <= item.address.size()
                            ? mirrorRoot + pathDelim()
                            : joinPath(mirrorRoot, unread.substr(prefix.size())) + pathDelim());

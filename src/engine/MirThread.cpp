@@ -209,8 +209,8 @@ private:
         }
         for (const std::string& special : lists_.sourceNotes.specials)
             log_.addSpecial(special);
-        for (const UnreadableFolder& folder : lists_.sourceNotes.unreadable)
-            log_.addUnreadable(folder.path, folder.err);
+        for (const Status& folder : lists_.sourceNotes.unreadable)
+            log_.addUnreadable(folder.path(), folder.error());
         outcome_.unreadableFolders = lists_.sourceNotes.unreadable.size();
         for (const UnavailableItem& u : lists_.unavailable)
             log_.addUnavailable(u.address, u.why == UnavailableItem::Why::Missing ? kSourceMissingText

@@ -222,8 +222,8 @@ size_t bulkAdd(ListContext& ctx, const std::string& folder, bool subfolders, con
     ListingNotes notes;
     // Each folder of the scan is read once, for all masks, in the scan's order.
     const std::vector<FoundFile> files = sourceListing(base, splitMasks(maskText), subfolders, &notes);
-    for (const UnreadableFolder& u : notes.unreadable)
-        ctx.busy.note("フォルダを読めないため飛ばしました: " + u.path + " (" + errorText(u.err) + ")");
+    for (const Status& u : notes.unreadable)
+        ctx.busy.note("フォルダを読めないため飛ばしました: " + u.path() + " (" + errorText(u.error()) + ")");
 
     ItemAdder adder(ctx.list);
     ctx.busy.showProgress(lastPosition(files.size()));
