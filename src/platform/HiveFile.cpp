@@ -116,13 +116,15 @@ std::optional<HiveNotice> takeHiveNotice()
     return n;
 }
 
-int loadHive(const std::string& hivePath, Hive& hive)
+Status loadHive(const std::string& hivePath, Hive& hive)
 {
     HiveLock lock(hivePath);  // may fail (read-only or missing folder): read without it
-    return loadFile(hivePath, followLinks(hivePath), lock.held(), hive);
+    return {loadFile(hivePath, followLinks(hivePath), lock.held(), hive), hivePath};
 }
 
-int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
+namespace {
+
+int update(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
 {
     const std::string folder = extractFileDir(hivePath);
     if (const int err = forceDirectories(folder.empty() ? "." : folder, 0700).error(); err != 0)
@@ -146,6 +148,13 @@ int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&
     }
     // A crash leaves either the old or the new file, never a mix.
     return writeFileAtomic(file, hive.toText(), nullptr, 0600).error();
+}
+
+}  // namespace
+
+Status updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
+{
+    return {update(hivePath, change), hivePath};
 }
 
 }  // namespace renvo

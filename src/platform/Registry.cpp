@@ -56,12 +56,12 @@ std::vector<std::string> keyNames(const std::string& path)
     return names;
 }
 
-// The bool-and-errno form of the TRegistry calls from the platform's 0-or-errno.
-bool succeeded(int err)
+// The bool-and-errno form of the TRegistry calls from the platform's Status.
+bool succeeded(const Status& status)
 {
-    if (err != 0)
-        errno = err;
-    return err == 0;
+    if (!status)
+        errno = status.error();
+    return status.ok();
 }
 
 std::vector<uint8_t> bytes(const void* data, size_t size)
@@ -137,10 +137,9 @@ std::optional<RegValue> TRegistry::ReadValue(const std::string& name, int* error
     if (currentKey_.empty())
         return std::nullopt;
     Hive hive;
-    if (const int err = loadHive(hivePath_, hive); err != 0) {
+    if (const Status loaded = loadHive(hivePath_, hive); !succeeded(loaded)) {
         if (error)
-            *error = err;
-        errno = err;
+            *error = loaded.error();
         return std::nullopt;
     }
     auto key = hive.find(keyNames(currentKey_));
