@@ -712,6 +712,20 @@ Status writeFileAtomicBy(const std::string& linkOrPath, const std::function<bool
     return {};
 }
 
+void removeWritableFilesIn(const std::string& folder, const std::vector<std::string>& names)
+{
+    FdGuard dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0)
+        return;
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
+            ::unlinkat(dir.get(), name.c_str(), 0);  // without AT_REMOVEDIR a folder of that name stays
+    }
+}
+
 Status replaceFileThrough(const std::string& temp, const std::string& target, const std::string& data,
                           unsigned mode)
 {

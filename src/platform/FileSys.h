@@ -147,6 +147,11 @@ Status writeFileAtomic(const std::string& path, const std::string& data, int* ke
 // set when a write failed): a large file need not be held whole in memory.
 Status writeFileAtomicBy(const std::string& path, const std::function<bool(int fd)>& write,
                          int* keepOpenFd = nullptr, unsigned newFileMode = 0644);
+// Removes the named files and links of `folder`, each looked up from the folder opened once,
+// so no link below it is followed. A read-only file (no owner write bit: the user protected
+// it) and a folder are left alone, and so is whatever cannot be removed.
+void removeWritableFilesIn(const std::string& folder, const std::vector<std::string>& names);
+
 // Replaces `target` through `temp`, a fixed name in the same folder: whatever is at temp (a
 // link too, never written through) is removed, data is written to a new file there with
 // `mode`, flushed and renamed over target, and the folder's entries are made durable. On

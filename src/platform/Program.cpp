@@ -124,6 +124,11 @@ std::string homeFolder()
     return isAbsolute(home) ? home : passwordHomeFolder();
 }
 
+bool stderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
 std::string programFolder()
 {
     return resolveProgramFolder(currentProgramFolderInputs());

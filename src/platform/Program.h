@@ -49,6 +49,9 @@ std::string passwordHomeFolder();
 // started by a service manager may have no HOME). Empty when neither gives one.
 std::string homeFolder();
 
+// Whether the standard error stream goes to a terminal.
+bool stderrIsTerminal();
+
 // Runs the calling thread at the priority of a TaskPriority value: 0 highest .. 4 lowest,
 // 5 idle; other values leave it alone. A priority the user may not raise to is left as is.
 void applyTaskPriority(int taskPriority);
