@@ -52,7 +52,8 @@ bool TableBuffer::fillWindow(int from, size_t base, size_t length, size_t offset
 {
     windowAt_ = offset;
     window_.resize(std::min(kWindow, base + length - offset));
-    window_.resize(readFully(from, window_.data(), window_.size(), offset - base));  // a file cut meanwhile reads as damage from there
+    // A file cut meanwhile reads as damage from there.
+    window_.resize(readFully(from, window_.data(), window_.size(), offset - base));
     if (window_.size() >= kTableRecordSize)
         return true;
     window_.clear();

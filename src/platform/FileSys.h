@@ -142,11 +142,12 @@ Status renamePath(const std::string& from, const std::string& to);
 // A file that did not exist gets newFileMode; an existing one keeps its mode. A link is
 // followed: the file it points to is replaced.
 Status writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr,
-                    unsigned newFileMode = 0644);
+                       unsigned newFileMode = 0644);
 // The same with the content written by `write` to the new file's descriptor (false with errno
 // set when a write failed): a large file need not be held whole in memory.
 Status writeFileAtomicBy(const std::string& path, const std::function<bool(int fd)>& write,
                          int* keepOpenFd = nullptr, unsigned newFileMode = 0644);
+
 // Removes the named files and links of `folder`, each looked up from the folder opened once,
 // so no link below it is followed. A read-only file (no owner write bit: the user protected
 // it) and a folder are left alone, and so is whatever cannot be removed.
