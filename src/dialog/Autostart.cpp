@@ -2,32 +2,17 @@
 
 #include "platform/FileSys.h"
 #include "platform/Path.h"
+#include "platform/Program.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <pwd.h>
 #include <string_view>
-#include <unistd.h>
-#include <vector>
 
 namespace renvo {
 
 namespace {
 
 constexpr char kEntryName[] = "Renvo3.desktop";
-
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    // A session without HOME (started by a service manager) still has a password entry.
-    std::vector<char> buf(16384);
-    passwd pw{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return {};
-}
 
 // A string value of a desktop entry: the escapes \s \n \t \r \\.
 std::string escapeValue(std::string_view text)
@@ -95,9 +80,9 @@ std::string autostartEntry(const std::string& exePath)
 int registerAutostart(const std::string& exePath)
 {
     const std::string path = autostartEntryPath();
-    if (const int err = forceDirectories(extractFileDir(path)))
-        return err;
-    return writeFileAtomic(path, autostartEntry(exePath));
+    if (const Status made = forceDirectories(extractFileDir(path)); !made)
+        return made.error();
+    return writeFileAtomic(path, autostartEntry(exePath)).error();
 }
 
 int removeAutostart()
@@ -105,7 +90,7 @@ int removeAutostart()
     const std::string path = autostartEntryPath();
     if (!pathExists(path))
         return 0;
-    return deleteFile(path);
+    return deleteFile(path).error();
 }
 
 }  // namespace renvo

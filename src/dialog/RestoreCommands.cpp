@@ -243,9 +243,9 @@ RestoreOutcome restoreCandidates(Prompt& prompt, TFileOperation& fileOp, const s
         // The target may be a link the user chose; below it nothing is written through a link
         // (a folder on the way or the file's own name, dangling or not), and the missing
         // folders are made there.
-        const TFileOpResult r = fileOp.CopyFilesBelow(c.backupPath, target, dst);
-        if (r.anyAborted()) {
-            fail(outcome, r.path.empty() ? dst : r.path, r.error);
+        const Status r = fileOp.CopyFilesBelow(c.backupPath, target, dst);
+        if (!r) {
+            fail(outcome, r.path().empty() ? dst : r.path(), r.error());
             continue;
         }
         ++outcome.restored;

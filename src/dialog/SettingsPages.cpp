@@ -269,7 +269,7 @@ bool TSettingsPages::store(TSettings& s)
         const PromptAnswer answer = prompt_.ask({kLogFolderCaption, logFolderQuestion(folder), PromptIcon::Information,
                                                  PromptButtons::YesNo, PromptAnswer::Yes, owner_});
         if (answer == PromptAnswer::Yes) {
-            const int err = folder.empty() ? ENOENT : forceDirectories(folder);
+            const int err = folder.empty() ? ENOENT : forceDirectories(folder).error();
             if (err != 0) {
                 // Said and stopped: a log that cannot be written would fail every run.
                 prompt_.tell(kLogFolderCaption,

@@ -18,10 +18,10 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
         // (and the folders made for it) anywhere else.
         if (!isSameOrInside(canonicalPath(folder), root_))
             return ELOOP;
-        if (forceDirectories(folder) == 0)
+        if (forceDirectories(folder))
             lastFolder_ = folder;
     }
-    const int err = session_.copy(source, destination);
+    const int err = session_.copy(source, destination).error();
     if (err != 0) {
         lastFolder_.clear();  // the folder may have gone meanwhile
         session_.forget();

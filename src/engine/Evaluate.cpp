@@ -125,7 +125,7 @@ private:
 void sourceMissing(const MirrorItem& item, EvalContext& ctx)
 {
     const std::vector<std::string>& mounts = ctx.knownMountPoints;
-    if (parentIsPresent(item.address) != 0 || std::find(mounts.begin(), mounts.end(), item.address) != mounts.end())
+    if (!parentIsPresent(item.address) || std::find(mounts.begin(), mounts.end(), item.address) != mounts.end())
         ctx.lists.unavailable.push_back({item.address, UnavailableItem::Why::Missing});
     else if (ctx.snapshot.DelOnNotExists)
         ctx.lists.dropped.push_back(item.address);
@@ -283,7 +283,7 @@ void evaluateFolder(const MirrorItem& item, EvalContext& ctx)
     const std::string prefix = item.address + pathDelim();
     std::vector<std::string> keep;
     for (size_t u = unreadBefore; u < ctx.lists.sourceNotes.unreadable.size(); ++u) {
-        const std::string& unread = ctx.lists.sourceNotes.unreadable[u].path;
+        const std::string& unread = ctx.lists.sourceNotes.unreadable[u].path();
         keep.push_back(unread.size() <= item.address.size()
                            ? mirrorRoot + pathDelim()
                            : joinPath(mirrorRoot, unread.substr(prefix.size())) + pathDelim());

@@ -112,16 +112,16 @@ int carryOut(const std::string& top, const std::vector<Rename>& plan, const std:
         }
     }
     for (size_t i = next; i < plan.size(); ++i) {
-        const int err = renamePath(joinPath(top, plan[i].from), joinPath(top, plan[i].to));
+        const int err = renamePath(joinPath(top, plan[i].from), joinPath(top, plan[i].to)).error();
         if (err != 0 && err != ENOENT)
             return err;
         if (advance && plan[i].to != kOldGenerationName && plan[i].from != kNewGenerationName)
             advance();
     }
     // The renames are on disk before the plan goes.
-    syncFolder(top);
+    (void)syncFolder(top);  // should it fail, the renames are as durable as the system makes them anyway
     removeTree(joinPath(top, kOldGenerationName));
-    return deleteFile(joinPath(top, kPlanName));
+    return deleteFile(joinPath(top, kPlanName)).error();
 }
 
 }  // namespace
@@ -130,8 +130,7 @@ HistoryRecovery recoverHistory(const std::string& top, int* err)
 {
     const std::string planPath = joinPath(top, kPlanName);
     std::string text;
-    const int readErr = readWholeFile(planPath, text, {true, 1 << 20});
-    if (readErr == 0) {
+    if (readWholeFile(planPath, text, {true, 1 << 20})) {
         std::vector<Rename> plan;
         int e = parsePlan(text, plan) ? carryOut(top, plan, {}) : EINVAL;
         if (err)
@@ -174,7 +173,7 @@ HistoryResult HistoryStep::run(const HistoryHooks& hooks)
     if (rotates_) {
         const std::string staging = joinPath(top_, kNewGenerationName);
         const std::string newest = generationFolder(top_, 1);
-        int err = forceDirectories(staging);
+        int err = forceDirectories(staging).error();
         // A link copied into the new generation never carries a later copy out of it.
         CopyStep copier(canonicalPath(staging));
         for (const std::string_view rel : updated_.paths()) {
@@ -234,7 +233,7 @@ int HistoryStep::rotate(const HistoryHooks& hooks)
     plan.push_back({kNewGenerationName, "History1"});
     if (hooks.beforeCommit)
         hooks.beforeCommit();
-    if (const int err = writeFileAtomic(joinPath(top_, kPlanName), planText(plan)); err != 0)
+    if (const int err = writeFileAtomic(joinPath(top_, kPlanName), planText(plan)).error(); err != 0)
         return err;
     if (hooks.committed)
         hooks.committed();

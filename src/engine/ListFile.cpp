@@ -4,10 +4,6 @@
 #include "platform/OpenRetry.h"
 #include "platform/Path.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,16 +19,7 @@ constexpr size_t kAddressAt = 2, kSubfoldersAt = 258, kMasksAt = 259, kOptionAt 
 
 bool readRecord(int fd, uint8_t* record)
 {
-    size_t got = 0;
-    while (got < kItemRecordSize) {
-        const ssize_t n = ::read(fd, record + got, kItemRecordSize - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += static_cast<size_t>(n);
-    }
-    return true;
+    return readFully(fd, record, kItemRecordSize) == kItemRecordSize;
 }
 
 }  // namespace
@@ -82,11 +69,6 @@ ListReader::ListReader(const std::string& path)
     open(path);
 }
 
-ListReader::ListReader(ListReader&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), count_(other.count_), read_(other.read_)
-{
-}
-
 std::optional<ListReader> ListReader::openIfExists(const std::string& path)
 {
     std::optional<ListReader> reader(ListReader{});
@@ -102,25 +84,19 @@ std::optional<ListReader> ListReader::openIfExists(const std::string& path)
 
 void ListReader::open(const std::string& path)
 {
-    fd_ = openRetry(path, O_RDONLY, 0, true);
-    if (fd_ < 0)
+    fd_.reset(openLockedForReading(path));
+    if (fd_.get() < 0)
         throw EFOpenError{path, errno};
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0)
-        count_ = static_cast<size_t>(st.st_size) / kItemRecordSize;
-}
-
-ListReader::~ListReader()
-{
-    close();
+    if (OpenFileInfo info; describeOpenFile(fd_.get(), info))
+        count_ = static_cast<size_t>(info.size) / kItemRecordSize;
 }
 
 bool ListReader::next(MirrorItem& item)
 {
-    if (fd_ < 0 || read_ >= count_)
+    if (fd_.get() < 0 || read_ >= count_)
         return false;
     uint8_t record[kItemRecordSize];
-    if (!readRecord(fd_, record))
+    if (!readRecord(fd_.get(), record))
         return false;
     ++read_;
     item = decodeItem(record);
@@ -129,9 +105,7 @@ bool ListReader::next(MirrorItem& item)
 
 void ListReader::close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
 }
 
 std::vector<MirrorItem> readListFile(const std::string& path)
@@ -152,26 +126,8 @@ int writeListFile(const std::string& path, const std::vector<MirrorItem>& items)
     std::string data(items.size() * kItemRecordSize, '\0');
     for (size_t i = 0; i < items.size(); ++i)
         encodeItem(items[i], reinterpret_cast<uint8_t*>(data.data() + i * kItemRecordSize));
-    return writeFileAtomic(path, data);
+    return writeFileAtomic(path, data).error();
 }
-
-namespace {
-
-// Writes the kept records to the backup file, flushed, with the list's mode; 0 or errno.
-int writeBackup(const std::string& path, const std::string& data, mode_t mode)
-{
-    // A link or a stale file of that name is replaced, never written through.
-    ::unlink(path.c_str());
-    FdGuard out(openRetry(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, static_cast<int>(mode)));
-    if (out.get() < 0)
-        return errno;
-    if (!writeAll(out.get(), data.data(), data.size()) || ::fchmod(out.get(), mode) != 0 ||
-        ::fsync(out.get()) != 0 || !out.close())
-        return errno;
-    return 0;
-}
-
-}  // namespace
 
 ListFilterResult filterListFile(const std::string& folder,
                                 const std::function<bool(const MirrorItem& item, size_t index)>& keep,
@@ -180,14 +136,12 @@ ListFilterResult filterListFile(const std::string& folder,
     const std::string listPath = includeTrailingDelimiter(folder) + kListFileName;
 
     // The list stays locked until the new one has replaced it.
-    FdGuard list(openRetry(listPath, O_RDONLY, 0, true));
-    if (list.get() < 0)
-        throw EFOpenError{listPath, errno};
-    struct stat st {};
-    if (::fstat(list.get(), &st) != 0)
+    FdGuard list(openLockedForReading(listPath));
+    OpenFileInfo info;
+    if (list.get() < 0 || !describeOpenFile(list.get(), info))
         throw EFOpenError{listPath, errno};
     ListFilterResult result;
-    result.records = static_cast<size_t>(st.st_size) / kItemRecordSize;
+    result.records = static_cast<size_t>(info.size) / kItemRecordSize;
     if (counted)
         counted(result.records);
 
@@ -206,16 +160,8 @@ ListFilterResult filterListFile(const std::string& folder,
     // Renamed within one folder, so the target is the file a link in the list's place names.
     const std::string target = followLinks(listPath);
     const std::string backup = joinPath(extractFileDir(target), kListBackupName);
-    int err = writeBackup(backup, kept, st.st_mode & 07777);
-    if (err == 0 && ::rename(backup.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(backup.c_str());
-        throw EFOpenError{listPath, err};
-    }
-    FdGuard dir(::open(extractFileDir(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    if (const Status replaced = replaceFileThrough(backup, target, kept, info.mode); !replaced)
+        throw EFOpenError{listPath, replaced.error()};
     return result;
 }
 

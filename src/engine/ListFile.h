@@ -7,6 +7,7 @@
 
 #include "engine/EFOpenError.h"
 #include "platform/FileNames.h"
+#include "platform/OpenRetry.h"
 
 #include <functional>
 #include <optional>
@@ -46,8 +47,7 @@ public:
     explicit ListReader(const std::string& path);
     // As the constructor, but a list file that does not exist (any more) gives nothing.
     static std::optional<ListReader> openIfExists(const std::string& path);
-    ListReader(ListReader&& other) noexcept;
-    ~ListReader();
+    ListReader(ListReader&& other) noexcept = default;
     ListReader(const ListReader&) = delete;
     ListReader& operator=(const ListReader&) = delete;
 
@@ -60,7 +60,7 @@ private:
     ListReader() = default;
     void open(const std::string& path);
 
-    int fd_ = -1;
+    FdGuard fd_;
     size_t count_ = 0;
     size_t read_ = 0;
 };

@@ -61,7 +61,6 @@ public:
     size_t size() const { return files_.size(); }
     bool empty() const { return files_.empty(); }
     const File& operator[](size_t i) const { return files_[i]; }
-    size_t folderCount() const { return folders_.size(); }
     std::string_view folder(uint32_t f) const { return arena_.get(folders_[f]); }
     std::string_view name(size_t i) const { return arena_.get(files_[i].name); }
 

@@ -28,21 +28,26 @@ namespace renvo {
 
 namespace {
 
-// The top folder is not there to be written: the run ends before it writes anything.
-struct ETopUnavailable {
-    std::string text;
+// The run ends where this is thrown: a stop request met at a poll point, a top folder that is
+// not there to be written, a failure that leaves nothing to go on with. A file of the
+// program's own that cannot be opened ends it as EFOpenError, which the list editor knows too.
+struct RunEnds {
+    RunEnd end;
+    std::string error;  // the outcome's text
 };
 
 // Removes a folder that holds nothing but empty folders (links are never followed: a link
 // inside counts as content). True when it is gone.
 bool removeEmptyTree(const std::string& folder)
 {
-    int err = 0;
-    for (const DirEntry& e : readDirectory(folder, false, &err)) {
+    std::vector<DirEntry> entries;
+    if (!readDirectoryInto(folder, false, entries))
+        return false;
+    for (const DirEntry& e : entries) {
         if (!(e.attr & faDirectory) || (e.attr & faReparsePoint) || !removeEmptyTree(joinPath(folder, e.name)))
             return false;
     }
-    return err == 0 && removeDirectory(folder) == 0;
+    return removeDirectory(folder).ok();
 }
 
 }  // namespace
@@ -70,12 +75,11 @@ public:
                 historyStep();
                 saveStep();
             }
-        } catch (const ETopUnavailable& e) {
-            outcome_.end = RunEnd::TopUnavailable;
-            outcome_.error = e.text;
-        } catch (const EMirStop&) {
-            outcome_.end = RunEnd::Cancelled;
-            ask(kCancelCaption, kCancelText, {});
+        } catch (const RunEnds& e) {
+            outcome_.end = e.end;
+            outcome_.error = e.error;
+            if (e.end == RunEnd::Cancelled)
+                ask(kCancelCaption, kCancelText, {});
         } catch (const EFOpenError& e) {
             outcome_.end = RunEnd::OpenError;
             outcome_.error = e.path + ": " + errorText(e.err);
@@ -105,7 +109,7 @@ private:
     void poll()
     {
         if (mirror_.stopRequested())
-            throw EMirStop{};
+            throw RunEnds{RunEnd::Cancelled, {}};
     }
     void ask(const std::string& caption, const std::string& text, const std::string& detail)
     {
@@ -123,11 +127,11 @@ private:
             removeStaleTemporaries(folder_ + name);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
-            throw std::runtime_error("ログファイルを読み込めません: " + snap_.LogFile);
+            throw RunEnds{RunEnd::Failed, "ログファイルを読み込めません: " + snap_.LogFile};
         }
         if (checks_.topProblem() != ItemProblem::None) {
             log_.addBadTopFolder(snap_.MirTopFolder);
-            throw std::runtime_error("ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder);
+            throw RunEnds{RunEnd::Failed, "ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder};
         }
         claimTop();
         // A rotation that a killed run had committed to is finished first; the update list it
@@ -138,14 +142,14 @@ private:
         const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err);
         if (recovery == HistoryRecovery::Failed) {
             log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
-            throw std::runtime_error("前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err));
+            throw RunEnds{RunEnd::Failed, "前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err)};
         }
         if (recovery != HistoryRecovery::Finished)
             lists_.update.load(updatePath_);
         if (snap_.standardRun)
             table_.load(tablePath_);
         else
-            deleteFile(tablePath_);
+            (void)deleteFile(tablePath_);  // a table left behind is only read by a standard run
     }
 
     // Refuses a top folder that earlier runs wrote into and that is not there now (nothing is
@@ -159,13 +163,12 @@ private:
             log_.addTopUnavailable(text);
             if (isSameOrInside(canonicalPath(snap_.LogFile), canonicalPath(top)))
                 log_.disableWrites();
-            throw ETopUnavailable{text};
+            throw RunEnds{RunEnd::TopUnavailable, text};
         }
         // Not fatal: without the marker or the memory the run still mirrors, as before them;
         // each copy that cannot be made is logged.
-        std::string failed;
-        if (const int err = claimTopFolder(folder_, top, &failed); err != 0)
-            saveFailure(failed, err);
+        if (const Status claimed = claimTopFolder(folder_, top); !claimed)
+            saveFailure(claimed.path(), claimed.error());
     }
 
     // Reads the list and evaluates every due item. False when the list file has gone since
@@ -206,8 +209,8 @@ private:
         }
         for (const std::string& special : lists_.sourceNotes.specials)
             log_.addSpecial(special);
-        for (const UnreadableFolder& folder : lists_.sourceNotes.unreadable)
-            log_.addUnreadable(folder.path, folder.err);
+        for (const Status& folder : lists_.sourceNotes.unreadable)
+            log_.addUnreadable(folder.path(), folder.error());
         outcome_.unreadableFolders = lists_.sourceNotes.unreadable.size();
         for (const UnavailableItem& u : lists_.unavailable)
             log_.addUnavailable(u.address, u.why == UnavailableItem::Why::Missing ? kSourceMissingText
@@ -269,7 +272,7 @@ private:
     void makeDurable()
     {
         if (unsynced_)
-            syncFileSystem(snap_.MirTopFolder);
+            (void)syncFileSystem(snap_.MirTopFolder);  // a failure here leaves the copies as durable as before
         unsynced_ = false;
     }
 
@@ -277,7 +280,7 @@ private:
     {
         // The scraps of copies a killed run left in the mirror: the program's own, not logged.
         for (const std::string& tmp : lists_.staleTemporaries)
-            deleteFile(tmp);
+            (void)deleteFile(tmp);
         const size_t count = lists_.queues.deletions();
         beginPhase(RunPhase::Delete, count, count > 0);
         if (count > 0)
@@ -286,7 +289,7 @@ private:
             poll();
             setPosition(k + 1);
             const std::string path = lists_.queues.deletion(k);
-            const int err = deleteFile(path);
+            const int err = deleteFile(path).error();
             log_.addDeletion(path, err);
             ++outcome_.deletions;
             outcome_.failedDeletions += err != 0;

@@ -19,11 +19,6 @@
 
 namespace renvo {
 
-// Raised at a poll point when the stop request is set.
-struct EMirStop : std::exception {
-    const char* what() const noexcept override { return "Error"; }
-};
-
 enum class RunEnd {
     NotRun,      // no list file: nothing happened
     Completed,

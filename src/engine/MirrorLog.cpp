@@ -76,7 +76,7 @@ void MirrorLog::addCopy(const std::string& src, const std::string& dst, int err)
         add("複製成功: " + shown(src) + " -> " + shown(dst));
     } else {
         add("複製失敗: " + shown(src) + " ->X " + shown(dst));
-        add("原    因: " + (err == kChangedWhileCopying ? std::string("複製中にファイルが変更されました") : errorText(err)));
+        add("原    因: " + errorText(err));
     }
 }
 
@@ -172,7 +172,7 @@ void MirrorLog::save()
             // The first write of a fresh log replaces the old file whole, atomically, and the
             // new file stays open for the lines that follow.
             int fd = -1;
-            writeError_ = retryAttempts([&] { return writeFileAtomic(path_, pending_, &fd); });
+            writeError_ = retryAttempts([&] { return writeFileAtomic(path_, pending_, &fd).error(); });
             if (writeError_ == 0) {
                 file_.adopt(fd);
                 started_ = true;

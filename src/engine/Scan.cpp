@@ -29,7 +29,7 @@ namespace {
 // relative to the root ("" for the root) and its entries. One entry buffer serves every folder.
 template <typename Visit>
 void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
-          std::vector<UnreadableFolder>* unreadable = nullptr)
+          std::vector<Status>* unreadable = nullptr)
 {
     std::vector<std::string> pending{std::string()};
     std::vector<DirEntry> entries;
@@ -38,10 +38,8 @@ void walk(const std::string& root, bool recurse, bool withStamps, Visit visit,
         const std::string rel = std::move(pending.back());
         pending.pop_back();
         folder = rel.empty() ? root : joinPath(root, rel);
-        int err = 0;
-        readDirectoryInto(folder, withStamps, entries, &err);
-        if (err != 0 && unreadable)
-            unreadable->push_back({folder, err});
+        if (const Status read = readDirectoryInto(folder, withStamps, entries); !read && unreadable)
+            unreadable->push_back(read);
         if (recurse) {
             const size_t mark = pending.size();
             for (const DirEntry& e : entries) {

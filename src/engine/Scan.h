@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/Listing.h"
+#include "platform/Status.h"
 
 namespace renvo {
 
@@ -14,15 +15,9 @@ struct FoundFile {
     int32_t stamp = -1;
 };
 
-// A folder of a walk that could not be read, with the errno.
-struct UnreadableFolder {
-    std::string path;
-    int err = 0;
-};
-
 // What a listing met besides the files it lists.
 struct ListingNotes {
-    std::vector<UnreadableFolder> unreadable;  // folders that could not be read
+    std::vector<Status> unreadable;            // folders that could not be read, and why
     std::vector<std::string> specials;         // pipes, sockets and devices matching a mask, once each
     std::vector<std::string> temporaries;      // temporary files of the program's own copies
 };

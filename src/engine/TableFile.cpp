@@ -4,10 +4,6 @@
 #include "platform/FileSys.h"
 #include "platform/Path.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,21 +14,6 @@ namespace {
 
 constexpr size_t kWindow = 256 * kTableRecordSize;  // read from the file in pieces of this size
 constexpr size_t kAddedInMemory = 16384 * kTableRecordSize;  // recorded blocks kept in memory, at most
-
-bool pwriteAll(int fd, const char* data, size_t size, size_t at)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        at += static_cast<size_t>(n);
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -49,40 +30,31 @@ void TableBuffer::load(const std::string& path)
     fromFile_ = false;
     if (!pathExists(path))
         return;
-    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+    FdGuard fd(openForReadingNoWait(path));
+    OpenFileInfo info;
+    if (fd.get() < 0 || !describeOpenFile(fd.get(), info))
         throw EFOpenError{path, errno};
     // Only a regular file has records to read: anything else is no table and is replaced.
-    if (S_ISDIR(st.st_mode))
+    if (info.folder)
         throw EFOpenError{path, EISDIR};
-    if (S_ISREG(st.st_mode)) {
+    if (info.regular) {
         // The file is only read from here on; a save puts a new file in its place.
         char probe;
-        if (st.st_size > 0 && ::pread(fd.get(), &probe, 1, 0) < 0)
+        if (info.size > 0 && readFully(fd.get(), &probe, 1, 0) == 0 && errno != 0)
             throw EFOpenError{path, errno};
-        loaded_ = static_cast<size_t>(st.st_size);
+        loaded_ = static_cast<size_t>(info.size);
         file_ = std::move(fd);
     }
-    fromFile_ = S_ISREG(st.st_mode);
+    fromFile_ = info.regular;
 }
 
 bool TableBuffer::fillWindow(int from, size_t base, size_t length, size_t offset) const
 {
     windowAt_ = offset;
     window_.resize(std::min(kWindow, base + length - offset));
-    size_t got = 0;
-    while (got < window_.size()) {
-        const ssize_t n =
-            ::pread(from, window_.data() + got, window_.size() - got, static_cast<off_t>(offset - base + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    window_.resize(got);  // a file cut meanwhile reads as damage from there
-    if (got >= kTableRecordSize)
+    // A file cut meanwhile reads as damage from there.
+    window_.resize(readFully(from, window_.data(), window_.size(), offset - base));
+    if (window_.size() >= kTableRecordSize)
         return true;
     window_.clear();
     return false;
@@ -121,17 +93,14 @@ bool TableBuffer::copyRange(int from, size_t length, int fd)
     std::string piece;
     for (size_t at = 0; at < length;) {
         piece.resize(std::min<size_t>(1 << 20, length - at));
-        const ssize_t n = ::pread(from, piece.data(), piece.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
+        if (readFully(from, piece.data(), piece.size(), at) != piece.size()) {
+            if (errno == 0)
                 errno = EIO;  // cut since it was loaded
             return false;
         }
-        if (!writeAll(fd, piece.data(), static_cast<size_t>(n)))
+        if (!writeAll(fd, piece.data(), piece.size()))
             return false;
-        at += static_cast<size_t>(n);
+        at += piece.size();
     }
     return true;
 }
@@ -144,13 +113,13 @@ void TableBuffer::spillAdded()
         if (spilled_ > 0)
             return;
         // Nameless: nothing is left behind whatever becomes of the run.
-        spill_.reset(::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        spill_.reset(openAnonymousFile(folder_));
         if (spill_.get() < 0) {
             folder_.clear();  // kept in memory then
             return;
         }
     }
-    if (!pwriteAll(spill_.get(), added_.data(), added_.size(), spilled_))
+    if (!writeAllAt(spill_.get(), added_.data(), added_.size(), spilled_))
         return;  // stays in memory; tried again with the next block
     spilled_ += added_.size();
     added_.clear();
@@ -163,14 +132,8 @@ std::string TableBuffer::bytes() const
     for (const auto& [fd, length] : {std::pair<int, size_t>{file_.get(), loaded_}, {spill_.get(), spilled_}}) {
         const size_t start = out.size();
         out.resize(start + length);
-        for (size_t at = 0; at < length;) {
-            const ssize_t n = ::pread(fd, out.data() + start + at, length - at, static_cast<off_t>(at));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return {};
-            at += static_cast<size_t>(n);
-        }
+        if (readFully(fd, out.data() + start, length, 0) != length)
+            return {};
     }
     return out + added_;
 }
@@ -180,7 +143,7 @@ int TableBuffer::save(const std::string& path) const
     return writeFileAtomicBy(path, [this](int fd) {
         return copyRange(file_.get(), loaded_, fd) && copyRange(spill_.get(), spilled_, fd) &&
                writeAll(fd, added_.data(), added_.size());
-    });
+    }).error();
 }
 
 TableBuffer::Lookup TableBuffer::lookup(const std::string& address, std::vector<std::string>& files)

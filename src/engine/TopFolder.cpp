@@ -31,7 +31,7 @@ std::vector<std::string> remembered(const std::string& path)
 {
     std::string text;
     std::vector<std::string> out;
-    if (readWholeFile(path, text, {true, 1 << 20}) != 0)
+    if (!readWholeFile(path, text, {true, 1 << 20}))
         return out;
     size_t start = 0;
     while (start < text.size()) {
@@ -50,7 +50,7 @@ int saveRemembered(const std::string& path, const std::vector<std::string>& path
     std::string text;
     for (const std::string& t : paths)
         text += t + '\n';
-    return writeFileAtomic(path, text);
+    return writeFileAtomic(path, text).error();
 }
 
 // The remembered top folders, in canonical form.
@@ -82,28 +82,22 @@ TopFolderState topFolderState(const std::string& programFolder, const std::strin
     return directoryExists(top) ? TopFolderState::LostMirror : TopFolderState::Missing;
 }
 
-int claimTopFolder(const std::string& programFolder, const std::string& spelled, std::string* failed)
+Status claimTopFolder(const std::string& programFolder, const std::string& spelled)
 {
     const std::string top = canonicalPath(spelled);
     const std::string marker = joinPath(top, kTopMarkerName);
-    int err = forceDirectories(top);
+    int err = forceDirectories(top).error();
     // The caller holds the run lock: a temporary marker was left by a run that was killed.
     removeStaleTemporaries(marker);
     if (err == 0 && !pathExists(marker))
-        err = writeFileAtomic(marker, kMarkerText);
-    if (err != 0) {
-        if (failed)
-            *failed = marker;
-        return err;
-    }
+        err = writeFileAtomic(marker, kMarkerText).error();
+    if (err != 0)
+        return {err, marker};
     std::vector<std::string> used = usedTops(programFolder);
     if (std::find(used.begin(), used.end(), top) != used.end())
-        return 0;
+        return {};
     used.push_back(top);
-    err = saveUsedTops(programFolder, used);
-    if (err != 0 && failed)
-        *failed = usedTopsPath(programFolder);
-    return err;
+    return {saveUsedTops(programFolder, used), usedTopsPath(programFolder)};
 }
 
 void forgetTopFolder(const std::string& programFolder, const std::string& top)
@@ -114,7 +108,7 @@ void forgetTopFolder(const std::string& programFolder, const std::string& top)
         return;
     used.erase(gone, used.end());
     if (used.empty())
-        deleteFile(usedTopsPath(programFolder));
+        (void)deleteFile(usedTopsPath(programFolder));  // a stale list only names more folders
     else
         saveUsedTops(programFolder, used);
 }

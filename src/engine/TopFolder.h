@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace renvo {
 
 // The marker file directly in the top folder.
@@ -26,9 +28,9 @@ enum class TopFolderState {
 TopFolderState topFolderState(const std::string& programFolder, const std::string& top);
 
 // Makes a top folder that is Ready or New ready for a run: creates it, puts the marker in,
-// and remembers it in the program folder. 0 or the errno of what failed, whose path goes to
-// `failed`. For the holder of the program folder's run lock (it removes what a killed run left).
-int claimTopFolder(const std::string& programFolder, const std::string& top, std::string* failed = nullptr);
+// and remembers it in the program folder; a failure names the marker or the remembered list.
+// For the holder of the program folder's run lock (it removes what a killed run left).
+Status claimTopFolder(const std::string& programFolder, const std::string& top);
 
 // The user erased the mirror on purpose: the top folder counts as never used.
 void forgetTopFolder(const std::string& programFolder, const std::string& top);

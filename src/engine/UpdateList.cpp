@@ -43,8 +43,8 @@ void UpdateList::load(const std::string& path)
     if (!pathExists(path))
         return;
     std::string data;
-    if (const int err = readWholeFile(path, data); err != 0)
-        throw EFOpenError{path, err};
+    if (const Status read = readWholeFile(path, data); !read)
+        throw EFOpenError{path, read.error()};
     std::string_view rest(data);
     while (!rest.empty()) {
         const size_t nl = rest.find('\n');
@@ -91,7 +91,7 @@ int UpdateList::save(const std::string& path) const
             }
         }
         return true;
-    });
+    }).error();
 }
 
 }  // namespace renvo

@@ -6,10 +6,9 @@
 #include "platform/CanonicalPath.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
+#include "platform/Program.h"
 #include "platform/RunLock.h"
 
-#include <pwd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -83,31 +82,21 @@ MirrorItem newItem(bool isFile, const std::string& address)
     return item;
 }
 
-std::string homeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return canonicalPath(home);
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir)
-        return canonicalPath(pw->pw_dir);
-    return {};
-}
-
 // Why `path` must not be deleted as a whole: the root, the home folder or a folder holding it.
 std::string protectedFolderRefusal(const std::string& canonical)
 {
     if (canonical == "/")
         return "ルートフォルダです";
-    const std::string home = homeFolder();
+    const std::string home = canonicalPath(homeFolder());
     if (!home.empty() && isSameOrInside(home, canonical))
         return "ホームフォルダであるか，ホームフォルダを含んでいます";
     return {};
 }
 
-void deletionFailed(BusyState& busy, const TFileOpResult& r)
+void deletionFailed(BusyState& busy, const Status& r)
 {
-    if (r.anyAborted())
-        busy.note("削除できませんでした: " + r.text());
+    if (!r)
+        busy.note("削除できませんでした: " + r.message());
 }
 
 void tellError(ListContext& ctx, const std::string& text)
@@ -233,8 +222,8 @@ size_t bulkAdd(ListContext& ctx, const std::string& folder, bool subfolders, con
     ListingNotes notes;
     // Each folder of the scan is read once, for all masks, in the scan's order.
     const std::vector<FoundFile> files = sourceListing(base, splitMasks(maskText), subfolders, &notes);
-    for (const UnreadableFolder& u : notes.unreadable)
-        ctx.busy.note("フォルダを読めないため飛ばしました: " + u.path + " (" + errorText(u.err) + ")");
+    for (const Status& u : notes.unreadable)
+        ctx.busy.note("フォルダを読めないため飛ばしました: " + u.path() + " (" + errorText(u.error()) + ")");
 
     ItemAdder adder(ctx.list);
     ctx.busy.showProgress(lastPosition(files.size()));
@@ -395,9 +384,9 @@ bool deleteMirroredCopy(ListContext& ctx, const MirrorCopyGuard& guard, const Mi
     }
     if (!pathExists(path))
         return true;
-    const TFileOpResult r = ctx.fileOp.DeleteFiles(path);
+    const Status r = ctx.fileOp.DeleteFiles(path);
     deletionFailed(ctx.busy, r);
-    return !r.anyAborted();
+    return r.ok();
 }
 
 bool deleteMirroredCopy(ListContext& ctx, const std::string& topFolder, const MirrorItem& item)
@@ -602,13 +591,8 @@ bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder, const std:
     // the top folder may be a drive root that also holds the user's own files.
     const std::string top = canonicalPath(topFolder);
     ctx.busy.begin(kErasingMirrorText, true);
-    int err = 0;
-    const std::vector<DirEntry> found = readDirectory(top, false, &err);
-    TFileOpResult failed;
-    if (err != 0) {
-        failed.error = err;
-        failed.path = top;
-    }
+    std::vector<DirEntry> found;
+    Status failed = readDirectoryInto(top, false, found);
     // The marker goes last and only after everything else: a half-erased mirror still counts
     // as one, and the next run does not take it for a drive that is not there.
     std::vector<std::string> own, markers;
@@ -622,16 +606,16 @@ bool eraseWholeMirror(ListContext& ctx, const std::string& topFolder, const std:
         for (const std::string& path : paths) {
             // Each entry as a whole: a link is removed as the link, a folder never left
             // through one.
-            if (const TFileOpResult r = ctx.fileOp.DeleteFiles(path); r.anyAborted() && !failed.anyAborted())
+            if (const Status r = ctx.fileOp.DeleteFiles(path); !r && failed)
                 failed = r;
             ctx.busy.setPosition(progressInt(step++));
         }
     };
     erase(own);
-    if (!failed.anyAborted())
+    if (failed)
         erase(markers);
     ctx.busy.end();
-    if (failed.anyAborted()) {
+    if (!failed) {
         deletionFailed(ctx.busy, failed);
         return false;
     }

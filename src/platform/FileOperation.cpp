@@ -17,26 +17,17 @@ namespace renvo {
 
 namespace {
 
-constexpr uint16_t kShellFlag[] = {
-    0x0001,  // fofMultiDestFiles
-    0x0002,  // fofConfirmMouse
-    0x0004,  // fofSilent
-    0x0008,  // fofRenameOnCollision
-    0x0010,  // fofNoConfirmation
-    0x0000,  // fofWantMappingHandle: no flag of its own
-    0x0040,  // fofAllowUndo
-    0x0080,  // fofFilesOnly
-    0x0100,  // fofSimpleProgress
-    0x0200,  // fofNoConfirmMkdir
-    0x0400,  // fofNoErrorUI
-};
-
-void note(TFileOpResult& r, int err, const std::string& path)
+// Keeps the first failure.
+void note(Status& r, const Status& s)
 {
-    if (r.error == 0 && err != 0) {
-        r.error = err;
-        r.path = path;
-    }
+    if (r.ok() && !s.ok())
+        r = s;
+}
+
+void note(Status& r, int err, const std::string& path)
+{
+    if (r.ok() && err != 0)
+        r = Status(err, path);
 }
 
 // The path without trailing delimiters (a link named "link/" would be followed), or empty when
@@ -65,7 +56,7 @@ std::string checkedPath(const std::string& path)
 
 // Empties a folder given as a descriptor, depth first, through descriptors so that a folder
 // swapped for a link meanwhile is removed as the link and never entered.
-void emptyFolder(int dfd, const std::string& full, TFileOpResult& r)
+void emptyFolder(int dfd, const std::string& full, Status& r)
 {
     DIR* d = ::fdopendir(dfd);
     if (!d) {
@@ -103,7 +94,7 @@ void emptyFolder(int dfd, const std::string& full, TFileOpResult& r)
     ::closedir(d);
 }
 
-void deletePath(const std::string& path, TFileOpResult& r)
+void deletePath(const std::string& path, Status& r)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
@@ -111,7 +102,7 @@ void deletePath(const std::string& path, TFileOpResult& r)
         return;
     }
     if (!S_ISDIR(st.st_mode)) {
-        note(r, deleteFile(path), path);
+        note(r, deleteFile(path));
         return;
     }
     const int dfd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -120,11 +111,11 @@ void deletePath(const std::string& path, TFileOpResult& r)
         return;
     }
     emptyFolder(dfd, path, r);
-    note(r, removeDirectory(path), path);
+    note(r, removeDirectory(path));
 }
 
 // Copies src (a file, a link or a folder tree) to dst; links are copied as links.
-void copyTree(const std::string& src, const std::string& dst, TFileOpResult& r)
+void copyTree(const std::string& src, const std::string& dst, Status& r)
 {
     struct stat st {};
     if (::lstat(src.c_str(), &st) != 0) {
@@ -132,7 +123,7 @@ void copyTree(const std::string& src, const std::string& dst, TFileOpResult& r)
         return;
     }
     if (!S_ISDIR(st.st_mode)) {
-        note(r, copyFileReplacing(src, dst), dst);
+        note(r, copyFileReplacing(src, dst).error(), dst);  // the copy is what the caller names
         return;
     }
     struct stat dst_st {};
@@ -149,9 +140,8 @@ void copyTree(const std::string& src, const std::string& dst, TFileOpResult& r)
     } else {
         created = true;
     }
-    int err = 0;
-    const std::vector<DirEntry> entries = readDirectory(src, false, &err);
-    note(r, err, src);
+    std::vector<DirEntry> entries;
+    note(r, readDirectoryInto(src, false, entries));
     for (const DirEntry& e : entries)
         copyTree(src + "/" + e.name, dst + "/" + e.name, r);
     // The source's mode only now, so that a read-only folder's copy could be filled.
@@ -159,9 +149,9 @@ void copyTree(const std::string& src, const std::string& dst, TFileOpResult& r)
         note(r, errno, dst);
 }
 
-TFileOpResult copyPaths(const std::string& from, const std::string& to)
+Status copyPaths(const std::string& from, const std::string& to)
 {
-    TFileOpResult r;
+    Status r;
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) {
         note(r, errno, from);
@@ -180,8 +170,8 @@ TFileOpResult copyPaths(const std::string& from, const std::string& to)
             return r;
         }
     }
-    if (const int err = forceDirectories(parent)) {
-        note(r, err, parent);
+    if (const Status made = forceDirectories(parent); !made) {
+        note(r, made.error(), parent);
         return r;
     }
     copyTree(from, dst, r);
@@ -190,10 +180,10 @@ TFileOpResult copyPaths(const std::string& from, const std::string& to)
 
 // The folders of `to` below `base` made or checked one by one without following a link, and
 // `to` itself checked; false after noting what is in the way.
-bool clearPathBelow(const std::string& base, const std::string& to, TFileOpResult& r)
+bool clearPathBelow(const std::string& base, const std::string& to, Status& r)
 {
-    if (const int err = forceDirectories(base)) {
-        note(r, err, base);
+    if (const Status made = forceDirectories(base); !made) {
+        note(r, made.error(), base);
         return false;
     }
     // base is "/" or has no trailing delimiter; every part below it starts at a delimiter.
@@ -222,33 +212,9 @@ bool clearPathBelow(const std::string& base, const std::string& to, TFileOpResul
 
 }  // namespace
 
-std::string linkInTheWayText()
+Status TFileOperation::CopyFilesBelow(const std::string& from, const std::string& base, const std::string& to)
 {
-    return "シンボリックリンクがあるため，その先には書き込みません";
-}
-
-uint16_t shellFlagWord(TFileOpFlags flags)
-{
-    uint16_t word = 0;
-    for (int f = fofMultiDestFiles; f <= fofNoErrorUI; ++f)
-        if (flags.contains(TFileOpFlag(f)))
-            word |= kShellFlag[f];
-    return word;
-}
-
-std::string TFileOpResult::text() const
-{
-    if (error == 0)
-        return {};
-    const std::string reason = error == kChangedWhileCopying ? "複製中にファイルが変更されました"
-                               : error == kLinkInTheWay   ? linkInTheWayText()
-                                                          : errorText(error);
-    return path.empty() ? reason : path + ": " + reason;
-}
-
-TFileOpResult TFileOperation::CopyFilesBelow(const std::string& from, const std::string& base, const std::string& to)
-{
-    TFileOpResult r;
+    Status r;
     const std::string source = checkedPath(from);
     const std::string target = checkedPath(to);
     // checkedPath takes no root, which is a base like any other folder here.
@@ -267,27 +233,26 @@ TFileOpResult TFileOperation::CopyFilesBelow(const std::string& from, const std:
     return r;
 }
 
-TFileOpResult TFileOperation::Execute(int func, const std::string& from, const std::string& to)
+Status TFileOperation::CopyFiles(const std::string& from, const std::string& to)
 {
-    TFileOpResult r;
+    Status r;
     const std::string source = checkedPath(from);
-    if (source.empty()) {
-        note(r, EINVAL, from);
+    const std::string target = checkedPath(to);
+    if (source.empty() || target.empty()) {
+        note(r, EINVAL, source.empty() ? from : to);
         return r;
     }
-    if (func == FO_DELETE) {
+    return copyPaths(source, target);
+}
+
+Status TFileOperation::DeleteFiles(const std::string& path)
+{
+    Status r;
+    const std::string source = checkedPath(path);
+    if (source.empty())
+        note(r, EINVAL, path);
+    else
         deletePath(source, r);
-        return r;
-    }
-    if (func == FO_COPY) {
-        const std::string target = checkedPath(to);
-        if (target.empty()) {
-            note(r, EINVAL, to);
-            return r;
-        }
-        return copyPaths(source, target);
-    }
-    note(r, EINVAL, from);
     return r;
 }
 

@@ -223,14 +223,14 @@ void setReadDirectoryFault(ReadDirectoryFault fault)
     readDirectoryFault.store(fault, std::memory_order_release);
 }
 
-std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error)
+std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps)
 {
     std::vector<DirEntry> out;
-    readDirectoryInto(dir, withStamps, out, error);
+    (void)readDirectoryInto(dir, withStamps, out);
     return out;
 }
 
-void readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirEntry>& out, int* error)
+Status readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirEntry>& out)
 {
     // Entries are reused from the caller's last folder: their names keep their buffers.
     size_t count = 0;
@@ -239,14 +239,11 @@ void readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirE
             out.emplace_back();
         return out[count++];
     };
-    int ignored = 0;
-    int& err = error ? *error : ignored;
-    err = 0;
+    int err = 0;
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd < 0) {
-        err = errno;
         out.clear();
-        return;
+        return {errno, dir};
     }
     const ReadDirectoryFault fault = readDirectoryFault.load(std::memory_order_acquire);
     // getdents64 straight into a buffer of our own: readdir's stream costs a descriptor check
@@ -302,10 +299,11 @@ void readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirE
     if (err != 0) {
         // Half a listing is no listing: nothing may be taken as deleted from it.
         out.clear();
-        return;
+        return {err, dir};
     }
     out.resize(count);
     std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return {};
 }
 
 int32_t fileStamp(const std::string& path)
@@ -367,39 +365,40 @@ bool pathExists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool folderIsEmpty(const std::string& dir, int* error)
+namespace {
+
+// Whether a folder holds no entry (reading stops at the first one): 0, ENODATA for an empty
+// one, or the errno of a folder that cannot be read.
+int emptiness(const std::string& dir)
 {
-    if (error)
-        *error = 0;
     DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        if (error)
-            *error = errno;
-        return false;
-    }
-    bool empty = true;
+    if (!d)
+        return errno;
+    int err = ENODATA;
     errno = 0;
     while (const dirent* e = ::readdir(d)) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-            empty = false;
+            err = 0;
             break;
         }
     }
-    if (empty && errno != 0) {
-        if (error)
-            *error = errno;
-        empty = false;
-    }
+    if (err == ENODATA && errno != 0)
+        err = errno;
     ::closedir(d);
-    return empty;
+    return err;
 }
 
-int parentIsPresent(const std::string& path)
+}  // namespace
+
+bool folderIsEmpty(const std::string& dir)
 {
-    int err = 0;
-    if (folderIsEmpty(extractFileDir(path), &err))
-        return ENODATA;
-    return err;
+    return emptiness(dir) == ENODATA;
+}
+
+Status parentIsPresent(const std::string& path)
+{
+    const std::string parent = extractFileDir(path);
+    return {emptiness(parent), parent};
 }
 
 bool isMountPoint(const std::string& path)
@@ -425,36 +424,36 @@ int onFolder(const std::string& path, int (*sync)(int))
 
 }  // namespace
 
-int syncFileSystem(const std::string& path)
+Status syncFileSystem(const std::string& path)
 {
-    return onFolder(path, ::syncfs);
+    return {onFolder(path, ::syncfs), path};
 }
 
-int syncFolder(const std::string& path)
+Status syncFolder(const std::string& path)
 {
-    return onFolder(path, ::fsync);
+    return {onFolder(path, ::fsync), path};
 }
 
-int forceDirectories(const std::string& path, unsigned mode)
+Status forceDirectories(const std::string& path, unsigned mode)
 {
     if (path.empty())
-        return ENOENT;
+        return {ENOENT, path};
     if (directoryExists(path))
-        return 0;
+        return {};
     // Each part from the root down; one made meanwhile by another program is as good.
     for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
         const std::string part = path.substr(0, pos);
         struct stat st {};
         if (::stat(part.c_str(), &st) != 0 &&
             (errno != ENOENT || (::mkdir(part.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST)))
-            return errno;
+            return {errno, part};
         if (pos == std::string::npos)
             break;
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+        return {errno, path};
+    return {S_ISDIR(st.st_mode) ? 0 : ENOTDIR, path};
 }
 
 std::string followLinks(const std::string& path)
@@ -518,7 +517,7 @@ void setCopyHook(CopyHook hook)
     copyHook.store(hook, std::memory_order_release);
 }
 
-int copyFileReplacing(const std::string& src, const std::string& dst)
+Status copyFileReplacing(const std::string& src, const std::string& dst)
 {
     return CopySession().copy(src, dst);
 }
@@ -557,12 +556,12 @@ int CopySession::folderOf(Folder& f, const std::string& path, std::string& name)
     return f.fd;
 }
 
-int CopySession::copy(const std::string& src, const std::string& dst)
+Status CopySession::copy(const std::string& src, const std::string& dst)
 {
     std::string srcName, dstName;
     const int from = folderOf(src_, src, srcName);
     if (from < 0)
-        return errno;
+        return {errno, src};
     // O_NONBLOCK: opening a named pipe must not wait for a writer (it is refused below);
     // O_NOFOLLOW: a link is copied as a link, never followed.
     FdGuard in(::openat(from, srcName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
@@ -570,20 +569,20 @@ int CopySession::copy(const std::string& src, const std::string& dst)
         const int err = errno;
         struct stat lst {};
         if (err == ELOOP && ::fstatat(from, srcName.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode))
-            return copyLink(src, lst, dst);
-        return err;
+            return {copyLink(src, lst, dst), dst};
+        return {err, src};
     }
     struct stat st {};
     if (::fstat(in.get(), &st) != 0)
-        return errno;
+        return {errno, src};
     if (S_ISDIR(st.st_mode))
-        return EISDIR;
+        return {EISDIR, src};
     // Pipes, sockets and devices have no content to mirror and may never end.
     if (!S_ISREG(st.st_mode))
-        return ENOTSUP;
+        return {ENOTSUP, src};
     const int to = folderOf(dst_, dst, dstName);
     if (to < 0)
-        return errno;
+        return {errno, dst};
     // A file without a name until it is whole: linked in place when there is no old copy
     // (most copies of a first run), so neither a temporary name nor a rename is needed.
     FdGuard out(anonymous_ ? ::openat(to, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1);
@@ -595,10 +594,10 @@ int CopySession::copy(const std::string& src, const std::string& dst)
             tmp = tempNameFor(dstName);
             out.reset(::openat(to, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (out.get() < 0 && errno != EEXIST)
-                return errno;
+                return {errno, dst};
         }
         if (out.get() < 0)
-            return EEXIST;
+            return {EEXIST, dst};
     }
     int err = copyContent(in.get(), out.get(), st.st_size);
     if (const CopyHook hook = copyHook.load(std::memory_order_acquire); hook && err == 0)
@@ -620,7 +619,7 @@ int CopySession::copy(const std::string& src, const std::string& dst)
     if (err == 0 && tmp.empty()) {
         const std::string self = "/proc/self/fd/" + std::to_string(out.get());
         if (::linkat(AT_FDCWD, self.c_str(), to, dstName.c_str(), AT_SYMLINK_FOLLOW) == 0)
-            return ::close(out.release()) == 0 ? 0 : errno;
+            return {::close(out.release()) == 0 ? 0 : errno, dst};
         err = errno;
         if (err == EEXIST) {
             // An old copy is replaced by a rename, so that it stays whole until then.
@@ -648,46 +647,38 @@ int CopySession::copy(const std::string& src, const std::string& dst)
         err = errno;
     if (err != 0 && !tmp.empty())
         ::unlinkat(to, tmp.c_str(), 0);
-    return err;
+    return {err, dst};
 }
 
-int deleteFile(const std::string& path)
+Status deleteFile(const std::string& path)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return EISDIR;
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+        return {EISDIR, path};
+    return {::unlink(path.c_str()) == 0 ? 0 : errno, path};
 }
 
-int removeDirectory(const std::string& path)
+Status removeDirectory(const std::string& path)
 {
-    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+    return {::rmdir(path.c_str()) == 0 ? 0 : errno, path};
 }
 
-int renamePath(const std::string& from, const std::string& to)
+Status renamePath(const std::string& from, const std::string& to)
 {
     // Never replaces an existing target, as a rename on Windows does not.
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    return {errno, errno == EEXIST ? to : from};
 }
 
-std::string errorText(int err)
-{
-    char buf[256];
-    const char* text = ::strerror_r(err, buf, sizeof buf);
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\n' || s.back() == '.'))
-        s.pop_back();
-    return s;
-}
-
-int writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd, unsigned newFileMode)
+Status writeFileAtomic(const std::string& linkOrPath, const std::string& data, int* keepOpenFd, unsigned newFileMode)
 {
     return writeFileAtomicBy(linkOrPath, [&data](int fd) { return writeAll(fd, data.data(), data.size()); },
                              keepOpenFd, newFileMode);
 }
 
-int writeFileAtomicBy(const std::string& linkOrPath, const std::function<bool(int fd)>& write, int* keepOpenFd,
-                      unsigned newFileMode)
+Status writeFileAtomicBy(const std::string& linkOrPath, const std::function<bool(int fd)>& write, int* keepOpenFd,
+                         unsigned newFileMode)
 {
     // Replace the file a link points to, not the link (settings kept elsewhere stay linked);
     // a dangling link gets its target.
@@ -695,7 +686,7 @@ int writeFileAtomicBy(const std::string& linkOrPath, const std::function<bool(in
     std::string tmp;
     FdGuard out(makeTempBeside(path, tmp));
     if (out.get() < 0)
-        return errno;
+        return {errno, path};
     int err = 0;
     struct stat old {};
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : static_cast<mode_t>(newFileMode);
@@ -708,19 +699,49 @@ int writeFileAtomicBy(const std::string& linkOrPath, const std::function<bool(in
         err = errno;
     if (err != 0) {
         ::unlink(tmp.c_str());
-        return err;
+        return {err, path};
     }
     // The rename itself made durable; should this fail, either file is whole all the same.
-    std::string folder = extractFileDir(path);
-    FdGuard dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    const std::string folder = extractFileDir(path);
+    (void)syncFolder(folder.empty() ? "." : folder);
     if (keepOpenFd) {
         // Further writes go to the end, whatever a failed write left behind.
         ::fcntl(out.get(), F_SETFL, O_APPEND);
         *keepOpenFd = out.release();
     }
-    return 0;
+    return {};
+}
+
+void removeWritableFilesIn(const std::string& folder, const std::vector<std::string>& names)
+{
+    FdGuard dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0)
+        return;
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
+            ::unlinkat(dir.get(), name.c_str(), 0);  // without AT_REMOVEDIR a folder of that name stays
+    }
+}
+
+Status replaceFileThrough(const std::string& temp, const std::string& target, const std::string& data,
+                          unsigned mode)
+{
+    ::unlink(temp.c_str());
+    int err = 0;
+    FdGuard out(openRetry(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, static_cast<int>(mode)));
+    if (out.get() < 0 || !writeAll(out.get(), data.data(), data.size()) ||
+        ::fchmod(out.get(), static_cast<mode_t>(mode)) != 0 || ::fsync(out.get()) != 0 || !out.close() ||
+        ::rename(temp.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return {err, temp};
+    }
+    (void)syncFolder(extractFileDir(target));
+    return {};
 }
 
 bool isTemporaryName(std::string_view name)
@@ -759,19 +780,19 @@ void removeStaleTemporaries(const std::string& path)
         ::unlink(tmp.c_str());
 }
 
-int readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits)
+Status readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits)
 {
     out.clear();
     // O_NONBLOCK: the open of a FIFO returns at once, to be refused below.
     FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (limits.regularOnly ? O_NONBLOCK : 0)));
     if (fd.get() < 0)
-        return errno;
+        return {errno, path};
     if (limits.regularOnly) {
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0)
-            return errno;
+            return {errno, path};
         if (!S_ISREG(st.st_mode))
-            return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+            return {S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path};
     }
     char buf[65536];
     for (;;) {
@@ -779,11 +800,11 @@ int readWholeFile(const std::string& path, std::string& out, const ReadLimits& l
         if (n < 0 && errno == EINTR)
             continue;
         if (n == 0)
-            return 0;
+            return {};
         const int err = n < 0 ? errno : out.size() + static_cast<size_t>(n) > limits.maxSize ? EFBIG : 0;
         if (err != 0) {
             out.clear();
-            return err;
+            return {err, path};
         }
         out.append(buf, static_cast<size_t>(n));
     }

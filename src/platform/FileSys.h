@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace renvo {
 
 enum FileAttr : uint32_t {
@@ -33,12 +35,11 @@ struct DirEntry {
 // faReparsePoint whatever it points to (a link to a folder carries no directory bit), a pipe,
 // socket or device carries faDevice. withStamps adds one stat per file or link for the stamp
 // (a link's own) and the read-only bit.
-// A folder that cannot be read yields no entries; `error`, when given, receives 0 or the errno
-// of the failure (so that a caller can tell an empty folder from an unreadable one).
-std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps, int* error = nullptr);
+// A folder that cannot be read yields no entries.
+std::vector<DirEntry> readDirectory(const std::string& dir, bool withStamps);
 // The same into `out`, whose entries are reused: a walk reads folder after folder without
-// allocating names again.
-void readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirEntry>& out, int* error = nullptr);
+// allocating names again. The status tells an empty folder from an unreadable one.
+Status readDirectoryInto(const std::string& dir, bool withStamps, std::vector<DirEntry>& out);
 
 // Stamp of a file or of a link itself (local time, DOS date-time word); -1 when it does not
 // exist or is a folder.
@@ -70,38 +71,38 @@ bool directoryExists(const std::string& path);  // links followed
 bool pathExists(const std::string& path);       // anything at all, links not followed
 
 // Whether a folder holds no entry at all (reading stops at the first one): an empty mount
-// point looks so. False for a folder that cannot be read, with `error` set to the errno.
-bool folderIsEmpty(const std::string& dir, int* error = nullptr);
-// The folder that holds `path`, read: 0 when it exists, can be read and is not empty, else the
+// point looks so. False for a folder that cannot be read.
+bool folderIsEmpty(const std::string& dir);
+// The folder that holds `path`, read: ok when it exists, can be read and is not empty, else the
 // errno (ENOENT, EACCES, ...; ENODATA for an empty folder). An item that is gone from such a
 // folder has vanished; one whose folder fails this may be on a drive that is not there.
-int parentIsPresent(const std::string& path);
+Status parentIsPresent(const std::string& path);
 
 // True for a folder on another file system than the folder that holds it (a drive's mount
 // point); links are followed.
 bool isMountPoint(const std::string& path);
 
 // Makes everything written to the file system that holds `path` durable (syncfs): one call
-// for all the copies of a run instead of one flush per file. 0 or errno.
-int syncFileSystem(const std::string& path);
+// for all the copies of a run instead of one flush per file.
+Status syncFileSystem(const std::string& path);
 // Makes a folder's own entries durable (renames into and out of it): fsync of the folder.
-int syncFolder(const std::string& path);
+Status syncFolder(const std::string& path);
 
 // Creates the folder and every missing parent, new ones with `mode` (less the umask).
-// 0 when the folder exists afterwards, else the errno (ENOTDIR when a file is in the way).
-int forceDirectories(const std::string& path, unsigned mode = 0777);
+// Ok when the folder exists afterwards, else the errno (ENOTDIR when a file is in the way).
+Status forceDirectories(const std::string& path, unsigned mode = 0777);
 
 // The file a path names once links are followed: up to 16 links, dangling ones too (the
 // path of the missing target then). A path that is no link gives itself.
 std::string followLinks(const std::string& path);
 
 // Copies src over dst through a temporary file in dst's folder and a rename, carrying the
-// modification time and the permission bits over. Returns 0 or the errno of the failure;
-// on failure dst is as it was and no temporary file is left.
+// modification time and the permission bits over. A failure concerns src or dst, whichever
+// it met; dst is as it was then and no temporary file is left.
 // A symbolic link is copied as a link (its target text and its own times), never followed.
 // A source whose size or modification time moved while it was copied gives
 // kChangedWhileCopying, and dst stays as it was.
-int copyFileReplacing(const std::string& src, const std::string& dst);
+Status copyFileReplacing(const std::string& src, const std::string& dst);
 
 // Copies as copyFileReplacing does, keeping the folders of the last copy open: copies come
 // folder by folder, and resolving a folder once instead of once per file saves most of the
@@ -112,7 +113,7 @@ public:
     ~CopySession();
     CopySession(const CopySession&) = delete;
     CopySession& operator=(const CopySession&) = delete;
-    int copy(const std::string& src, const std::string& dst);
+    Status copy(const std::string& src, const std::string& dst);
     void forget();
 
 private:
@@ -125,34 +126,39 @@ private:
     bool anonymous_ = true;  // files made without a name (O_TMPFILE) and linked in place
 };
 
-// Not an errno: the source changed while it was copied.
-constexpr int kChangedWhileCopying = 0x10000;
-
 // A test hook: called with the source after its content has been copied, before the copy is
 // checked against it. Unset in the programs.
 using CopyHook = void (*)(const std::string& src);
 void setCopyHook(CopyHook hook);
 
-// 0 or errno.
-int deleteFile(const std::string& path);
-int removeDirectory(const std::string& path);
+Status deleteFile(const std::string& path);
+Status removeDirectory(const std::string& path);
 // Fails (EEXIST) when `to` exists already.
-int renamePath(const std::string& from, const std::string& to);
-
-// The system's text for an error number, without trailing blanks, line breaks and full stops.
-std::string errorText(int err);
+Status renamePath(const std::string& from, const std::string& to);
 
 // Writes data to path through a temporary file and a rename (fsync'd): the file holds either
-// its old or its new content at every moment. 0 or errno.
+// its old or its new content at every moment.
 // With keepOpenFd, the new file stays open for appending and its descriptor is handed over.
 // A file that did not exist gets newFileMode; an existing one keeps its mode. A link is
 // followed: the file it points to is replaced.
-int writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr,
-                    unsigned newFileMode = 0644);
+Status writeFileAtomic(const std::string& path, const std::string& data, int* keepOpenFd = nullptr,
+                       unsigned newFileMode = 0644);
 // The same with the content written by `write` to the new file's descriptor (false with errno
 // set when a write failed): a large file need not be held whole in memory.
-int writeFileAtomicBy(const std::string& path, const std::function<bool(int fd)>& write, int* keepOpenFd = nullptr,
-                      unsigned newFileMode = 0644);
+Status writeFileAtomicBy(const std::string& path, const std::function<bool(int fd)>& write,
+                         int* keepOpenFd = nullptr, unsigned newFileMode = 0644);
+
+// Removes the named files and links of `folder`, each looked up from the folder opened once,
+// so no link below it is followed. A read-only file (no owner write bit: the user protected
+// it) and a folder are left alone, and so is whatever cannot be removed.
+void removeWritableFilesIn(const std::string& folder, const std::vector<std::string>& names);
+
+// Replaces `target` through `temp`, a fixed name in the same folder: whatever is at temp (a
+// link too, never written through) is removed, data is written to a new file there with
+// `mode`, flushed and renamed over target, and the folder's entries are made durable. On
+// failure temp is removed and target is as it was.
+Status replaceFileThrough(const std::string& temp, const std::string& target, const std::string& data,
+                          unsigned mode);
 // True for the name of a temporary file that a copy or an atomic write makes beside its target
 // (".<name>.rvtmp-" and six characters): one found where no writer runs was left by a kill.
 bool isTemporaryName(std::string_view name);
@@ -168,8 +174,8 @@ struct ReadLimits {
     bool regularOnly = false;
     size_t maxSize = SIZE_MAX;  // more gives EFBIG
 };
-// Reads a whole file into out. 0 or the errno; ENOENT or ENOTDIR tell that there is no such
-// file. out is empty after a failure.
-int readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits = {});
+// Reads a whole file into out. ENOENT or ENOTDIR tell that there is no such file. out is empty
+// after a failure.
+Status readWholeFile(const std::string& path, std::string& out, const ReadLimits& limits = {});
 
 }  // namespace renvo

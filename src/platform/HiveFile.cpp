@@ -75,7 +75,7 @@ int loadFile(const std::string& hivePath, const std::string& file, bool locked, 
     hive = Hive();
     std::string text;
     // A FIFO put in the hive's place must not hang the program.
-    const int err = readWholeFile(file, text, {.regularOnly = true, .maxSize = kMaxHiveSize});
+    const int err = readWholeFile(file, text, {.regularOnly = true, .maxSize = kMaxHiveSize}).error();
     if (err == ENOENT || err == ENOTDIR)
         return 0;  // no hive yet
     if (err != 0 && err != EFBIG)
@@ -116,16 +116,18 @@ std::optional<HiveNotice> takeHiveNotice()
     return n;
 }
 
-int loadHive(const std::string& hivePath, Hive& hive)
+Status loadHive(const std::string& hivePath, Hive& hive)
 {
     HiveLock lock(hivePath);  // may fail (read-only or missing folder): read without it
-    return loadFile(hivePath, followLinks(hivePath), lock.held(), hive);
+    return {loadFile(hivePath, followLinks(hivePath), lock.held(), hive), hivePath};
 }
 
-int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
+namespace {
+
+int update(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
 {
     const std::string folder = extractFileDir(hivePath);
-    if (const int err = forceDirectories(folder.empty() ? "." : folder, 0700); err != 0)
+    if (const int err = forceDirectories(folder.empty() ? "." : folder, 0700).error(); err != 0)
         return err;
     HiveLock lock(hivePath);
     if (!lock.held())
@@ -145,7 +147,14 @@ int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&
         break;
     }
     // A crash leaves either the old or the new file, never a mix.
-    return writeFileAtomic(file, hive.toText(), nullptr, 0600);
+    return writeFileAtomic(file, hive.toText(), nullptr, 0600).error();
+}
+
+}  // namespace
+
+Status updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change)
+{
+    return {update(hivePath, change), hivePath};
 }
 
 }  // namespace renvo

@@ -9,20 +9,21 @@
 
 #include "platform/Hive.h"
 #include "platform/Registry.h"
+#include "platform/Status.h"
 
 namespace renvo {
 
 // What a change made: nothing (no save needed), a change to save, or a refusal (errno set).
 enum class HiveChange { None, Changed, Refused };
 
-// Reads the hive. A missing file or folder is an empty hive. 0, or the errno when the file
-// exists but cannot be read; nothing is moved then.
-int loadHive(const std::string& hivePath, Hive& hive);
+// Reads the hive. A missing file or folder is an empty hive. Fails when the file exists but
+// cannot be read; nothing is moved then.
+Status loadHive(const std::string& hivePath, Hive& hive);
 
-// Applies a change to the hive on disk and saves it when the change says so. 0, or the errno
-// when the change is refused (the errno it set) or the hive cannot be read or written; the
-// file on disk is then as it was.
-int updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change);
+// Applies a change to the hive on disk and saves it when the change says so. Fails when the
+// change is refused (with the errno it set) or the hive cannot be read or written; the file
+// on disk is then as it was.
+Status updateHive(const std::string& hivePath, const std::function<HiveChange(Hive&)>& change);
 
 // Notices about hives moved aside, oldest first; one per move.
 void postHiveNotice(HiveNotice notice);

@@ -3,6 +3,7 @@
 #include "platform/FileLock.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,6 +45,33 @@ int openRetry(const std::string& path, int flags, int mode, bool exclusive)
     return fd;
 }
 
+int openLockedForReading(const std::string& path)
+{
+    return openRetry(path, O_RDONLY, 0, true);
+}
+
+int openForReadingNoWait(const std::string& path)
+{
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+int openAnonymousFile(const std::string& folder)
+{
+    return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+bool describeOpenFile(int fd, OpenFileInfo& info)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    info.regular = S_ISREG(st.st_mode);
+    info.folder = S_ISDIR(st.st_mode);
+    info.size = static_cast<uint64_t>(st.st_size);
+    info.mode = st.st_mode & 07777;
+    return true;
+}
+
 FdGuard::~FdGuard()
 {
     reset();
@@ -79,6 +107,41 @@ bool writeAll(int fd, const void* data, size_t size)
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+bool writeAllAt(int fd, const void* data, size_t size, uint64_t at)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        at += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+size_t readFully(int fd, void* data, size_t size, uint64_t at)
+{
+    char* p = static_cast<char*>(data);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = at == kAtPosition ? ::read(fd, p + got, size - got)
+                                            : ::pread(fd, p + got, size - got, static_cast<off_t>(at + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = 0;
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
 }
 
 }  // namespace renvo

@@ -1,6 +1,8 @@
 #pragma once
 // Opens of the program's own files: up to 50 immediate attempts before an open counts as failed.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace renvo {
@@ -29,6 +31,24 @@ int retryAttempts(Op op)
 }
 
 int openRetry(const std::string& path, int flags, int mode = 0644, bool exclusive = false);
+// openRetry for reading under the exclusive lock: the program's own lists.
+int openLockedForReading(const std::string& path);
+// Opens whatever the path names for reading without waiting (a FIFO opens at once, so that
+// it can be told from a file); -1 with errno.
+int openForReadingNoWait(const std::string& path);
+// A file without a name in `folder`, for reading and writing, mode 0600: nothing is left
+// behind whatever becomes of the process. -1 with errno.
+int openAnonymousFile(const std::string& folder);
+
+// What an open descriptor names.
+struct OpenFileInfo {
+    bool regular = false;
+    bool folder = false;
+    uint64_t size = 0;
+    unsigned mode = 0;  // permission bits
+};
+// False with errno set when the descriptor cannot be asked.
+bool describeOpenFile(int fd, OpenFileInfo& info);
 
 // Closes a descriptor on scope exit.
 class FdGuard {
@@ -56,5 +76,12 @@ private:
 
 // Writes all bytes; false on error (errno set).
 bool writeAll(int fd, const void* data, size_t size);
+// Writes all bytes at offset `at`, leaving the file position alone; false on error (errno set).
+bool writeAllAt(int fd, const void* data, size_t size, uint64_t at);
+// Reads up to `size` bytes, from offset `at` or, when at is kAtPosition, from the file
+// position on, through interruptions and short reads. Returns the count read: less than size
+// at the end of the file (errno 0 then) or at a failure (errno set).
+constexpr uint64_t kAtPosition = UINT64_MAX;
+size_t readFully(int fd, void* data, size_t size, uint64_t at = kAtPosition);
 
 }  // namespace renvo

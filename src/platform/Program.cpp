@@ -90,7 +90,7 @@ std::string resolveProgramFolder(const ProgramFolderInputs& in)
         return folder;
     // Missing levels as the XDG rules ask (0700); a failure is left to the first write.
     const std::string dir = excludeTrailingDelimiter(folder);
-    if (forceDirectories(extractFileDir(dir), 0700) == 0 && ::mkdir(dir.c_str(), 0700) == 0)
+    if (forceDirectories(extractFileDir(dir), 0700) && ::mkdir(dir.c_str(), 0700) == 0)
         ::chmod(dir.c_str(), 0700);  // whatever the umask
     return folder;
 }
@@ -102,15 +102,31 @@ ProgramFolderInputs currentProgramFolderInputs()
     in.executableFolder = executableFolder();
     in.xdgDataHome = envValue("XDG_DATA_HOME");
     in.home = envValue("HOME");
-    if (!isAbsolute(in.home)) {
-        std::vector<char> buf(16384);
-        struct passwd pw {};
-        struct passwd* found = nullptr;
-        if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
-            in.passwordHome = found->pw_dir;
-    }
+    if (!isAbsolute(in.home))
+        in.passwordHome = passwordHomeFolder();
     in.canWrite = userCanWriteFolder;
     return in;
+}
+
+std::string passwordHomeFolder()
+{
+    std::vector<char> buf(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return {};
+}
+
+std::string homeFolder()
+{
+    const std::string home = envValue("HOME");
+    return isAbsolute(home) ? home : passwordHomeFolder();
+}
+
+bool stderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) != 0;
 }
 
 std::string programFolder()

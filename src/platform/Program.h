@@ -43,6 +43,15 @@ std::string executableFolder();
 // that a root-owned 0555 folder stays read-only to root as to anyone.
 bool userCanWriteFolder(const std::string& folder);
 
+// The home folder of the password entry of the real user; empty when there is none.
+std::string passwordHomeFolder();
+// The user's home folder: $HOME when it is absolute, else passwordHomeFolder() (a session
+// started by a service manager may have no HOME). Empty when neither gives one.
+std::string homeFolder();
+
+// Whether the standard error stream goes to a terminal.
+bool stderrIsTerminal();
+
 // Runs the calling thread at the priority of a TaskPriority value: 0 highest .. 4 lowest,
 // 5 idle; other values leave it alone. A priority the user may not raise to is left as is.
 void applyTaskPriority(int taskPriority);

@@ -1,14 +1,12 @@
 #include "platform/Registry.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/Bytes.h"
 #include "platform/Hive.h"
 #include "platform/HiveFile.h"
+#include "platform/Program.h"
 
 namespace renvo {
 
@@ -20,16 +18,7 @@ std::string userHivePath()
     if (xdg && xdg[0] == '/') {
         base = xdg;
     } else {
-        const char* home = std::getenv("HOME");
-        std::string homeDir = home && *home ? home : "";
-        if (homeDir.empty()) {
-            struct passwd pw;
-            struct passwd* found = nullptr;
-            char buf[4096];
-            if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found)
-                homeDir = found->pw_dir;
-        }
-        base = homeDir + "/.config";
+        base = homeFolder() + "/.config";
     }
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
@@ -67,12 +56,12 @@ std::vector<std::string> keyNames(const std::string& path)
     return names;
 }
 
-// The bool-and-errno form of the TRegistry calls from the platform's 0-or-errno.
-bool succeeded(int err)
+// The bool-and-errno form of the TRegistry calls from the platform's Status.
+bool succeeded(const Status& status)
 {
-    if (err != 0)
-        errno = err;
-    return err == 0;
+    if (!status)
+        errno = status.error();
+    return status.ok();
 }
 
 std::vector<uint8_t> bytes(const void* data, size_t size)
@@ -148,10 +137,9 @@ std::optional<RegValue> TRegistry::ReadValue(const std::string& name, int* error
     if (currentKey_.empty())
         return std::nullopt;
     Hive hive;
-    if (const int err = loadHive(hivePath_, hive); err != 0) {
+    if (const Status loaded = loadHive(hivePath_, hive); !succeeded(loaded)) {
         if (error)
-            *error = err;
-        errno = err;
+            *error = loaded.error();
         return std::nullopt;
     }
     auto key = hive.find(keyNames(currentKey_));

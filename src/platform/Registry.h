@@ -12,7 +12,7 @@
 // never wipe each other's keys.
 //
 // TRegistry keeps Delphi's bool results (false with errno set), unlike the rest of the platform
-// layer, which returns 0 or an errno: its callers are written against Delphi's TRegistry.
+// layer, which reports a Status: its callers are written against Delphi's TRegistry.
 
 #include <cstdint>
 #include <optional>
@@ -60,7 +60,6 @@ public:
     bool OpenKey(const std::string& key, bool canCreate);
     void CloseKey();
     bool hasCurrentKey() const { return !currentKey_.empty(); }
-    const std::string& currentPath() const { return currentKey_; }
 
     bool KeyExists(const std::string& key) const;
 

@@ -56,8 +56,8 @@ StoredSettings storedIn(const Hive& hive)
 int readStored(const std::string& hivePath, StoredSettings& stored)
 {
     Hive hive;
-    if (const int err = loadHive(hivePath, hive); err != 0)
-        return err;
+    if (const Status loaded = loadHive(hivePath, hive); !loaded)
+        return loaded.error();
     stored = storedIn(hive);
     return 0;
 }
@@ -184,7 +184,7 @@ bool SettingsStore::save(TSettings& settings, Prompt& prompt)
         for (size_t i : planned->writes)
             hive.setValue(key, settingsValues()[i].name, *planned->after[i]);
         return HiveChange::Changed;
-    });
+    }).error();
     if (!planned) {
         // The hive could not even be locked: a save with nothing to write still succeeds.
         StoredSettings now;

@@ -38,7 +38,6 @@ TfrmMain::TfrmMain(ShellEnvironment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)), store_(env_.programFolder, env_.hivePath)
 {
     setWindowTitle(QStringLiteral("Renvo"));
-    shoMirror_.setOptions({fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI});
     // One shot at a time, armed anew after each look for the next one; precise, so that a
     // long sleep ends at the due time and not up to 5% of it later.
     tmrDoMir.setSingleShot(true);

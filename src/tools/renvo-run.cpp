@@ -17,8 +17,6 @@
 #include "settings/RunKind.h"
 #include "settings/SettingsStore.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -80,7 +78,7 @@ int main(int argc, char** argv)
     const bool completeRun = chooseCompleteRun(settings, complete);
     store.save(settings, prompt);
 
-    RunConsole console(snapshotOf(settings, !completeRun), stderr, isatty(STDERR_FILENO) != 0);
+    RunConsole console(snapshotOf(settings, !completeRun), stderr, stderrIsTerminal());
     TMirror mirror(console, console, folder, settings.TaskPriority);
     const RunOutcome outcome = console.watch(mirror);
 

@@ -1,13 +1,10 @@
 #include "uninstall/Uninstaller.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 
-#include "platform/Registry.h"
 #include "platform/FileNames.h"
+#include "platform/FileSys.h"
+#include "platform/Registry.h"
 
 namespace renvo {
 
@@ -71,18 +68,6 @@ bool isDataFile(const char* name)
            std::strcmp(name, kMountPointsFileName) == 0;
 }
 
-void removeListedFile(int dir, const char* name)
-{
-    struct stat st;
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return;
-    // A read-only file (no owner write bit: the read-only attribute) is passed over like
-    // a locked one; the user protected it.
-    if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR))
-        return;
-    ::unlinkat(dir, name, 0);  // without AT_REMOVEDIR a folder of that name stays
-}
-
 }  // namespace
 
 UninstallFolders uninstallFoldersFor(const ProgramFolderInputs& in)
@@ -96,19 +81,12 @@ UninstallFolders uninstallFoldersFor(const ProgramFolderInputs& in)
 
 void deleteProgramFiles(const UninstallFolders& folders)
 {
-    // Names are taken relative to these descriptors, so no path is ever re-resolved and no
-    // link below the folders is followed.
-    const int data = ::open(folders.programFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int exec = folders.packaged ? -1 : ::open(folders.executableFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (const char* name : kProgramFiles) {
-        const int dir = isDataFile(name) ? data : exec;
-        if (dir >= 0)
-            removeListedFile(dir, name);
-    }
-    if (data >= 0)
-        ::close(data);
-    if (exec >= 0)
-        ::close(exec);
+    std::vector<std::string> data, exec;
+    for (const char* name : kProgramFiles)
+        (isDataFile(name) ? data : exec).emplace_back(name);
+    removeWritableFilesIn(folders.programFolder, data);
+    if (!folders.packaged)
+        removeWritableFilesIn(folders.executableFolder, exec);
 }
 
 void deleteSettingsKey(const std::string& hivePath)

@@ -39,9 +39,9 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         writeFile(dir / "src/a.txt", "alpha");
-        forceDirectories(dir / "data");
+        (void)forceDirectories(dir / "data");
         app = std::make_unique<test::FakeApp>(prompt, folder, dir / "user.reg", dir.path());
     }
 
@@ -182,7 +182,7 @@ TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
     EXPECT_NE(prompt.asked.back().text.find(".."), std::string::npos);
     d.cbbMirroring->setEditText("src");
     const std::string deep = dir / (std::string(200, 'd') + "/" + std::string(100, 'e'));
-    forceDirectories(deep);
+    (void)forceDirectories(deep);
     d.edtAddress->setMaxLength(32767);
     d.edtAddress->setText(QString::fromStdString(deep));
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);

@@ -211,8 +211,8 @@ TEST(SourceListing, AFolderWhoseListingFailsIsToldAndListsNothing)
 
     EXPECT_EQ(listed, (Paths{r + "/a.txt", r + "/z/e.txt"}));
     ASSERT_EQ(notes.unreadable.size(), 1u);
-    EXPECT_EQ(notes.unreadable[0].path, r + "/sub");
-    EXPECT_EQ(notes.unreadable[0].err, EIO);
+    EXPECT_EQ(notes.unreadable[0].path(), r + "/sub");
+    EXPECT_EQ(notes.unreadable[0].error(), EIO);
     // Listed again without the fault, it is all there.
     EXPECT_EQ(sourceListing(r, {"*.*"}, true).size(), 5u);
 }

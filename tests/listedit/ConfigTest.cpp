@@ -53,7 +53,7 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         hive = dir / "user.reg";
         writeFile(dir / "src/a.txt", "alpha");
         app = std::make_unique<test::FakeApp>(prompt, folder, hive, dir.path());
@@ -362,7 +362,7 @@ TEST_F(ListEditorTest, FilesAndFoldersDroppedOnTheViewBecomeRows)
 {
     writeFile(dir / "Docs/x.txt", "x");
     writeFile(dir / "Docs/y.txt", "y");
-    forceDirectories(dir / "Data/Work");
+    (void)forceDirectories(dir / "Data/Work");
     open();
     auto* mime = new QMimeData;
     mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "Docs/x.txt")),
@@ -426,7 +426,7 @@ TEST_F(ListEditorTest, TheAddressCheckKeepsWhatExistsAndReloadsTheView)
     EXPECT_EQ(editor->panel0->text(), QString::fromUtf8(kHelpPromptText));
 
     prompt.expect(kConfirmationDialogCaption, PromptAnswer::No);  // No: nothing happens
-    deleteFile(dir / "src/a.txt");
+    (void)deleteFile(dir / "src/a.txt");
     editor->actCheck->trigger();
     EXPECT_EQ(readListFile(listPath()).size(), 2u);
 }

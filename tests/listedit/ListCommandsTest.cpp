@@ -568,7 +568,7 @@ TEST_F(ListCommandsTest, EraseWholeMirrorTakesWhatRunsMadeAndLeavesTheUsersFiles
         const std::string setting = c.throughLink ? tmp / "drive-link" : real;
         if (c.throughLink && !fs::is_symlink(setting))
             fs::create_directory_symlink(real, setting);
-        ASSERT_EQ(claimTopFolder(prog, setting), 0);
+        ASSERT_EQ(claimTopFolder(prog, setting).error(), 0);
         writeFile(real + "/Latest/Data/a.txt", "a");
         writeFile(real + "/Latest/b.txt", "b");
         writeFile(real + "/History1/Data/a.txt", "old");
@@ -628,7 +628,7 @@ TEST_F(ListCommandsTest, AnEraseThatStopsHalfWayKeepsTheMarkerAndTheMemory)
         GTEST_SKIP() << "permissions do not bind here";
     const std::string prog = tmp / "prog";
     fs::create_directories(prog);
-    ASSERT_EQ(claimTopFolder(prog, top), 0);
+    ASSERT_EQ(claimTopFolder(prog, top).error(), 0);
     writeFile(top + "/History1/locked/a.txt", "a");
     writeFile(top + "/Latest/b.txt", "b");
     ::chmod((top + "/History1/locked").c_str(), 0555);

@@ -30,7 +30,7 @@ TEST(AppendFile, AppendsAfterWhatIsThereAndAfterAnAdoptedAtomicWrite)
     EXPECT_EQ(readFile(path), "old\r\none\r\ntwo\r\n");
 
     int fd = -1;
-    ASSERT_EQ(writeFileAtomic(path, "fresh\r\n", &fd), 0);
+    ASSERT_EQ(writeFileAtomic(path, "fresh\r\n", &fd).error(), 0);
     AppendFile adopted;
     adopted.adopt(fd);
     ::lseek(fd, 0, SEEK_SET);  // appends still go to the end

@@ -165,14 +165,14 @@ TEST(ReadDirectory, UnreadableFolderGivesNothingAndSaysWhy)
     WithoutDacOverride guard;
     if (!guard.effective())
         GTEST_SKIP() << "file modes do not bind this process";
-    int err = 0;
-    EXPECT_TRUE(readDirectory(dir / "locked", true, &err).empty());
-    EXPECT_EQ(err, EACCES);
+    std::vector<DirEntry> out{DirEntry{}};
+    const Status read = readDirectoryInto(dir / "locked", true, out);
+    EXPECT_EQ(read.error(), EACCES);
+    EXPECT_EQ(read.path(), dir / "locked");
+    EXPECT_TRUE(out.empty());
     EXPECT_TRUE(readDirectory(dir / "locked", false).empty());
-    readDirectory(dir.path(), false, &err);
-    EXPECT_EQ(err, 0);
-    readDirectory(dir / "missing", false, &err);
-    EXPECT_EQ(err, ENOENT);
+    EXPECT_EQ(readDirectoryInto(dir.path(), false, out).error(), 0);
+    EXPECT_EQ(readDirectoryInto(dir / "missing", false, out).error(), ENOENT);
 }
 
 TEST(ReadDirectory, AReaddirErrorPartWayGivesNothingAndSaysWhy)
@@ -185,9 +185,9 @@ TEST(ReadDirectory, AReaddirErrorPartWayGivesNothingAndSaysWhy)
         SCOPED_TRACE(withStamps ? "with stamps" : "without stamps");
         {
             ReaddirFault fault(dir.path(), 2, EIO);
-            int err = 0;
-            EXPECT_TRUE(readDirectory(dir.path(), withStamps, &err).empty());
-            EXPECT_EQ(err, EIO);
+            std::vector<DirEntry> out;
+            EXPECT_EQ(readDirectoryInto(dir.path(), withStamps, out).error(), EIO);
+            EXPECT_TRUE(out.empty());
             // Asked before every readdir ("." and ".." are not counted), the last time with 2.
             const std::vector<size_t>& asked = ReaddirFault::asked();
             EXPECT_TRUE(std::is_sorted(asked.begin(), asked.end()));
@@ -195,20 +195,20 @@ TEST(ReadDirectory, AReaddirErrorPartWayGivesNothingAndSaysWhy)
             EXPECT_EQ(asked.back(), 2u);
             EXPECT_GE(asked.size(), 3u);
             // Other folders are listed as ever.
-            EXPECT_EQ(readDirectory(dir / "other", withStamps, &err).size(), 1u);
-            EXPECT_EQ(err, 0);
+            EXPECT_EQ(readDirectoryInto(dir / "other", withStamps, out).error(), 0);
+            EXPECT_EQ(out.size(), 1u);
         }
         {
             // Failing only at the end, after every entry was read, still loses them all.
             ReaddirFault fault(dir.path(), 6, EOVERFLOW);
-            int err = 0;
-            EXPECT_TRUE(readDirectory(dir.path(), withStamps, &err).empty());
-            EXPECT_EQ(err, EOVERFLOW);
+            std::vector<DirEntry> out;
+            EXPECT_EQ(readDirectoryInto(dir.path(), withStamps, out).error(), EOVERFLOW);
+            EXPECT_TRUE(out.empty());
             EXPECT_EQ(ReaddirFault::asked().back(), 6u);
         }
-        int err = -1;
-        EXPECT_EQ(readDirectory(dir.path(), withStamps, &err).size(), 6u);
-        EXPECT_EQ(err, 0);
+        std::vector<DirEntry> out;
+        EXPECT_EQ(readDirectoryInto(dir.path(), withStamps, out).error(), 0);
+        EXPECT_EQ(out.size(), 6u);
     }
 }
 
@@ -225,12 +225,12 @@ TEST(FileQueries, ExistenceFollowsLinksExceptPathExists)
     EXPECT_TRUE(directoryExists(dir / "toDir"));
     EXPECT_FALSE(directoryExists(dir / "f"));
 
-    EXPECT_EQ(forceDirectories(dir / "a/b/c"), 0);
+    EXPECT_EQ(forceDirectories(dir / "a/b/c").error(), 0);
     EXPECT_TRUE(directoryExists(dir / "a/b/c"));
-    EXPECT_EQ(forceDirectories(dir / "a/b/c"), 0);
-    EXPECT_EQ(forceDirectories(dir / "f/sub"), ENOTDIR);
-    EXPECT_EQ(forceDirectories(dir / "f"), ENOTDIR);
-    EXPECT_EQ(forceDirectories(""), ENOENT);
+    EXPECT_EQ(forceDirectories(dir / "a/b/c").error(), 0);
+    EXPECT_EQ(forceDirectories(dir / "f/sub").error(), ENOTDIR);
+    EXPECT_EQ(forceDirectories(dir / "f").error(), ENOTDIR);
+    EXPECT_EQ(forceDirectories("").error(), ENOENT);
 }
 
 TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
@@ -239,7 +239,7 @@ TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::chmod(dir.path().c_str(), 0751);
-    ASSERT_EQ(forceDirectories(dir / "private/Tovan", 0700), 0);
+    ASSERT_EQ(forceDirectories(dir / "private/Tovan", 0700).error(), 0);
     struct stat st {};
     ASSERT_EQ(::stat((dir / "private").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u & ~mask);
@@ -248,7 +248,7 @@ TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
     ASSERT_EQ(::stat(dir.path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0751u);  // folders that were there stay as they were
 
-    ASSERT_EQ(forceDirectories(dir / "shared/sub"), 0);
+    ASSERT_EQ(forceDirectories(dir / "shared/sub").error(), 0);
     ASSERT_EQ(::stat((dir / "shared/sub").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0777u & ~mask);
 
@@ -258,7 +258,7 @@ TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
     WithoutDacOverride guard;
     if (!guard.effective())
         GTEST_SKIP() << "file modes do not bind this process";
-    EXPECT_EQ(forceDirectories(dir / "closed/a/b"), EACCES);
+    EXPECT_EQ(forceDirectories(dir / "closed/a/b").error(), EACCES);
 }
 
 }  // namespace

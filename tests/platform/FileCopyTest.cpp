@@ -43,7 +43,7 @@ TEST(CopyFileReplacing, CarriesContentTimeAndModeOver)
     const struct stat before = statOf(src);
     std::filesystem::create_directory(dir / "dst");
 
-    ASSERT_EQ(copyFileReplacing(src, dir / "dst/a.txt"), 0);
+    ASSERT_EQ(copyFileReplacing(src, dir / "dst/a.txt").error(), 0);
     EXPECT_EQ(readFile(dir / "dst/a.txt"), readFile(src));
     const struct stat copy = statOf(dir / "dst/a.txt");
     EXPECT_EQ(copy.st_mode & 07777, 0640u);
@@ -69,12 +69,12 @@ TEST(CopyFileReplacing, OverwritesAReadOnlyCopy)
     ::chmod(src.c_str(), 0444);
     const std::string dst = writeFile(dir / "copy/a.txt", "old and longer");
     ::chmod(dst.c_str(), 0444);
-    ASSERT_EQ(copyFileReplacing(src, dst), 0);
+    ASSERT_EQ(copyFileReplacing(src, dst).error(), 0);
     EXPECT_EQ(readFile(dst), "new");
     EXPECT_EQ(statOf(dst).st_mode & 07777, 0444u);
     // Once more over the copy that is now read-only too.
     writeFile(dir / "b.txt", "newer");
-    ASSERT_EQ(copyFileReplacing(dir / "b.txt", dst), 0);
+    ASSERT_EQ(copyFileReplacing(dir / "b.txt", dst).error(), 0);
     EXPECT_EQ(readFile(dst), "newer");
 }
 
@@ -82,7 +82,7 @@ TEST(CopyFileReplacing, EmptyFilesCopyAndLinksCopyAsLinks)
 {
     TempDir dir;
     writeFile(dir / "empty", "");
-    ASSERT_EQ(copyFileReplacing(dir / "empty", dir / "empty.copy"), 0);
+    ASSERT_EQ(copyFileReplacing(dir / "empty", dir / "empty.copy").error(), 0);
     EXPECT_TRUE(fileExists(dir / "empty.copy"));
     EXPECT_EQ(readFile(dir / "empty.copy"), "");
 
@@ -94,8 +94,8 @@ TEST(CopyFileReplacing, EmptyFilesCopyAndLinksCopyAsLinks)
         ::unlink((dir / "link").c_str());
         ASSERT_EQ(::symlink(target, (dir / "link").c_str()), 0);
         ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "link").c_str(), own, AT_SYMLINK_NOFOLLOW), 0);
-        ASSERT_EQ(copyFileReplacing(dir / "link", dir / "out/link.copy"), ENOENT) << "the folder must exist";
-        ASSERT_EQ(copyFileReplacing(dir / "link", dir / "link.copy"), 0);
+        ASSERT_EQ(copyFileReplacing(dir / "link", dir / "out/link.copy").error(), ENOENT) << "the folder must exist";
+        ASSERT_EQ(copyFileReplacing(dir / "link", dir / "link.copy").error(), 0);
         struct stat st {};
         ASSERT_EQ(::lstat((dir / "link.copy").c_str(), &st), 0);
         EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -106,11 +106,11 @@ TEST(CopyFileReplacing, EmptyFilesCopyAndLinksCopyAsLinks)
     EXPECT_EQ(readFile(dir / "real"), "content");
 
     // A file over a link replaces the link, not what it points to; and the other way round.
-    ASSERT_EQ(copyFileReplacing(dir / "real", dir / "link.copy"), 0);
+    ASSERT_EQ(copyFileReplacing(dir / "real", dir / "link.copy").error(), 0);
     struct stat st {};
     ASSERT_EQ(::lstat((dir / "link.copy").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    ASSERT_EQ(copyFileReplacing(dir / "link", dir / "empty.copy"), 0);
+    ASSERT_EQ(copyFileReplacing(dir / "link", dir / "empty.copy").error(), 0);
     ASSERT_EQ(::lstat((dir / "empty.copy").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"empty", "empty.copy", "link", "link.copy", "real"}))
@@ -137,14 +137,14 @@ TEST(CopyFileReplacing, SourceThatChangesWhileCopiedIsAFailureAndTheOldCopyStays
     setMtime(changingSource, 1600000000);
     const std::string copy = writeFile(dir / "copy.log", "old copy");
     setCopyHook(appendDuringCopy);
-    const int err = copyFileReplacing(changingSource, copy);
+    const int err = copyFileReplacing(changingSource, copy).error();
     setCopyHook(nullptr);
     EXPECT_EQ(err, kChangedWhileCopying);
     EXPECT_EQ(readFile(copy), "old copy");
     EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"copy.log", "growing.log"})) << "no temporary is left";
 
     // Left alone, it copies.
-    ASSERT_EQ(copyFileReplacing(changingSource, copy), 0);
+    ASSERT_EQ(copyFileReplacing(changingSource, copy).error(), 0);
     EXPECT_EQ(readFile(copy), "first lines and more");
 }
 
@@ -161,9 +161,9 @@ TEST(CopyFileReplacing, LongestNamesCopy)
     }();
     for (const std::string& n : {name, japanese}) {
         const std::string src = writeFile(dir / ("src/" + n), "long");
-        EXPECT_EQ(copyFileReplacing(src, dir / n), 0);
+        EXPECT_EQ(copyFileReplacing(src, dir / n).error(), 0);
         EXPECT_EQ(readFile(dir / n), "long");
-        EXPECT_EQ(writeFileAtomic(dir / ("src/" + n), "atomic"), 0);
+        EXPECT_EQ(writeFileAtomic(dir / ("src/" + n), "atomic").error(), 0);
         EXPECT_EQ(readFile(dir / ("src/" + n)), "atomic");
     }
     EXPECT_EQ(listFolder(dir / "src"), (std::vector<std::string>{name, japanese}));
@@ -175,18 +175,18 @@ TEST(CopyFileReplacing, FailureKeepsTheOldCopyWhole)
     const std::string dst = writeFile(dir / "copy/a.txt", "old");
     setMtime(dst, 1700000000);
 
-    EXPECT_EQ(copyFileReplacing(dir / "missing.txt", dst), ENOENT);
+    EXPECT_EQ(copyFileReplacing(dir / "missing.txt", dst).error(), ENOENT);
     EXPECT_EQ(readFile(dst), "old");
     EXPECT_EQ(statOf(dst).st_mtim.tv_sec, 1700000000);
 
-    EXPECT_EQ(copyFileReplacing(dir.path(), dst), EISDIR);
+    EXPECT_EQ(copyFileReplacing(dir.path(), dst).error(), EISDIR);
     EXPECT_EQ(readFile(dst), "old");
     EXPECT_EQ(listFolder(dir / "copy"), std::vector<std::string>{"a.txt"});
 
     // The rename fails after the temporary copy was made: it must not stay behind.
     writeFile(dir / "src.txt", "new");
     writeFile(dir / "copy/taken/inside", "x");
-    EXPECT_NE(copyFileReplacing(dir / "src.txt", dir / "copy/taken"), 0);
+    EXPECT_NE(copyFileReplacing(dir / "src.txt", dir / "copy/taken").error(), 0);
     EXPECT_EQ(listFolder(dir / "copy"), (std::vector<std::string>{"a.txt", "taken"}));
     EXPECT_EQ(readFile(dir / "copy/taken/inside"), "x");
 }
@@ -197,7 +197,7 @@ TEST(CopyFileReplacing, SpecialFilesAreRefusedNotWaitedFor)
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
     const std::string dst = writeFile(dir / "copy/pipe", "old");
     ::alarm(120);  // a blocking open of the pipe would hang the run: end loudly instead
-    const int err = copyFileReplacing(dir / "pipe", dst);
+    const int err = copyFileReplacing(dir / "pipe", dst).error();
     ::alarm(0);
     EXPECT_NE(err, 0);
     EXPECT_FALSE(errorText(err).empty());
@@ -209,7 +209,7 @@ TEST(CopyFileReplacing, MissingDestinationFolderIsAnError)
 {
     TempDir dir;
     writeFile(dir / "a.txt", "x");
-    EXPECT_EQ(copyFileReplacing(dir / "a.txt", dir / "no/such/a.txt"), ENOENT);
+    EXPECT_EQ(copyFileReplacing(dir / "a.txt", dir / "no/such/a.txt").error(), ENOENT);
     EXPECT_FALSE(pathExists(dir / "no"));
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"a.txt"});
 }
@@ -227,7 +227,7 @@ TEST(CopySession, NewAndReplacedCopiesAcrossFoldersLeaveNothingElse)
         ::chmod(src.c_str(), i == 3 ? 0640 : 0604);
         setMtime(src, 1600000000 + i * 2);
         std::filesystem::create_directories(dir / ("copy/" + sub));
-        ASSERT_EQ(session.copy(src, dir / ("copy/" + sub + "/f" + std::to_string(i))), 0) << i;
+        ASSERT_EQ(session.copy(src, dir / ("copy/" + sub + "/f" + std::to_string(i))).error(), 0) << i;
     }
     EXPECT_EQ(listFolder(dir / "copy/a"), (std::vector<std::string>{"f0", "f2", "f4"}));
     EXPECT_EQ(listFolder(dir / "copy/b"), (std::vector<std::string>{"f1", "f3", "f5"}));
@@ -239,7 +239,7 @@ TEST(CopySession, NewAndReplacedCopiesAcrossFoldersLeaveNothingElse)
 
     // Over an existing copy: replaced whole, and the old one was never torn.
     writeFile(dir / "src/b/f3", "newer");
-    EXPECT_EQ(session.copy(dir / "src/b/f3", dir / "copy/b/f3"), 0);
+    EXPECT_EQ(session.copy(dir / "src/b/f3", dir / "copy/b/f3").error(), 0);
     EXPECT_EQ(readFile(dir / "copy/b/f3"), "newer");
     EXPECT_NE(statOf(dir / "copy/b/f3").st_ino, three.st_ino);
     EXPECT_EQ(listFolder(dir / "copy/b"), (std::vector<std::string>{"f1", "f3", "f5"}));
@@ -247,7 +247,7 @@ TEST(CopySession, NewAndReplacedCopiesAcrossFoldersLeaveNothingElse)
     // A source that changes while copied: no new file appears at all.
     changingSource = writeFile(dir / "src/a/grows", "first lines");
     setCopyHook(appendDuringCopy);
-    EXPECT_EQ(session.copy(changingSource, dir / "copy/a/grows"), kChangedWhileCopying);
+    EXPECT_EQ(session.copy(changingSource, dir / "copy/a/grows").error(), kChangedWhileCopying);
     setCopyHook(nullptr);
     EXPECT_EQ(listFolder(dir / "copy/a"), (std::vector<std::string>{"f0", "f2", "f4"}));
 }
@@ -258,24 +258,24 @@ TEST(CopySession, AFolderRemovedUnderTheSessionIsAnErrorNotAnotherPlace)
     CopySession session;
     const std::string src = writeFile(dir / "src/a.txt", "a");
     std::filesystem::create_directories(dir / "copy");
-    ASSERT_EQ(session.copy(src, dir / "copy/a.txt"), 0);
+    ASSERT_EQ(session.copy(src, dir / "copy/a.txt").error(), 0);
 
     std::filesystem::rename(dir / "copy", dir / "moved");
     std::filesystem::create_directories(dir / "copy");
     // The open folder is the one moved: the copy goes nowhere else than the old folder
     // (or fails); after forget() the path is resolved afresh.
     writeFile(dir / "src/b.txt", "b");
-    const int err = session.copy(dir / "src/b.txt", dir / "copy/b.txt");
+    const int err = session.copy(dir / "src/b.txt", dir / "copy/b.txt").error();
     EXPECT_TRUE(listFolder(dir / "copy").empty());
     if (err == 0) {
         EXPECT_EQ(readFile(dir / "moved/b.txt"), "b");
     }
     session.forget();
-    EXPECT_EQ(session.copy(dir / "src/b.txt", dir / "copy/b.txt"), 0);
+    EXPECT_EQ(session.copy(dir / "src/b.txt", dir / "copy/b.txt").error(), 0);
     EXPECT_EQ(readFile(dir / "copy/b.txt"), "b");
 
     std::filesystem::remove_all(dir / "copy");
-    EXPECT_EQ(session.copy(src, dir / "copy/a.txt"), ENOENT) << "a removed folder takes no file";
+    EXPECT_EQ(session.copy(src, dir / "copy/a.txt").error(), ENOENT) << "a removed folder takes no file";
     EXPECT_FALSE(pathExists(dir / "copy"));
 }
 
@@ -283,23 +283,23 @@ TEST(WriteFileAtomic, WritesAndReplacesKeepingTheMode)
 {
     TempDir dir;
     const std::string p = dir / "list";
-    ASSERT_EQ(writeFileAtomic(p, std::string("a\0b", 3)), 0);
+    ASSERT_EQ(writeFileAtomic(p, std::string("a\0b", 3)).error(), 0);
     EXPECT_EQ(readFile(p), std::string("a\0b", 3));
     ::chmod(p.c_str(), 0600);
-    ASSERT_EQ(writeFileAtomic(p, "second"), 0);
+    ASSERT_EQ(writeFileAtomic(p, "second").error(), 0);
     EXPECT_EQ(readFile(p), "second");
     EXPECT_EQ(statOf(p).st_mode & 07777, 0600u);
-    ASSERT_EQ(writeFileAtomic(p, ""), 0);
+    ASSERT_EQ(writeFileAtomic(p, "").error(), 0);
     EXPECT_EQ(readFile(p), "");
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"list"});
 
     std::string back;
-    ASSERT_EQ(readWholeFile(p, back), 0);
+    ASSERT_EQ(readWholeFile(p, back).error(), 0);
     EXPECT_EQ(back, "");
-    EXPECT_EQ(readWholeFile(dir / "missing", back), ENOENT);
+    EXPECT_EQ(readWholeFile(dir / "missing", back).error(), ENOENT);
 
-    EXPECT_EQ(writeFileAtomic(dir / "no/list", "x"), ENOENT);
-    EXPECT_NE(writeFileAtomic(dir.path(), "x"), 0);  // a folder is not replaced by a file
+    EXPECT_EQ(writeFileAtomic(dir / "no/list", "x").error(), ENOENT);
+    EXPECT_NE(writeFileAtomic(dir.path(), "x").error(), 0);  // a folder is not replaced by a file
     EXPECT_EQ(listFolder(dir.path()), std::vector<std::string>{"list"});
 }
 
@@ -309,7 +309,7 @@ TEST(WriteFileAtomic, ALinkedFileStaysLinked)
     // Dotfile managers keep settings files elsewhere and link them in.
     writeFile(dir / "dotfiles/_update", "old");
     ASSERT_EQ(::symlink("dotfiles/_update", (dir / "_update").c_str()), 0);
-    ASSERT_EQ(writeFileAtomic(dir / "_update", "new"), 0);
+    ASSERT_EQ(writeFileAtomic(dir / "_update", "new").error(), 0);
     struct stat st {};
     ASSERT_EQ(::lstat((dir / "_update").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -325,7 +325,7 @@ TEST(WriteFileAtomic, ADanglingLinkGetsItsTarget)
     // Two hops, each relative to its own folder: home/_update -> ../dotfiles/link -> _update.
     ASSERT_EQ(::symlink("../dotfiles/link", (dir / "home/_update").c_str()), 0);
     ASSERT_EQ(::symlink("_update", (dir / "dotfiles/link").c_str()), 0);
-    ASSERT_EQ(writeFileAtomic(dir / "home/_update", "first", nullptr, 0600), 0);
+    ASSERT_EQ(writeFileAtomic(dir / "home/_update", "first", nullptr, 0600).error(), 0);
     EXPECT_EQ(readFile(dir / "dotfiles/_update"), "first");
     EXPECT_EQ(statOf(dir / "dotfiles/_update").st_mode & 07777, 0600u);
     struct stat st {};
@@ -363,19 +363,19 @@ TEST(ReadWholeFile, RegularFilesOnlyWhenAskedAndNeverWaitingOnAFifo)
     TempDir dir;
     const ReadLimits regularOnly{.regularOnly = true};
     std::string out = "stale";
-    EXPECT_EQ(readWholeFile(dir / "missing", out, regularOnly), ENOENT);
+    EXPECT_EQ(readWholeFile(dir / "missing", out, regularOnly).error(), ENOENT);
     EXPECT_EQ(out, "");
     writeFile(dir / "file", "content");
-    EXPECT_EQ(readWholeFile(dir / "file/below", out), ENOTDIR);
-    EXPECT_EQ(readWholeFile(dir / "file", out, regularOnly), 0);
+    EXPECT_EQ(readWholeFile(dir / "file/below", out).error(), ENOTDIR);
+    EXPECT_EQ(readWholeFile(dir / "file", out, regularOnly).error(), 0);
     EXPECT_EQ(out, "content");
-    EXPECT_EQ(readWholeFile(dir.path(), out), EISDIR);
-    EXPECT_EQ(readWholeFile(dir.path(), out, regularOnly), EISDIR);
+    EXPECT_EQ(readWholeFile(dir.path(), out).error(), EISDIR);
+    EXPECT_EQ(readWholeFile(dir.path(), out, regularOnly).error(), EISDIR);
 
     // No writer ever comes: refused at once instead of waiting for one.
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
     out = "stale";
-    EXPECT_EQ(readWholeFile(dir / "fifo", out, regularOnly), EINVAL);
+    EXPECT_EQ(readWholeFile(dir / "fifo", out, regularOnly).error(), EINVAL);
     EXPECT_EQ(out, "");
 
     // Without the restriction a FIFO is read to the writer's end.
@@ -386,7 +386,7 @@ TEST(ReadWholeFile, RegularFilesOnlyWhenAskedAndNeverWaitingOnAFifo)
             ::close(fd);
         }
     });
-    EXPECT_EQ(readWholeFile(dir / "fifo", out), 0);
+    EXPECT_EQ(readWholeFile(dir / "fifo", out).error(), 0);
     writer.join();
     EXPECT_EQ(out, "piped");
 }
@@ -398,20 +398,20 @@ TEST(ReadWholeFile, SizeLimitHasItsOwnError)
     const std::string content(70000, 'z');
     writeFile(dir / "big", content);
     std::string out;
-    EXPECT_EQ(readWholeFile(dir / "big", out, {.maxSize = content.size()}), 0);
+    EXPECT_EQ(readWholeFile(dir / "big", out, {.maxSize = content.size()}).error(), 0);
     EXPECT_EQ(out, content);
-    EXPECT_EQ(readWholeFile(dir / "big", out, {.maxSize = content.size() - 1}), EFBIG);
+    EXPECT_EQ(readWholeFile(dir / "big", out, {.maxSize = content.size() - 1}).error(), EFBIG);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(readWholeFile(dir / "big", out, {.regularOnly = true, .maxSize = 10}), EFBIG);
+    EXPECT_EQ(readWholeFile(dir / "big", out, {.regularOnly = true, .maxSize = 10}).error(), EFBIG);
     writeFile(dir / "empty", "");
-    EXPECT_EQ(readWholeFile(dir / "empty", out, {.maxSize = 0}), 0);
+    EXPECT_EQ(readWholeFile(dir / "empty", out, {.maxSize = 0}).error(), 0);
 }
 
 TEST(WriteFileAtomic, NewFileModeAndLeftoversOfADeadWriter)
 {
     TempDir dir;
     const std::string p = dir / "user.reg";
-    ASSERT_EQ(writeFileAtomic(p, "private", nullptr, 0600), 0);
+    ASSERT_EQ(writeFileAtomic(p, "private", nullptr, 0600).error(), 0);
     EXPECT_EQ(statOf(p).st_mode & 07777, 0600u);
 
     // What a writer that died half-way leaves, next to names that only look alike.
@@ -424,7 +424,7 @@ TEST(WriteFileAtomic, NewFileModeAndLeftoversOfADeadWriter)
 
     // The descriptor handed over appends to the new file.
     int fd = -1;
-    ASSERT_EQ(writeFileAtomic(p, "a\n", &fd), 0);
+    ASSERT_EQ(writeFileAtomic(p, "a\n", &fd).error(), 0);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(::write(fd, "b\n", 2), 2);
     ::close(fd);
@@ -436,29 +436,29 @@ TEST(RenamePath, NeverReplacesAnExistingTarget)
     TempDir dir;
     writeFile(dir / "a", "A");
     writeFile(dir / "b", "B");
-    EXPECT_EQ(renamePath(dir / "a", dir / "b"), EEXIST);
+    EXPECT_EQ(renamePath(dir / "a", dir / "b").error(), EEXIST);
     EXPECT_EQ(readFile(dir / "a"), "A");
     EXPECT_EQ(readFile(dir / "b"), "B");
 
     std::filesystem::create_directory(dir / "History2");
-    EXPECT_EQ(renamePath(dir / "a", dir / "History2"), EEXIST);
-    EXPECT_EQ(renamePath(dir / "a", dir / "c"), 0);
+    EXPECT_EQ(renamePath(dir / "a", dir / "History2").error(), EEXIST);
+    EXPECT_EQ(renamePath(dir / "a", dir / "c").error(), 0);
     EXPECT_EQ(readFile(dir / "c"), "A");
     EXPECT_FALSE(pathExists(dir / "a"));
-    EXPECT_EQ(renamePath(dir / "History2", dir / "History3"), 0);
+    EXPECT_EQ(renamePath(dir / "History2", dir / "History3").error(), 0);
     EXPECT_TRUE(directoryExists(dir / "History3"));
-    EXPECT_EQ(renamePath(dir / "a", dir / "d"), ENOENT);
+    EXPECT_EQ(renamePath(dir / "a", dir / "d").error(), ENOENT);
 }
 
 TEST(DeleteAndRemove, ReportTheErrno)
 {
     TempDir dir;
     writeFile(dir / "sub/f", "x");
-    EXPECT_EQ(deleteFile(dir / "sub"), EISDIR);
-    EXPECT_EQ(removeDirectory(dir / "sub"), ENOTEMPTY);
-    EXPECT_EQ(deleteFile(dir / "sub/f"), 0);
-    EXPECT_EQ(deleteFile(dir / "sub/f"), ENOENT);
-    EXPECT_EQ(removeDirectory(dir / "sub"), 0);
+    EXPECT_EQ(deleteFile(dir / "sub").error(), EISDIR);
+    EXPECT_EQ(removeDirectory(dir / "sub").error(), ENOTEMPTY);
+    EXPECT_EQ(deleteFile(dir / "sub/f").error(), 0);
+    EXPECT_EQ(deleteFile(dir / "sub/f").error(), ENOENT);
+    EXPECT_EQ(removeDirectory(dir / "sub").error(), 0);
 }
 
 TEST(ErrorText, SystemTextWithoutTrailingStop)

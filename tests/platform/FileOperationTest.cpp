@@ -42,8 +42,8 @@ TEST(FileOperationCopy, FileToNewNameMakesMissingFolders)
     const std::string src = writeFile(tmp / "src.txt", "content");
     ::chmod(src.c_str(), 0640);
     TFileOperation op;
-    const TFileOpResult r = op.CopyFiles(src, tmp / "restore/deep/name.txt");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    const Status r = op.CopyFiles(src, tmp / "restore/deep/name.txt");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(tmp / "restore/deep/name.txt"), "content");
     struct stat st {};
     ASSERT_EQ(::stat((tmp / "restore/deep/name.txt").c_str(), &st), 0);
@@ -57,12 +57,12 @@ TEST(FileOperationCopy, FileIntoExistingFolderAndOverAnExistingFile)
     const std::string src = writeFile(tmp / "src.txt", "new content");
     fs::create_directories(tmp / "dest");
     TFileOperation op;
-    EXPECT_FALSE(op.CopyFiles(src, tmp / "dest").anyAborted());
+    EXPECT_TRUE(op.CopyFiles(src, tmp / "dest").ok());
     EXPECT_EQ(readFile(tmp / "dest/src.txt"), "new content");
 
     const std::string old = writeFile(tmp / "dest/old.txt", "old and longer content");
-    const TFileOpResult r = op.CopyFiles(src, old);
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    const Status r = op.CopyFiles(src, old);
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(old), "new content");
     EXPECT_TRUE(temporariesBeside({old}).empty());
 }
@@ -74,13 +74,13 @@ TEST(FileOperationCopy, FolderTreeToNewNameAndIntoExistingFolder)
     const auto expected = treeOf(tmp / "tree");
     TFileOperation op;
 
-    TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "copy");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    Status r = op.CopyFiles(tmp / "tree", tmp / "copy");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(treeOf(tmp / "copy"), expected);
 
     fs::create_directories(tmp / "into");
     r = op.CopyFiles(tmp / "tree/", tmp / "into");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(treeOf(tmp / "into/tree"), expected);
 }
 
@@ -91,8 +91,8 @@ TEST(FileOperationCopy, MergesIntoAnExistingTree)
     writeFile(tmp / "dest/tree/sub/b.txt", "stale");
     writeFile(tmp / "dest/tree/sub/extra.txt", "kept");
     TFileOperation op;
-    const TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "dest");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    const Status r = op.CopyFiles(tmp / "tree", tmp / "dest");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(tmp / "dest/tree/sub/b.txt"), "beta");
     EXPECT_EQ(readFile(tmp / "dest/tree/sub/extra.txt"), "kept");
     EXPECT_EQ(readFile(tmp / "dest/tree/sub/deep/c.txt"), "gamma");
@@ -106,8 +106,8 @@ TEST(FileOperationCopy, ReadOnlyFolderIsCopiedWithItsContentAndMode)
     ::chmod((tmp / "tree/locked").c_str(), 0555);
     test::WithoutDacOverride guard;
     TFileOperation op;
-    const TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "copy");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    const Status r = op.CopyFiles(tmp / "tree", tmp / "copy");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(tmp / "copy/locked/f.txt"), "inside");
     struct stat st {};
     ASSERT_EQ(::stat((tmp / "copy/locked").c_str(), &st), 0);
@@ -122,8 +122,8 @@ TEST(FileOperationCopy, LinksAreCopiedAsLinksNeverFollowed)
     fs::create_directory_symlink(tmp / "outside", tmp / "tree/out");
     fs::create_symlink("a.txt", tmp / "tree/alias");
     TFileOperation op;
-    TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "copy");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    Status r = op.CopyFiles(tmp / "tree", tmp / "copy");
+    EXPECT_TRUE(r.ok()) << r.message();
     ASSERT_TRUE(fs::is_symlink(tmp / "copy/out"));
     EXPECT_EQ(fs::read_symlink(tmp / "copy/out"), fs::path(tmp / "outside"));
     ASSERT_TRUE(fs::is_symlink(tmp / "copy/alias"));
@@ -131,7 +131,7 @@ TEST(FileOperationCopy, LinksAreCopiedAsLinksNeverFollowed)
 
     // The named path itself a link, also spelled with a trailing delimiter.
     r = op.CopyFiles(tmp / "tree/out/", tmp / "linkcopy");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_TRUE(fs::is_symlink(tmp / "linkcopy"));
     EXPECT_EQ((treeOf(tmp / "outside")), (std::map<std::string, std::string>{{"secret.txt", "elsewhere"}}));
 }
@@ -142,12 +142,12 @@ TEST(FileOperationCopy, TreeIntoItselfIsRefused)
     makeTree(tmp / "tree");
     const auto before = treeOf(tmp / "tree");
     TFileOperation op;
-    TFileOpResult r = op.CopyFiles(tmp / "tree", tmp / "tree/sub");
-    EXPECT_EQ(r.error, EINVAL);
+    Status r = op.CopyFiles(tmp / "tree", tmp / "tree/sub");
+    EXPECT_EQ(r.error(), EINVAL);
     r = op.CopyFiles(tmp / "tree", tmp / "tree/new/name");  // no folder is made for it
-    EXPECT_EQ(r.error, EINVAL);
+    EXPECT_EQ(r.error(), EINVAL);
     r = op.CopyFiles(tmp / "tree", tmp.path());  // onto itself
-    EXPECT_EQ(r.error, EINVAL);
+    EXPECT_EQ(r.error(), EINVAL);
     EXPECT_EQ(treeOf(tmp / "tree"), before);
 }
 
@@ -158,22 +158,22 @@ TEST(FileOperationCopyBelow, MakesRealFoldersBelowTheBaseAndReplacesAFile)
     fs::create_directories(tmp / "real");
     fs::create_directory_symlink(tmp / "real", tmp / "chosen");  // the base may be a link
     TFileOperation op;
-    TFileOpResult r = op.CopyFilesBelow(src, tmp / "chosen", tmp / "chosen/a/b/f.txt");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    Status r = op.CopyFilesBelow(src, tmp / "chosen", tmp / "chosen/a/b/f.txt");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(tmp / "real/a/b/f.txt"), "new");
     EXPECT_FALSE(fs::is_symlink(tmp / "real/a"));
     writeFile(tmp / "real/a/b/f.txt", "old");
     r = op.CopyFilesBelow(src, tmp / "chosen/", tmp / "chosen/a/b/f.txt");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(tmp / "real/a/b/f.txt"), "new");
     // A missing base is made.
     r = op.CopyFilesBelow(src, tmp / "new/base", tmp / "new/base/f.txt");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(tmp / "new/base/f.txt"), "new");
     // The root as the base: every part of the path is looked at, none is a link here.
     const std::string canonical = fs::canonical(tmp.path()).string();
     r = op.CopyFilesBelow(src, "/", canonical + "/rooted/f.txt");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(canonical + "/rooted/f.txt"), "new");
 }
 
@@ -214,14 +214,14 @@ TEST(FileOperationCopyBelow, ALinkOrAFileOnTheWayStopsTheCopyBeforeAnythingIsWri
         const auto outside = treeOf(tmp / "outside");
         const auto below = treeOf(base);
         TFileOperation op;
-        const TFileOpResult r = op.CopyFilesBelow(src, base, base + "/" + c.to);
-        EXPECT_EQ(r.error, c.error) << r.text();
-        EXPECT_EQ(r.path, base + "/" + c.failedAt);
+        const Status r = op.CopyFilesBelow(src, base, base + "/" + c.to);
+        EXPECT_EQ(r.error(), c.error) << r.message();
+        EXPECT_EQ(r.path(), base + "/" + c.failedAt);
         EXPECT_EQ(treeOf(tmp / "outside"), outside);
         EXPECT_EQ(treeOf(base), below);
     }
-    const TFileOpResult r{kLinkInTheWay, "/x/sub"};
-    EXPECT_EQ(r.text(), "/x/sub: " + linkInTheWayText());
+    const Status r{kLinkInTheWay, "/x/sub"};
+    EXPECT_EQ(r.message(), "/x/sub: " + errorText(kLinkInTheWay));
 }
 
 TEST(FileOperationCopyBelow, ATargetOutsideTheBaseIsNotTaken)
@@ -230,9 +230,9 @@ TEST(FileOperationCopyBelow, ATargetOutsideTheBaseIsNotTaken)
     const std::string src = writeFile(tmp / "src.txt", "x");
     TFileOperation op;
     for (const std::string& to : {tmp / "basement/f.txt", tmp / "base", tmp / "other/f.txt", tmp / "base/../f.txt"})
-        EXPECT_EQ(op.CopyFilesBelow(src, tmp / "base", to).error, EINVAL) << to;
-    EXPECT_EQ(op.CopyFilesBelow(tmp / "missing/../src.txt", tmp / "base", tmp / "base/f.txt").error, EINVAL);
-    EXPECT_EQ(op.CopyFilesBelow(src, "base", "base/f.txt").error, EINVAL);
+        EXPECT_EQ(op.CopyFilesBelow(src, tmp / "base", to).error(), EINVAL) << to;
+    EXPECT_EQ(op.CopyFilesBelow(tmp / "missing/../src.txt", tmp / "base", tmp / "base/f.txt").error(), EINVAL);
+    EXPECT_EQ(op.CopyFilesBelow(src, "base", "base/f.txt").error(), EINVAL);
     EXPECT_EQ(treeOf(tmp.path()), (std::map<std::string, std::string>{{"src.txt", "x"}}));
 }
 
@@ -244,10 +244,10 @@ TEST(FileOperationDelete, FileAndWholeFolder)
     writeFile(tmp / "tree/sub/ro.txt", "read-only");
     ::chmod((tmp / "tree/sub/ro.txt").c_str(), 0444);
     TFileOperation op;
-    EXPECT_FALSE(op.DeleteFiles(file).anyAborted());
+    EXPECT_TRUE(op.DeleteFiles(file).ok());
     EXPECT_FALSE(pathExists(file));
-    const TFileOpResult r = op.DeleteFiles(tmp / "tree");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    const Status r = op.DeleteFiles(tmp / "tree");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_FALSE(pathExists(tmp / "tree"));
     EXPECT_TRUE(directoryExists(tmp.path()));
 }
@@ -260,12 +260,12 @@ TEST(FileOperationDelete, LinksGoTheirTargetsStay)
     fs::create_directory_symlink(tmp / "outside", tmp / "tree/out");
     fs::create_directory_symlink(tmp / "outside", tmp / "toplink");
     TFileOperation op;
-    TFileOpResult r = op.DeleteFiles(tmp / "tree");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    Status r = op.DeleteFiles(tmp / "tree");
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_FALSE(pathExists(tmp / "tree"));
     // A trailing delimiter would make the system follow the link: the link still goes alone.
     r = op.DeleteFiles(tmp / "toplink/");
-    EXPECT_FALSE(r.anyAborted()) << r.text();
+    EXPECT_TRUE(r.ok()) << r.message();
     EXPECT_FALSE(pathExists(tmp / "toplink"));
     EXPECT_EQ(readFile(tmp / "outside/secret.txt"), "elsewhere");
 }
@@ -274,16 +274,16 @@ TEST(FileOperationFailure, MissingSourceNamesThePath)
 {
     TempDir tmp;
     TFileOperation op;
-    TFileOpResult r = op.CopyFiles(tmp / "missing", tmp / "dest");
-    EXPECT_TRUE(r.anyAborted());
-    EXPECT_EQ(r.error, ENOENT);
-    EXPECT_EQ(r.path, tmp / "missing");
-    EXPECT_EQ(r.text(), tmp / "missing: " + errorText(ENOENT));
+    Status r = op.CopyFiles(tmp / "missing", tmp / "dest");
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.error(), ENOENT);
+    EXPECT_EQ(r.path(), tmp / "missing");
+    EXPECT_EQ(r.message(), tmp / "missing: " + errorText(ENOENT));
     EXPECT_FALSE(pathExists(tmp / "dest"));
 
     r = op.DeleteFiles(tmp / "missing");
-    EXPECT_EQ(r.error, ENOENT);
-    EXPECT_EQ(r.path, tmp / "missing");
+    EXPECT_EQ(r.error(), ENOENT);
+    EXPECT_EQ(r.path(), tmp / "missing");
 }
 
 TEST(FileOperationFailure, UnwritableTargetFolder)
@@ -297,12 +297,12 @@ TEST(FileOperationFailure, UnwritableTargetFolder)
     if (!guard.effective())
         GTEST_SKIP() << "permissions do not bind for this user";
     TFileOperation op;
-    TFileOpResult r = op.CopyFiles(file, tmp / "locked");
-    EXPECT_EQ(r.error, EACCES);
-    EXPECT_EQ(r.path, tmp / "locked/f.txt");
+    Status r = op.CopyFiles(file, tmp / "locked");
+    EXPECT_EQ(r.error(), EACCES);
+    EXPECT_EQ(r.path(), tmp / "locked/f.txt");
     r = op.CopyFiles(tmp / "tree", tmp / "locked/tree");
-    EXPECT_EQ(r.error, EACCES);
-    EXPECT_EQ(r.path, tmp / "locked/tree");
+    EXPECT_EQ(r.error(), EACCES);
+    EXPECT_EQ(r.path(), tmp / "locked/tree");
     EXPECT_TRUE(fs::is_empty(tmp / "locked"));
 }
 
@@ -317,9 +317,9 @@ TEST(FileOperationFailure, DeleteGoesOnAfterTheFirstFailure)
     if (!guard.effective())
         GTEST_SKIP() << "permissions do not bind for this user";
     TFileOperation op;
-    const TFileOpResult r = op.DeleteFiles(tmp / "tree");
-    EXPECT_EQ(r.error, EACCES);
-    EXPECT_EQ(r.path, tmp / "tree/a/locked/kept.txt");
+    const Status r = op.DeleteFiles(tmp / "tree");
+    EXPECT_EQ(r.error(), EACCES);
+    EXPECT_EQ(r.path(), tmp / "tree/a/locked/kept.txt");
     EXPECT_EQ(treeOf(tmp / "tree"), (std::map<std::string, std::string>{
                                          {"a", "d"}, {"a/locked", "d"}, {"a/locked/kept.txt", "x"}}));
 }
@@ -331,37 +331,12 @@ TEST(FileOperationFailure, PathsThatAreNotTakenTouchNothing)
     TFileOperation op;
     for (const std::string& bad : {tmp / "keep/../keep", tmp / "keep/./f.txt", std::string("keep/f.txt"),
                                    std::string("/"), std::string(), file + std::string(1, '\0') + "x"}) {
-        EXPECT_EQ(op.DeleteFiles(bad).error, EINVAL) << bad;
-        EXPECT_EQ(op.CopyFiles(bad, tmp / "dest").error, EINVAL) << bad;
-        EXPECT_EQ(op.CopyFiles(file, bad).error, EINVAL) << bad;
+        EXPECT_EQ(op.DeleteFiles(bad).error(), EINVAL) << bad;
+        EXPECT_EQ(op.CopyFiles(bad, tmp / "dest").error(), EINVAL) << bad;
+        EXPECT_EQ(op.CopyFiles(file, bad).error(), EINVAL) << bad;
     }
-    EXPECT_EQ(op.Execute(1, file, tmp / "dest").error, EINVAL);  // FO_MOVE is not offered
-    EXPECT_EQ(op.Execute(4, file, "").error, EINVAL);            // nor FO_RENAME
     EXPECT_EQ(readFile(file), "x");
     EXPECT_FALSE(pathExists(tmp / "dest"));
-}
-
-TEST(FileOperationFlags, FlagWordOfSets)
-{
-    const TFileOperation op;
-    EXPECT_EQ(op.Options(), (TFileOpFlags{fofAllowUndo, fofFilesOnly}));
-    EXPECT_EQ(shellFlagWord(op.Options()), 0x00C0);
-
-    const TFileOpFlags mirror{fofSilent, fofNoConfirmation, fofFilesOnly, fofNoConfirmMkdir, fofNoErrorUI};
-    EXPECT_EQ(shellFlagWord(mirror), 0x0694);
-    TFileOpFlags withMapping = mirror;
-    withMapping += fofWantMappingHandle;
-    EXPECT_TRUE(withMapping.contains(fofWantMappingHandle));
-    EXPECT_NE(withMapping, mirror);
-    EXPECT_EQ(shellFlagWord(withMapping), shellFlagWord(mirror));
-    EXPECT_EQ(shellFlagWord(TFileOpFlags{fofWantMappingHandle}), 0);
-
-    TFileOpFlags all;
-    for (int f = fofMultiDestFiles; f <= fofNoErrorUI; ++f)
-        all += TFileOpFlag(f);
-    EXPECT_EQ(shellFlagWord(all), 0x07DF);
-    all -= fofMultiDestFiles;
-    EXPECT_EQ(shellFlagWord(all), 0x07DE);
 }
 
 }  // namespace

@@ -214,5 +214,22 @@ TEST_F(ProcessInputs, TakenFromTheEnvironmentTheExecutableAndThePasswordEntry)
     EXPECT_EQ(in.passwordHome, pw->pw_dir);
 }
 
+TEST_F(ProcessInputs, HomeFolderIsAnAbsoluteHomeElseThePasswordEntry)
+{
+    const passwd* pw = ::getpwuid(::getuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string password = pw->pw_dir;
+    EXPECT_EQ(passwordHomeFolder(), password);
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"/home/someone", "/home/someone"}, {"relative/home", password}, {"", password}, {nullptr, password}};
+    for (const auto& [home, expected] : cases) {
+        if (home)
+            ::setenv("HOME", home, 1);
+        else
+            ::unsetenv("HOME");
+        EXPECT_EQ(homeFolder(), expected) << (home ? home : "unset");
+    }
+}
+
 }  // namespace
 }  // namespace renvo::test

@@ -35,7 +35,7 @@ TEST(Retry, OverlongPathFailsWithItsOwnError)
     TempDir tmp;
     const std::string longPath = tmp / std::string(300, 'n');
     int calls = 0;
-    EXPECT_EQ(retryAttempts([&] { ++calls; return writeFileAtomic(longPath, "x"); }), ENAMETOOLONG);
+    EXPECT_EQ(retryAttempts([&] { ++calls; return writeFileAtomic(longPath, "x").error(); }), ENAMETOOLONG);
     EXPECT_EQ(calls, 1);
 }
 

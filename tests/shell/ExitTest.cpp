@@ -124,7 +124,7 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         hive = dir / "user.reg";
         copying = false;
         releaseCopy = false;

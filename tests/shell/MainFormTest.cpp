@@ -60,7 +60,7 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         hive = dir / "user.reg";
         settings = defaultSettings(folder);
         settings.MirTopFolder = dir / "top";
@@ -729,7 +729,7 @@ TEST_F(MainFormTest, AnUnwritableProgramFolderGivesABoxOnceAndTheSchedulerGoesOn
 TEST_F(MainFormTest, ALogThatCannotBeWrittenIsTheRunsBoxOnTheGuiThreadAndTheTooltipSaysSo)
 {
     settings.LogFile = dir / "logs";  // a folder: no file can be opened there
-    forceDirectories(settings.LogFile);
+    (void)forceDirectories(settings.LogFile);
     writeList();
     create();
     prompt.expect(kLogWriteErrorCaption, PromptAnswer::Ok);

@@ -100,7 +100,7 @@ protected:
     void SetUp() override
     {
         folder = dir.path() + "/prog/";
-        forceDirectories(folder);
+        (void)forceDirectories(folder);
         settings = defaultSettings(folder);
         settings.MirTopFolder = dir / "top";
         settings.LogFile = dir / "log.txt";
@@ -215,7 +215,7 @@ TEST_F(SchedulerArming, ABusyMachineIsAskedAgainEveryTickUntilPostponeMovesTheDu
 TEST_F(SchedulerArming, AWaitingListFileDoesNotKeepTheTickGoing)
 {
     create();
-    ASSERT_EQ(deleteFile(folder + kListFileName), 0);
+    ASSERT_EQ(deleteFile(folder + kListFileName).error(), 0);
     clock.advanceMinutes(11);
     form->tmrDoMirTimer();
     EXPECT_FALSE(form->mirroringNow());
