@@ -28,10 +28,13 @@ namespace renvo {
 
 namespace {
 
-// The run ends where this is thrown: a stop request met at a poll point, a top folder that is
-// not there to be written, a failure that leaves nothing to go on with. A file of the
-// program's own that cannot be opened ends it as EFOpenError, which the list editor knows too.
-struct RunEnds {
+// The run ends where this is thrown: a stop request met at a poll point (the cancel), a top
+// folder that is not there to be written, a failure that leaves nothing to go on with. A file
+// of the program's own that cannot be opened ends it as EFOpenError, which the list editor
+// knows too.
+struct EMirStop : std::exception {
+    EMirStop(RunEnd e, std::string text) : end(e), error(std::move(text)) {}
+    const char* what() const noexcept override { return "Error"; }
     RunEnd end;
     std::string error;  // the outcome's text
 };
@@ -75,7 +78,7 @@ public:
                 historyStep();
                 saveStep();
             }
-        } catch (const RunEnds& e) {
+        } catch (const EMirStop& e) {
             outcome_.end = e.end;
             outcome_.error = e.error;
             if (e.end == RunEnd::Cancelled)
@@ -109,7 +112,7 @@ private:
     void poll()
     {
         if (mirror_.stopRequested())
-            throw RunEnds{RunEnd::Cancelled, {}};
+            throw EMirStop{RunEnd::Cancelled, {}};
     }
     void ask(const std::string& caption, const std::string& text, const std::string& detail)
     {
@@ -127,11 +130,11 @@ private:
             removeStaleTemporaries(folder_ + name);
         if (!log_.begin(snap_.standardRun, nowDateTime())) {
             log_.disableWrites();  // the unreadable old log must not be replaced
-            throw RunEnds{RunEnd::Failed, "ログファイルを読み込めません: " + snap_.LogFile};
+            throw EMirStop{RunEnd::Failed, "ログファイルを読み込めません: " + snap_.LogFile};
         }
         if (checks_.topProblem() != ItemProblem::None) {
             log_.addBadTopFolder(snap_.MirTopFolder);
-            throw RunEnds{RunEnd::Failed, "ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder};
+            throw EMirStop{RunEnd::Failed, "ミラーリングのトップフォルダが完全なパスではありません: " + snap_.MirTopFolder};
         }
         claimTop();
         // A rotation that a killed run had committed to is finished first; the update list it
@@ -142,7 +145,7 @@ private:
         const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err);
         if (recovery == HistoryRecovery::Failed) {
             log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
-            throw RunEnds{RunEnd::Failed, "前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err)};
+            throw EMirStop{RunEnd::Failed, "前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err)};
         }
         if (recovery != HistoryRecovery::Finished)
             lists_.update.load(updatePath_);
@@ -163,7 +166,7 @@ private:
             log_.addTopUnavailable(text);
             if (isSameOrInside(canonicalPath(snap_.LogFile), canonicalPath(top)))
                 log_.disableWrites();
-            throw RunEnds{RunEnd::TopUnavailable, text};
+            throw EMirStop{RunEnd::TopUnavailable, text};
         }
         // Not fatal: without the marker or the memory the run still mirrors, as before them;
         // each copy that cannot be made is logged.

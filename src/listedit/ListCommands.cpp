@@ -9,7 +9,6 @@
 #include "platform/Program.h"
 #include "platform/RunLock.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
