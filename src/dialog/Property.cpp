@@ -13,6 +13,7 @@
 #include "engine/ItemChecks.h"
 #include "guikit/HelpPopup.h"
 #include "guikit/HelpWindow.h"
+#include "guikit/QtPrompt.h"
 #include "guikit/RenvoApp.h"
 #include "platform/FileSys.h"
 #include "platform/Path.h"
@@ -21,11 +22,6 @@
 namespace renvo {
 
 namespace {
-
-QString u8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 void hint(QWidget* w, const char* text)
 {

@@ -69,10 +69,7 @@ std::optional<std::string> restBelow(const std::string& subfolder, const std::st
 
 void fail(RestoreOutcome& outcome, const std::string& path, int err)
 {
-    std::string reason = err == kChangedWhileCopying ? "複製中にファイルが変更されました"
-                         : err == kLinkInTheWay      ? kLinkInTheWayReason
-                                                     : errorText(err);
-    outcome.failures.push_back({path, std::move(reason)});
+    outcome.failures.push_back({path, err == kLinkInTheWay ? std::string(kLinkInTheWayReason) : errorText(err)});
 }
 
 void tellError(Prompt& prompt, const std::string& text, const void* owner)

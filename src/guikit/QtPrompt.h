@@ -15,6 +15,11 @@ QString fromEngineText(const std::string& text);
 // The reverse: every line break becomes CR LF. A text without breaks (a path, a name) keeps
 // its characters as they are.
 std::string toEngineText(const QString& text);
+// A text as the sources write it (UTF-8), for a widget.
+inline QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 // One modal QMessageBox per ask(), one modal QFileDialog per chooser. The owner, when set, is
 // the window's parent QWidget; the detail is the box's informative text.

@@ -21,6 +21,7 @@
 #include "engine/EFOpenError.h"
 #include "guikit/AboutBox.h"
 #include "guikit/HelpWindow.h"
+#include "guikit/QtPrompt.h"
 #include "guikit/RenvoApp.h"
 #include "listedit/AddSearchFolder.h"
 #include "listedit/CoolBar.h"
@@ -36,11 +37,6 @@ namespace {
 
 // The busy texts repaint at most this often: a bulk add of many files is not slowed by it.
 constexpr int kRepaintMs = 40;
-
-QString u8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 }  // namespace
 
