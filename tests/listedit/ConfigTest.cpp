@@ -358,6 +358,32 @@ TEST_F(ListEditorTest, KeysDeleteRowsEditThemAndClearTheList)
     EXPECT_EQ(editor->panel1->text(), QString::fromUtf8("登録件数 : 0 件"));
 }
 
+TEST_F(ListEditorTest, TheViewFollowsEveryChangeOfTheListOnceAChange)
+{
+    writeList({folderItem(dir / "a", "a"), folderItem(dir / "b", "b")});
+    open();
+    QSignalSpy resets(&editor->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy repaints(&editor->model(), &QAbstractItemModel::dataChanged);
+    // A text changes: the rows repaint and the selection stays.
+    editor->selectRows({1});
+    editor->actCompleted->trigger();
+    EXPECT_EQ(repaints.count(), 1);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(editor->selection(), std::vector<size_t>{1});
+    // Rows change: the view is filled anew and the count follows, once for a batch of them.
+    {
+        ItemList::Batch batch(editor->rows());
+        editor->rows().add(folderItem(dir / "c", "c"));
+        editor->rows().add(folderItem(dir / "d", "d"));
+        editor->rows().setRunCondition(0, RunCondition::Never);
+        EXPECT_EQ(resets.count(), 0);
+    }
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(repaints.count(), 1);
+    EXPECT_EQ(editor->panel1->text(), QString::fromUtf8("登録件数 : 4 件"));
+    EXPECT_EQ(text(3, colAddress).toStdString(), dir / "d");
+}
+
 TEST_F(ListEditorTest, FilesAndFoldersDroppedOnTheViewBecomeRows)
 {
     writeFile(dir / "Docs/x.txt", "x");
