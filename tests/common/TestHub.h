@@ -49,10 +49,9 @@ inline TSettings testSettings(const std::string& folder, const std::string& test
 }
 
 // The item list of the program folder: one folder item over `source`, synchronised.
-inline void writeFolderList(const std::string& folder, const std::string& source, const std::string& dest = "src",
-                            bool subfolders = true)
+inline void writeFolderList(const std::string& folder, const std::string& source, const std::string& dest = "src")
 {
-    ASSERT_EQ(writeListFile(folder + kListFileName, {folderItem(source, dest, 1, "*.*", subfolders)}), 0);
+    ASSERT_EQ(writeListFile(folder + kListFileName, {folderItem(source, dest, 1)}), 0);
 }
 
 // A main form, never shown, and not yet created.
@@ -83,10 +82,7 @@ protected:
         prompt.expectAllAnswered();
     }
 
-    void writeList(const std::string& dest = "src", bool subfolders = true)
-    {
-        writeFolderList(folder, dir / "src", dest, subfolders);
-    }
+    void writeList(const std::string& dest = "src") { writeFolderList(folder, dir / "src", dest); }
 
     void create()
     {
