@@ -4,14 +4,20 @@
 // commit stores them in that hive), a run flag the test sets, and a record of what the windows
 // asked for. Header only: the programs that include it link the GUI kit.
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/ScriptedPrompt.h"
+#include "common/TempDir.h"
 #include "guikit/IdleDetect.h"
 #include "guikit/RenvoApp.h"
 #include "platform/FileOperation.h"
+#include "platform/FileSys.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
@@ -83,6 +89,30 @@ private:
     RenvoAppEvents events_;
     TFileOperation fileOp_;
     IdleDetector idle_;
+};
+
+// A window test over a FakeApp with a program folder (prog/), a hive (user.reg) and src/a.txt
+// in the test's folder; every box the test expected must have been asked.
+class FakeAppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        (void)forceDirectories(folder);
+        writeFile(dir / "src/a.txt", "alpha");
+        app = std::make_unique<FakeApp>(prompt, folder, hive, dir.path());
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        prompt.expectAllAnswered();
+    }
+
+    TempDir dir;
+    std::string folder = dir.path() + "/prog/";
+    std::string hive = dir / "user.reg";
+    ScriptedPrompt prompt;
+    std::unique_ptr<FakeApp> app;
 };
 
 }  // namespace renvo::test

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "engine/ItemList.h"
 #include "engine/ListFile.h"
 
 namespace renvo::test {
@@ -30,6 +32,15 @@ inline MirrorItem folderItem(const std::string& address, const std::string& dest
     item.masks = masks;
     item.subfolders = subfolders ? 1 : 0;
     return item;
+}
+
+// The addresses of a list's rows, in order.
+inline std::vector<std::string> addresses(const ItemList& list)
+{
+    std::vector<std::string> out;
+    for (const MirrorItem& item : list.items())
+        out.push_back(item.address);
+    return out;
 }
 
 }  // namespace renvo::test

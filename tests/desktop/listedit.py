@@ -11,6 +11,7 @@ more folders are added (one typed with a trailing delimiter) and the list file h
 three in order. The menu's quit ends the program."""
 
 import argparse
+import contextlib
 import os
 import shutil
 import subprocess
@@ -117,6 +118,31 @@ def quit_by_tray(desk, icon, prog):
         raise Failure("Renvo ended with %d after quit" % code)
 
 
+@contextlib.contextmanager
+def renvo_on_tray(desk, renvo, home, args, name):
+    """Renvo started on a fresh tray, for the body as (program, icon), then quit by the tray.
+    On a failure its output and a picture; always the desktop closed and the home removed."""
+    prog = None
+    try:
+        panel = start_tray(desk)
+        prog = Renvo(desk, renvo, home)
+        icon = tray_icon(desk, panel)
+        prog.alive()
+        yield prog, icon
+        quit_by_tray(desk, icon, prog)
+        print(name + ": ok")
+    except Failure:
+        if prog is not None:
+            sys.stdout.write(prog.output())
+        shot(desk, args, name + "-failure")
+        raise
+    finally:
+        desk.close()
+        if prog is not None:
+            prog.out.close()
+        shutil.rmtree(home.base, ignore_errors=True)
+
+
 def script_main(run, folder_option="--shots", required=False):
     """The command line the desktop scripts share: --bin and a folder for pictures."""
     ap = argparse.ArgumentParser()
@@ -144,13 +170,7 @@ def run(args, renvo):
     for d in (work, notes, photos):
         os.makedirs(d)
     desk = Desktop()
-    prog = None
-    try:
-        panel = start_tray(desk)
-        prog = Renvo(desk, renvo, home)
-        icon = tray_icon(desk, panel)
-        prog.alive()
-
+    with renvo_on_tray(desk, renvo, home, args, "listedit") as (prog, icon):
         # The tray menu's edit-list entry ("L").
         click_icon(desk, icon, button=3)
         wait_for("the tray menu", lambda: visible_popup(desk), 10)
@@ -172,20 +192,6 @@ def run(args, renvo):
         shot(desk, args, "listedit-rows")
         close_by_menu(desk, editor)
         expect_records(list_file, [(work, "data/Work 1"), (notes, "data/Notes"), (photos, "pics/2024")])
-
-        quit_by_tray(desk, icon, prog)
-        print("listedit: ok")
-    except Failure:
-        if prog is not None:
-            sys.stdout.write(prog.output())
-        shot(desk, args, "listedit-failure")
-        raise
-    finally:
-        desk.close()
-        if prog is not None:
-            prog.out.close()
-        shutil.rmtree(home.base, ignore_errors=True)
-
 
 
 if __name__ == "__main__":

@@ -21,9 +21,9 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
 from desktop import Desktop, Failure, wait_for  # noqa: E402
-from listedit import EDITOR, Renvo, add_folder, click_icon, close_by_menu, expect_records, quit_by_tray, script_main  # noqa: E402
+from listedit import EDITOR, add_folder, click_icon, close_by_menu, expect_records, renvo_on_tray, script_main  # noqa: E402
 from renvofiles import LIST_FILE  # noqa: E402
-from traytest import Home, shot, start_tray, tray_icon, visible_popup  # noqa: E402
+from traytest import Home, shot, visible_popup  # noqa: E402
 
 SETTINGS = "Renvo の環境設定"
 KEY = "[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo]"
@@ -224,30 +224,11 @@ def run(args, renvo):
     os.makedirs(grabs.folder)
     desk = Desktop()
     grabs.desk = desk
-    prog = None
-    try:
-        panel = start_tray(desk)
-        prog = Renvo(desk, renvo, home)
-        icon = tray_icon(desk, panel)
-        prog.alive()
+    with renvo_on_tray(desk, renvo, home, args, "settings") as (prog, icon):
         check_settings(desk, grabs, icon, home.hive, args)
         prog.alive()
         check_item_dialog(desk, grabs, icon, home, args)
         prog.alive()
-
-        quit_by_tray(desk, icon, prog)
-        print("settings: ok")
-    except Failure:
-        if prog is not None:
-            sys.stdout.write(prog.output())
-        shot(desk, args, "settings-failure")
-        raise
-    finally:
-        desk.close()
-        if prog is not None:
-            prog.out.close()
-        shutil.rmtree(home.base, ignore_errors=True)
-
 
 
 if __name__ == "__main__":

@@ -11,7 +11,6 @@
 #include "common/FakeApp.h"
 #include "common/ListItems.h"
 #include "common/ScriptedPrompt.h"
-#include "common/TempDir.h"
 #include "dialog/Property.h"
 #include "dialog/RestorePage.h"
 #include "dialog/SettingsPages.h"
@@ -26,7 +25,6 @@
 
 using namespace renvo;
 using renvo::test::ScriptedPrompt;
-using renvo::test::TempDir;
 using renvo::test::writeFile;
 
 using renvo::test::fileItem;
@@ -34,21 +32,12 @@ using renvo::test::folderItem;
 
 namespace {
 
-class PropertyTest : public ::testing::Test {
+class PropertyTest : public test::FakeAppTest {
 protected:
     void SetUp() override
     {
-        folder = dir.path() + "/prog/";
-        (void)forceDirectories(folder);
-        writeFile(dir / "src/a.txt", "alpha");
+        FakeAppTest::SetUp();
         (void)forceDirectories(dir / "data");
-        app = std::make_unique<test::FakeApp>(prompt, folder, dir / "user.reg", dir.path());
-    }
-
-    void TearDown() override
-    {
-        app.reset();
-        prompt.expectAllAnswered();
     }
 
     // The rows of a list file.
@@ -74,10 +63,6 @@ protected:
         timer->start();
     }
 
-    TempDir dir;
-    std::string folder;
-    ScriptedPrompt prompt;
-    std::unique_ptr<test::FakeApp> app;
     ItemList rows;
 };
 
@@ -256,10 +241,6 @@ TEST_F(PropertyTest, MnemonicsReachTheItemPageControls)
     EXPECT_TRUE(QTest::qWaitFor([&] { return d.rdbMirroring[3]->isChecked(); }, 2000));
 }
 
-}  // namespace
-
-namespace {
-
 std::array<uint8_t, 8> storedSpan(const std::string& hive, const std::string& name)
 {
     TQRegEx reg(hive);
@@ -324,10 +305,6 @@ TEST_F(PropertyTest, AStoreThatFailsCommitsNothing)
     EXPECT_TRUE(d.btnApply->isEnabled());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
 {
     MirrorItem odd = folderItem(dir / "src", "src", 0, "*.txt");
@@ -354,10 +331,6 @@ TEST_F(PropertyTest, StoredBytesWithoutAWordSurviveAnEditThatLeavesThem)
     EXPECT_EQ(rows.at(0).folderOption, 1);
     EXPECT_EQ(rows.at(0).runFlag, 7);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(PropertyTest, TheItemPageKeepsItsTabOrderHelpContextsAndEnterIsOk)
 {

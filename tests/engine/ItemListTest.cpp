@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "common/ListItems.h"
 #include "common/Privileges.h"
 #include "common/TempDir.h"
 #include "engine/ItemChecks.h"
@@ -23,14 +24,6 @@ ItemTexts texts(const char* kind, const char* run, const std::string& address, c
                 const char* masks, const char* option, const char* dest)
 {
     return {kind, run, address, subfolders, masks, option, dest};
-}
-
-std::vector<std::string> addresses(const ItemList& list)
-{
-    std::vector<std::string> out;
-    for (const MirrorItem& item : list.items())
-        out.push_back(item.address);
-    return out;
 }
 
 class ItemListTest : public ::testing::Test {

@@ -24,8 +24,6 @@
 #include "common/FakeApp.h"
 #include "common/ListItems.h"
 #include "common/Privileges.h"
-#include "common/ScriptedPrompt.h"
-#include "common/TempDir.h"
 #include "engine/ListFile.h"
 #include "listedit/AddSearchFolder.h"
 #include "listedit/Config.h"
@@ -39,8 +37,6 @@
 
 using namespace renvo;
 using renvo::test::readFile;
-using renvo::test::ScriptedPrompt;
-using renvo::test::TempDir;
 using renvo::test::writeFile;
 
 using renvo::test::fileItem;
@@ -48,24 +44,14 @@ using renvo::test::folderItem;
 
 namespace {
 
-class ListEditorTest : public ::testing::Test {
+class ListEditorTest : public test::FakeAppTest {
 protected:
-    void SetUp() override
-    {
-        folder = dir.path() + "/prog/";
-        (void)forceDirectories(folder);
-        hive = dir / "user.reg";
-        writeFile(dir / "src/a.txt", "alpha");
-        app = std::make_unique<test::FakeApp>(prompt, folder, hive, dir.path());
-    }
-
     void TearDown() override
     {
         if (editor && editor->isVisible())
             editor->hide();  // no closing save at the end of a test
         editor.reset();
-        app.reset();
-        prompt.expectAllAnswered();
+        FakeAppTest::TearDown();
     }
 
     std::string listPath() const { return folder + kListFileName; }
@@ -95,11 +81,6 @@ protected:
         return v;
     }
 
-    TempDir dir;
-    std::string folder;
-    std::string hive;
-    ScriptedPrompt prompt;
-    std::unique_ptr<test::FakeApp> app;
     std::unique_ptr<TfrmConfig> editor;
 };
 

@@ -26,6 +26,7 @@
 namespace renvo {
 namespace {
 
+using test::addresses;
 using test::fileItem;
 using test::folderItem;
 
@@ -62,14 +63,6 @@ std::vector<int> upTo(int first, int last)
     std::vector<int> out;
     for (int i = first; i <= last; ++i)
         out.push_back(i);
-    return out;
-}
-
-std::vector<std::string> addresses(const ItemList& list)
-{
-    std::vector<std::string> out;
-    for (const MirrorItem& item : list.items())
-        out.push_back(item.address);
     return out;
 }
 

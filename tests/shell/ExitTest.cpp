@@ -19,9 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/ScriptedPrompt.h"
-#include "common/TempDir.h"
-#include "engine/ListFile.h"
+#include "common/TestHub.h"
 #include "engine/RunTexts.h"
 #include "listedit/ListEditor.h"
 #include "platform/FileNames.h"
@@ -38,11 +36,6 @@ using renvo::test::TempDir;
 using renvo::test::writeFile;
 
 namespace {
-
-class StillClock : public Clock {
-public:
-    double now() const override { return 46000.5; }
-};
 
 // Busy loops at the normal priority, more of them than the machine has processors: a run at
 // the idle priority gets next to no processor time while they last.
@@ -139,30 +132,18 @@ protected:
     {
         for (int i = 0; i < count; ++i)
             writeFile(dir / ("src/d" + std::to_string(i / 500) + "/f" + std::to_string(i)), "x");
-        MirrorItem item;
-        item.address = dir / "src";
-        item.masks = "*.*";
-        item.subfolders = 1;
-        item.dest = "src";
-        item.folderOption = 1;
-        ASSERT_EQ(writeListFile(folder + kListFileName, {item}), 0);
+        test::writeFolderList(folder, dir / "src");
     }
 
     void create(int taskPriority)
     {
-        TSettings s = defaultSettings(folder);
+        TSettings s = test::testSettings(folder, dir.path());  // a new top folder
+        s.ShowProgressDialog = true;
         s.Mirroring = true;  // no first-run box
-        s.MirTopFolder = dir / "top";  // a new top folder
-        s.LogFile = dir / "log.txt";
         s.TaskPriority = taskPriority;
         ScriptedPrompt quiet;
         ASSERT_TRUE(SaveSettings(s, quiet, hive));
-        ShellEnvironment env;
-        env.prompt = &prompt;
-        env.clock = &clock;
-        env.programFolder = folder;
-        env.hivePath = hive;
-        form = std::make_unique<TfrmMain>(env);
+        form = std::make_unique<TfrmMain>(ShellEnvironment{&prompt, &clock, folder, hive});
         endEventLoopOnExitRequest(*form);
         QObject::connect(&form->events(), &RenvoAppEvents::exitRequested, [this] { ++exits; });
         form->FormCreate();
@@ -187,7 +168,7 @@ protected:
     TempDir dir;
     std::string folder;
     std::string hive;
-    StillClock clock;
+    test::FixedClock clock;
     ModalPrompt prompt;
     std::unique_ptr<TfrmMain> form;
     int exits = 0;

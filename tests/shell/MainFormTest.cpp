@@ -17,11 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "common/Privileges.h"
-#include "common/ScriptedPrompt.h"
-#include "common/TempDir.h"
 #include "common/TestHub.h"
 #include "dialog/Property.h"
 #include "engine/ListFile.h"
@@ -45,84 +44,31 @@ using renvo::test::writeFile;
 
 namespace {
 
-class MovedClock : public Clock {
-public:
-    double now() const override { return now_; }
-    void set(double t) { now_ = t; }
-    void advanceMinutes(double minutes) { now_ += minutes / 1440.0; }
-
-private:
-    double now_ = encodeDateTime(2026, 12, 9, 10, 0, 0);
-};
-
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public test::HubTest {
 protected:
     void SetUp() override
     {
-        folder = dir.path() + "/prog/";
-        (void)forceDirectories(folder);
-        hive = dir / "user.reg";
-        settings = defaultSettings(folder);
-        settings.MirTopFolder = dir / "top";
-        settings.LogFile = dir / "log.txt";
+        HubTest::SetUp();
+        clock.set(encodeDateTime(2026, 12, 9, 10, 0, 0));
         settings.Interval = minutesSpan(30);
         settings.Postpone = minutesSpan(5);
-        settings.ShowProgressDialog = false;
-        writeFile(dir / "src/a.txt", "alpha");
         writeFile(dir / "src/b.txt", "beta");
     }
 
-    void TearDown() override
+    // An automatic run falls due while the machine's load is measured for it (a figure any
+    // load passes); `meanwhile` runs each time the measuring lets events through.
+    void tickWhileTheLoadIsMeasured(std::function<void()> meanwhile)
     {
-        if (form)
-            waitForIdle();
-        form.reset();
-        prompt.expectAllAnswered();
+        settings.Mirroring = true;
+        settings.IdleMode = 2;
+        settings.IdleThreshold = 999999;
+        writeList();
+        create();
+        clock.advanceMinutes(31);
+        form->idleDetector().processEvents = std::move(meanwhile);
+        form->tmrDoMirTimer();
+        form->idleDetector().processEvents = [] {};
     }
-
-    // The item list with one folder item over src/, and the settings stored in the hive.
-    void writeList(std::string dest = "src")
-    {
-        MirrorItem item;
-        item.address = dir / "src";
-        item.masks = "*.*";
-        item.subfolders = 1;
-        item.dest = std::move(dest);
-        item.folderOption = 1;
-        ASSERT_EQ(writeListFile(folder + kListFileName, {item}), 0);
-    }
-
-    void create()
-    {
-        ScriptedPrompt quiet;
-        ASSERT_TRUE(SaveSettings(settings, quiet, hive));
-        ShellEnvironment env;
-        env.prompt = &prompt;
-        env.clock = &clock;
-        env.programFolder = folder;
-        env.hivePath = hive;
-        form = std::make_unique<TfrmMain>(env);
-        form->FormCreate();
-    }
-
-    void waitForIdle()
-    {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->mirroringNow(); }, 20000));
-    }
-
-    TSettings stored()
-    {
-        ScriptedPrompt quiet;
-        return LoadSettings(folder, quiet, hive);
-    }
-
-    TempDir dir;
-    std::string folder;
-    std::string hive;
-    TSettings settings;
-    MovedClock clock;
-    ScriptedPrompt prompt;
-    std::unique_ptr<TfrmMain> form;
 };
 
 // ---- when the tick starts a run -----------------------------------------------------------
@@ -238,62 +184,38 @@ TEST_F(MainFormTest, IntervalZeroStartsTheNextRunAtTheFirstTickAfterTheEnd)
 
 TEST_F(MainFormTest, TicksHandledWhileTheLoadFigureIsMeasuredStartNoSecondRun)
 {
-    settings.Mirroring = true;
-    settings.IdleMode = 2;
-    settings.IdleThreshold = 999999;  // any load figure passes
-    writeList();
-    create();
-    clock.advanceMinutes(31);
     int nested = 0;
-    form->idleDetector().processEvents = [&] {
+    tickWhileTheLoadIsMeasured([&] {
         ++nested;
         form->tmrDoMirTimer();  // a tick that arrives while the loop lets events through
         EXPECT_FALSE(form->mirroringNow());
-    };
-    form->tmrDoMirTimer();
+    });
     EXPECT_EQ(nested, 3);
     ASSERT_TRUE(form->mirroringNow());
     EXPECT_EQ(form->settings().DoneStandard, 1);  // one run, counted once
-    form->idleDetector().processEvents = [] {};
 }
 
 TEST_F(MainFormTest, ARunStartedByACommandWhileTheLoadIsMeasuredIsTheOnlyRun)
 {
-    settings.Mirroring = true;
-    settings.IdleMode = 2;
-    settings.IdleThreshold = 999999;
-    writeList();
-    create();
-    clock.advanceMinutes(31);
     bool commanded = false;
-    form->idleDetector().processEvents = [&] {
+    tickWhileTheLoadIsMeasured([&] {
         if (!commanded)
             commanded = form->runCommand(true, nullptr);  // the user chose a complete run meanwhile
-    };
-    form->tmrDoMirTimer();
+    });
     ASSERT_TRUE(commanded);
     EXPECT_FALSE(form->standardRun());
     EXPECT_EQ(form->settings().DoneStandard, 0);
-    form->idleDetector().processEvents = [] {};
 }
 
 TEST_F(MainFormTest, AQuitChosenWhileTheLoadIsMeasuredStartsNoRun)
 {
-    settings.Mirroring = true;
-    settings.IdleMode = 2;
-    settings.IdleThreshold = 999999;
-    writeList();
-    create();
-    clock.advanceMinutes(31);
-    form->idleDetector().processEvents = [&] {
+    tickWhileTheLoadIsMeasured([&] {
         if (!form->exiting())
             form->Exit1Click();
-    };
-    form->tmrDoMirTimer();
+    });
     EXPECT_TRUE(form->exiting());
     EXPECT_FALSE(form->mirroringNow());
     EXPECT_EQ(stored().DoneStandard, 0);
-    form->idleDetector().processEvents = [] {};
 }
 
 // ---- the run kind --------------------------------------------------------------------------
@@ -680,16 +602,11 @@ TEST_F(MainFormTest, HelpEntriesOpenTheHelpWindowAtTheirTopic)
 TEST_F(MainFormTest, ADamagedHiveIsToldAndTheProgramStartsWithDefaults)
 {
     writeList();
-    ShellEnvironment env;
-    env.prompt = &prompt;
-    env.clock = &clock;
-    env.programFolder = folder;
-    env.hivePath = hive;
     writeFile(hive, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tovan\\Renvo\n\"Mirroring\"=dword:zz\n");
     const std::string damaged = readFile(hive);
     prompt.expect(PromptAnswer::Ok);                              // the hive cannot be read
     prompt.expect(kFirstRunCaption, PromptAnswer::Ok);            // so this is a first run
-    form = std::make_unique<TfrmMain>(env);
+    form = std::make_unique<TfrmMain>(ShellEnvironment{&prompt, &clock, folder, hive});
     form->FormCreate();
     EXPECT_TRUE(form->timer().isActive());
     EXPECT_EQ(form->settings(), defaultSettings(folder));
@@ -819,10 +736,6 @@ TEST(SchedulerTexts, OnlyTheFractionOfIntervalAndPostponeCounts)
     EXPECT_NEAR(postponedRunTime(s, last), last + minutesSpan(5), 1e-12);
     EXPECT_EQ(nextRunTip(s, last, last), "Renvo - 次回予定 0 時間 30 分後");
 }
-
-}  // namespace
-
-namespace {
 
 TEST(HelpWindowLife, AClosedWindowIsLetGoAndTheNextRequestMakesItAnew)
 {

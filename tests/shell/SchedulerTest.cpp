@@ -15,22 +15,15 @@
 #include <sys/timex.h>
 #endif
 
-#include "common/ScriptedPrompt.h"
-#include "common/TempDir.h"
 #include "common/TestHub.h"
-#include "engine/ListFile.h"
 #include "platform/FileNames.h"
 #include "platform/FileSys.h"
-#include "settings/SettingsStore.h"
 #include "shell/ClockWatch.h"
 #include "shell/Main.h"
 #include "shell/Scheduler.h"
 
 using namespace renvo;
 using renvo::test::FixedClock;
-using renvo::test::ScriptedPrompt;
-using renvo::test::TempDir;
-using renvo::test::writeFile;
 
 namespace {
 
@@ -86,67 +79,18 @@ TEST(SchedulerSleep, TheTooltipTimerEndsJustWhenTheTextChanges)
 
 // ---- the hub -------------------------------------------------------------------------------
 
-class MovedClock : public Clock {
-public:
-    double now() const override { return now_; }
-    void advanceMinutes(double minutes) { now_ += minutes / 1440.0; }
-
-private:
-    double now_ = FixedClock().now();
-};
-
-class SchedulerArming : public ::testing::Test {
+class SchedulerArming : public test::HubTest {
 protected:
     void SetUp() override
     {
-        folder = dir.path() + "/prog/";
-        (void)forceDirectories(folder);
-        settings = defaultSettings(folder);
-        settings.MirTopFolder = dir / "top";
-        settings.LogFile = dir / "log.txt";
-        settings.ShowProgressDialog = false;
+        HubTest::SetUp();
         settings.Mirroring = true;
         settings.Interval = minutesSpan(10);
-        writeFile(dir / "src/a.txt", "alpha");
-        MirrorItem item;
-        item.address = dir / "src";
-        item.masks = "*.*";
-        item.dest = "src";
-        item.folderOption = 1;
-        ASSERT_EQ(writeListFile(folder + kListFileName, {item}), 0);
-    }
-
-    void TearDown() override
-    {
-        if (form) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !form->mirroringNow(); }, 20000));
-        }
-        form.reset();
-        prompt.expectAllAnswered();
-    }
-
-    void create()
-    {
-        ScriptedPrompt quiet;
-        ASSERT_TRUE(SaveSettings(settings, quiet, dir / "user.reg"));
-        ShellEnvironment env;
-        env.prompt = &prompt;
-        env.clock = &clock;
-        env.programFolder = folder;
-        env.hivePath = dir / "user.reg";
-        form = std::make_unique<TfrmMain>(env);
-        form->FormCreate();
+        writeList();
     }
 
     // The scheduler's wait, in minutes.
     double sleep() const { return form->timer().interval() / double(kMinute); }
-
-    TempDir dir;
-    std::string folder;
-    TSettings settings;
-    MovedClock clock;
-    ScriptedPrompt prompt;
-    std::unique_ptr<TfrmMain> form;
 };
 
 TEST_F(SchedulerArming, ItSleepsUntilTheDueTimeWhateverIsOpenAndACommitWakesIt)
