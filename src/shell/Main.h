@@ -83,7 +83,7 @@ public:
     bool mirroringNow() const override { return mirroringNow_; }
     // Refuses during a run (box owned by owner), starts nothing without a list file.
     bool runCommand(bool completeRequested, QWidget* owner) override;
-    TFileOperation& fileOperation() override { return shoMirror_; }
+    TFileOperation& fileOperation() override { return shoMirror; }
     IdleDetector& idleDetector() override { return idle_; }
     void openListEditor() override;
     void openSettingsDialog(QWidget* owner) override;
@@ -201,7 +201,7 @@ private:
     QMenu PopupMenu1;
     TTrayIcon triMain;
     IdleDetector idle_;
-    TFileOperation shoMirror_;
+    TFileOperation shoMirror;
     std::unique_ptr<ListEditorOpener> listEditor_;
 
     RunLock runLock_;
