@@ -31,24 +31,6 @@ bool haveDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-// The window a second start asks for: an open modal window (list editor, dialog) first.
-void bringActiveWindowForward()
-{
-    QWidget* window = QApplication::activeModalWidget();
-    if (window == nullptr) {
-        for (QWidget* candidate : QApplication::topLevelWidgets()) {
-            if (candidate->isVisible() && candidate->isWindow() && !(candidate->windowFlags() & Qt::Popup)) {
-                window = candidate;
-                break;
-            }
-        }
-    }
-    if (window != nullptr) {
-        window->raise();
-        window->activateWindow();
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -67,7 +49,6 @@ int main(int argc, char** argv)
     guard.UniqueName = QString::fromUtf8(kUniqueName);
     if (!guard.claim())
         return 0;
-    QObject::connect(&guard, &TSingleInstance::activateRequested, &app, &bringActiveWindowForward);
 
     QtPrompt prompt;
     SystemClock clock;
@@ -75,7 +56,11 @@ int main(int argc, char** argv)
     environment.prompt = &prompt;
     environment.clock = &clock;
     environment.programFolder = programFolder();
+    environment.trayShown = [] { return currentTrayKind() != TrayKind::None; };
     TfrmMain frmMain(environment);
+    // Queued: a box or window it opens must not run inside the guard's own handling.
+    QObject::connect(&guard, &TSingleInstance::activateRequested, &frmMain, &TfrmMain::anotherStart,
+                     Qt::QueuedConnection);
     endEventLoopOnExitRequest(frmMain);
     frmMain.FormCreate();
     const int code = app.exec();

@@ -1,6 +1,6 @@
 #include "shell/Main.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QUrl>
@@ -31,6 +31,22 @@ constexpr int kAnimateRate = 400;
 constexpr int kProgressMs = 50;
 
 constexpr unsigned kTrayIconTopic = 9;
+
+// A window the user works in, as opposed to the tray's own icon window, menus and tooltips.
+bool isUserWindow(const QWidget* widget)
+{
+    if (!widget->isWindow() || !widget->isVisible())
+        return false;
+    switch (widget->windowType()) {
+    case Qt::Popup:
+    case Qt::ToolTip:
+    case Qt::SplashScreen:
+    case Qt::Desktop:
+        return false;
+    default:
+        return true;
+    }
+}
 
 }  // namespace
 
@@ -141,6 +157,10 @@ void TfrmMain::FormCreate()
     // The tray component puts a lost icon back by itself (it watches for the tray host).
     triMain.setIcon(appIcon());
     triMain.setVisible(true);
+    // Without a tray the icon waits for one to appear (the tray component puts it there then);
+    // the user is told once, and meanwhile a later start opens the list editor.
+    if (!trayShown())
+        env_.prompt->tell(kApplicationTitle, kNoTrayText, PromptIcon::Error);
     settings_ = store_.load(*env_.prompt);
     lastRunTime_ = env_.clock->now();
     triMainMouseMove();
@@ -452,8 +472,41 @@ void TfrmMain::openListEditor()
 
 void TfrmMain::openSettingsDialog(QWidget* owner)
 {
+    // One at a time: asked for again, the open one comes forward.
+    if (settingsDialog_ != nullptr) {
+        settingsDialog_->raise();
+        settingsDialog_->activateWindow();
+        return;
+    }
     TfrmProperty dialog(*this, PropertyMode::Settings, owner);
+    // Modal to its owner only: the tray's menu and the other windows stay usable meanwhile.
+    dialog.setWindowModality(Qt::WindowModal);
+    settingsDialog_ = &dialog;
     dialog.exec();
+    settingsDialog_ = nullptr;
+}
+
+void TfrmMain::anotherStart()
+{
+    if (exiting_)
+        return;
+    QWidget* window = QApplication::activeModalWidget();
+    if (window == nullptr) {
+        for (QWidget* candidate : QApplication::topLevelWidgets()) {
+            if (candidate != this && isUserWindow(candidate)) {
+                window = candidate;
+                break;
+            }
+        }
+    }
+    if (window != nullptr) {
+        if (window->isMinimized())
+            window->showNormal();
+        window->raise();
+        window->activateWindow();
+    } else if (!trayShown()) {
+        mnuEditListClick();
+    }
 }
 
 bool TfrmMain::editItem(ItemList& list, size_t row, bool restore, QWidget* owner)

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,8 @@ struct ShellEnvironment {
     const Clock* clock = nullptr;
     std::string programFolder;  // with the trailing delimiter
     std::string hivePath;       // empty = the user's hive
+    // Whether a tray shows the icon now; empty: a tray is taken to be there.
+    std::function<bool()> trayShown = {};
 };
 
 inline constexpr char kListFileWarningCaption[] = "警告 - リストファイル未検出";
@@ -49,6 +52,8 @@ inline constexpr char kListFileWarningText[] =
     "タスクトレイのアイコンを右クリックして，[リスト編集] を選び，リストファイルを作成して下さい\r\n\r\n"
     "また，初めてのご利用の方は，必ずヘルプをご覧下さい\r\n"
     "用語等についてご理解いただかないと，誤操作により被害を受けられることもあり得ます";
+// No tray took the icon: told once at the start.
+inline constexpr char kNoTrayText[] = "タスクトレイにアイコンを登録できません。";
 // The application title, naming the platform the program runs on.
 inline constexpr char kApplicationTitle[] = "Renvo for Linux";
 
@@ -101,6 +106,10 @@ public:
     bool standardRun() const { return standardRun_; }
     // The stop request of the run in progress (the progress window's cancel button).
     void requestStop();
+
+    // A later start of the program asked for this one: its open window comes forward; while no
+    // tray shows the icon, the list editor opens, so that the program stays within reach.
+    void anotherStart();
 
     // Scheduler.
     void tmrDoMirTimer();
@@ -179,6 +188,7 @@ private:
     void updateProgress();
     void reportOutcome(const RunOutcome& outcome);
     void showRefusal(QWidget* owner);
+    bool trayShown() const { return !env_.trayShown || env_.trayShown(); }
 
     ShellEnvironment env_;
     RenvoAppEvents events_;
@@ -203,6 +213,7 @@ private:
     IdleDetector idle_;
     TFileOperation shoMirror;
     std::unique_ptr<ListEditorOpener> listEditor_;
+    QWidget* settingsDialog_ = nullptr;  // the open settings dialog
 
     RunLock runLock_;
     std::unique_ptr<GuiRunHost> host_;

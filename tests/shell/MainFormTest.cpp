@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <functional>
 #include <thread>
 
@@ -460,21 +461,35 @@ TEST_F(MainFormTest, MenuItemsReachTheirCommandsAndTheIconIsShown)
     EXPECT_EQ(form->listEditor().current(), editor);
     editor->hide();
 
-    // The settings dialog, modal, in settings mode.
+    // The settings dialog in settings mode, modal to its owner only (the tray's menu stays
+    // alive meanwhile), and one at a time.
     QString dialogTitle;
+    std::set<QDialog*> dialogs;
+    Qt::WindowModality modality = Qt::NonModal;
     QTimer probe;
     probe.setInterval(10);
+    int ticks = 0;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (d == nullptr)
+            return;
+        if (dialogs.insert(d).second && dialogs.size() == 1) {
             dialogTitle = d->windowTitle();
-            d->reject();
+            modality = d->windowModality();
+            // The tray's command again, while it is open.
+            QTimer::singleShot(0, form.get(), [&] { form->mnuPropertyClick(); });
+            return;
         }
+        if (dialogs.size() > 1 || ++ticks > 5)
+            d->reject();
     });
     probe.start();
     form->mnuProperty->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogTitle.isEmpty(); }, 5000));
     probe.stop();
     EXPECT_EQ(dialogTitle, QString::fromUtf8(kSettingsCaption));
+    EXPECT_EQ(modality, Qt::WindowModal);
+    EXPECT_EQ(dialogs.size(), 1u);
 
     QSignalSpy exit(&form->events(), &RenvoAppEvents::exitRequested);
     form->Exit1->trigger();
@@ -598,6 +613,35 @@ TEST_F(MainFormTest, HelpEntriesOpenTheHelpWindowAtTheirTopic)
 }
 
 // ---- bad surroundings ----------------------------------------------------------------------
+
+TEST_F(MainFormTest, WithoutATrayItSaysSoOnceAndALaterStartOpensTheListEditor)
+{
+    writeList();
+    bool tray = false;
+    ScriptedPrompt quiet;
+    ASSERT_TRUE(SaveSettings(settings, quiet, hive));
+    prompt.expect(kApplicationTitle, PromptAnswer::Ok);
+    form = std::make_unique<TfrmMain>(ShellEnvironment{&prompt, &clock, folder, hive, [&] { return tray; }});
+    form->FormCreate();
+    EXPECT_EQ(prompt.asked.back().text, kNoTrayText);
+    EXPECT_TRUE(form->timer().isActive());  // the program runs on, waiting for a tray
+
+    // A later start (the application menu's entry) opens the list editor, then brings it forward.
+    form->anotherStart();
+    TfrmConfig* editor = form->listEditor().current();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    editor->showMinimized();
+    form->anotherStart();
+    EXPECT_EQ(form->listEditor().current(), editor);
+    EXPECT_FALSE(editor->isMinimized());
+    editor->hide();
+
+    // Once a tray shows the icon, a later start with no window open opens nothing.
+    tray = true;
+    form->anotherStart();
+    EXPECT_FALSE(editor->isVisible());
+}
 
 TEST_F(MainFormTest, ADamagedHiveIsToldAndTheProgramStartsWithDefaults)
 {
