@@ -3,8 +3,8 @@
 
   python3 tests/desktop/traytest.py --bin build/bin [--tray xembed|sni] [--shots DIR]
 
-xembed: trayer holds the icon. Renvo starts before any tray and shows its icon once trayer
-starts; the tray host is killed and started again and the icon comes back. A right click
+xembed: trayer holds the icon. Renvo starts before any tray: it says so in a box, a later start
+meanwhile opens its list editor, and it shows its icon once trayer starts; the tray host is killed and started again and the icon comes back. A right click
 opens the menu and its mnemonics choose items; a standard run started from the menu shows the progress window, whose cancel
 button stops it; a double click during the run is refused with the run's message, a single
 click is not; a second start ends at once; the menu's quit ends the program and saves.
@@ -81,6 +81,9 @@ def panels(desk):
     return [int(w) for w in desk.tool("xdotool", "search", "--name", "^panel$", check=False).split()]
 
 
+EDITOR = "Renvo のファイルリスト設定"
+
+
 def start_tray(desk):
     """A new trayer; its panel window."""
     desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
@@ -128,8 +131,20 @@ def run_xembed(args, renvo):
     desk = Desktop()
     hogs = None
     try:
-        # Renvo first, with no tray yet: it keeps running and shows its icon once a tray exists.
+        # Renvo first, with no tray yet: it says so once, keeps running, and shows its icon once
+        # a tray exists.
         first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        box = desk.window_named("Renvo for Linux", 20)
+        shot(desk, args, "0-no-tray")
+        desk.key("Return", window=box)
+        wait_for("the no-tray box to close", lambda: not desk.windows_named("Renvo for Linux"), 10)
+        # Meanwhile a later start opens the list editor of the running one.
+        second_start_ends(desk, renvo, home)
+        editor = desk.window_named(EDITOR, 20)
+        desk.key("alt+f", window=editor)
+        wait_for("the file menu", lambda: visible_popup(desk), 10)
+        desk.key("c")
+        wait_for("the list editor to close", lambda: not desk.windows_named(EDITOR), 15)
         panel = start_tray(desk)
         icon = tray_icon(desk, panel)
         # The tray host goes away and comes back: the icon comes back into the new one.
