@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QUrl>
 
 #include <cstdio>
@@ -479,10 +480,21 @@ void TfrmMain::openSettingsDialog(QWidget* owner)
         return;
     }
     TfrmProperty dialog(*this, PropertyMode::Settings, owner);
-    // Modal to its owner only: the tray's menu and the other windows stay usable meanwhile.
-    dialog.setWindowModality(Qt::WindowModal);
     settingsDialog_ = &dialog;
-    dialog.exec();
+    if (owner != nullptr) {
+        // Modal to the window it was opened from only.
+        dialog.setWindowModality(Qt::WindowModal);
+        dialog.exec();
+    } else {
+        // From the tray: a modal dialog would take the tray's own window for its parent and
+        // block it, so it waits for its end without blocking anything.
+        QEventLoop loop;
+        connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+        dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
+        loop.exec();
+    }
     settingsDialog_ = nullptr;
 }
 

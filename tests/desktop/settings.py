@@ -5,7 +5,8 @@
 
 The tray menu's settings entry opens the dialog; Alt+E ticks automatic runs, Alt+I goes to the
 interval, 90 is typed over it and Enter presses OK: the hive then holds Mirroring on and an
-interval of exactly 90 minutes as a day fraction. Opened again, the dialog shows 90 (the
+interval of exactly 90 minutes as a day fraction. Opened again, it leaves the tray alive (the
+icon's menu opens over it), and shows 90 (the
 window looks the same as after typing 90 over it, and differs once it shows 91). Ctrl+Tab
 walks the three pages (the idle page also in CPU mode, for its long advice). The list
 editor's item dialog opens on an added folder by Space and Enter and closes by Escape. The
@@ -17,6 +18,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
@@ -162,8 +164,19 @@ def check_settings(desk, grabs, icon, hive, args):
         raise Failure("the hive holds Mirroring=%r Interval=%r, not dword:00000001 and %s" %
                       (v.get("Mirroring"), v.get("Interval"), "hex:" + want.hex(",")))
 
-    # Opened again: stepping up and back leaves the loaded value and lights Apply as typing does.
+    # Opened again: the tray stays alive while it is open (its menu opens and closes on Escape).
     dialog = open_settings(desk, icon)
+
+    def tray_menu_opens():
+        # The dialog's own activation right after it shows may close a menu opened meanwhile.
+        if not visible_popup(desk):
+            click_icon(desk, icon, button=3)
+            time.sleep(0.5)
+        return visible_popup(desk)
+    wait_for("the tray menu over the open dialog", tray_menu_opens, 20, step=0.5)
+    desk.key("Escape")
+    wait_for("the tray menu to close", lambda: not visible_popup(desk), 10)
+    # Stepping up and back leaves the loaded value and lights Apply as typing does.
     loaded = interval_picture(desk, grabs, dialog, step=("Up", "Down"))
     ninety = interval_picture(desk, grabs, dialog, typed="90")
     other = interval_picture(desk, grabs, dialog, typed="91")

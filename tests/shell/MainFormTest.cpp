@@ -461,16 +461,19 @@ TEST_F(MainFormTest, MenuItemsReachTheirCommandsAndTheIconIsShown)
     EXPECT_EQ(form->listEditor().current(), editor);
     editor->hide();
 
-    // The settings dialog in settings mode, modal to its owner only (the tray's menu stays
-    // alive meanwhile), and one at a time.
+    // The settings dialog in settings mode, blocking nothing (the tray's menu stays alive
+    // meanwhile), and one at a time.
     QString dialogTitle;
     std::set<QDialog*> dialogs;
-    Qt::WindowModality modality = Qt::NonModal;
+    Qt::WindowModality modality = Qt::ApplicationModal;
     QTimer probe;
     probe.setInterval(10);
     int ticks = 0;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QDialog* d = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* shown = qobject_cast<QDialog*>(w); shown && shown->isVisible() && (!d || !dialogs.count(shown)))
+                d = shown;
         if (d == nullptr)
             return;
         if (dialogs.insert(d).second && dialogs.size() == 1) {
@@ -488,7 +491,7 @@ TEST_F(MainFormTest, MenuItemsReachTheirCommandsAndTheIconIsShown)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogTitle.isEmpty(); }, 5000));
     probe.stop();
     EXPECT_EQ(dialogTitle, QString::fromUtf8(kSettingsCaption));
-    EXPECT_EQ(modality, Qt::WindowModal);
+    EXPECT_EQ(modality, Qt::NonModal);
     EXPECT_EQ(dialogs.size(), 1u);
 
     QSignalSpy exit(&form->events(), &RenvoAppEvents::exitRequested);
