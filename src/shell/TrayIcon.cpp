@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QEvent>
 
@@ -119,6 +120,13 @@ TTrayIcon::TTrayIcon(QObject* parent)
     // Qt chose its kind of tray for the process when the QSystemTrayIcon was made, by the same
     // test, and keeps it: so do the events.
     m_kind = currentTrayKind();
+    if (m_kind == TrayKind::StatusNotifier) {
+        // Qt registers the icon with the watcher of the moment only: a watcher that restarts
+        // (a panel that crashed and came back) would never hear of it again.
+        auto* watcher = new QDBusServiceWatcher(QLatin1String(kWatcherService), QDBusConnection::sessionBus(),
+                                                QDBusServiceWatcher::WatchForRegistration, this);
+        connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TTrayIcon::Refresh);
+    }
 }
 
 TTrayIcon::~TTrayIcon()
@@ -170,12 +178,20 @@ void TTrayIcon::setVisible(bool on)
     if (on) {
         if (!m_animating)
             m_tray->setIcon(m_icon);
-        // Qt follows the tray from here: an XEmbed tray that comes, goes or comes back gets
-        // the icon anew, and a restarted StatusNotifier watcher learns of it again.
+        // Qt follows an XEmbed tray from here: one that comes, goes or comes back gets the
+        // icon anew. A restarted StatusNotifier watcher is told by Refresh.
         m_tray->show();
     } else {
         m_tray->hide();
     }
+}
+
+void TTrayIcon::Refresh()
+{
+    if (!m_visible)
+        return;
+    m_tray->hide();
+    m_tray->show();
 }
 
 void TTrayIcon::handleMessage(TrayMessage m)

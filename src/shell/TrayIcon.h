@@ -59,6 +59,9 @@ public:
 
     bool Visible() const { return m_visible; }
     void setVisible(bool on);
+    // Shows the icon anew: a restarted StatusNotifier watcher learns of it (the tray component
+    // calls it when the watcher's name appears on the bus again).
+    void Refresh();
 
     // Events; an empty function counts as not assigned.
     std::function<void()> OnDblClick;

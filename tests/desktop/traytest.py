@@ -8,8 +8,9 @@ meanwhile opens its list editor, and it shows its icon once trayer starts; the t
 opens the menu and its mnemonics choose items; a standard run started from the menu shows the progress window, whose cancel
 button stops it; a double click during the run is refused with the run's message, a single
 click is not; a second start ends at once; the menu's quit ends the program and saves.
-sni: a StatusNotifierItem host on a private session bus; the tooltip and the menu are read
-over D-Bus, and an activation during a run is refused like a double click."""
+sni: a StatusNotifierItem host on a private session bus; when the watcher and the host restart,
+the item registers again; the tooltip and the menu are read over D-Bus, and an activation
+during a run is refused like a double click."""
 
 import argparse
 import json
@@ -247,6 +248,20 @@ def host_registered(desk):
         return False
 
 
+def watcher_on_bus(desk):
+    return "org.kde.StatusNotifierWatcher" in desk.tool(
+        "busctl", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], "list", "--no-pager", check=False)
+
+
+def start_sni_host(desk):
+    """A StatusNotifier watcher and a host on the desktop's bus; their processes."""
+    watcher = desk.start(["status-notifier-watcher"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for("the watcher", lambda: watcher_on_bus(desk), 20)
+    host = desk.start(["gtk-sni-tray-standalone"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for("the tray host", lambda: host_registered(desk), 20)
+    return watcher, host
+
+
 def menu_labels(node, found):
     """label -> id of every item in a com.canonical.dbusmenu layout."""
     ident, props, children = node
@@ -263,13 +278,18 @@ def run_sni(args, renvo):
     hogs = None
     try:
         desk.private_session_bus()
-        desk.start(["status-notifier-watcher"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the watcher", lambda: "org.kde.StatusNotifierWatcher" in desk.tool(
-            "busctl", "--address=" + desk.env["DBUS_SESSION_BUS_ADDRESS"], "list", "--no-pager", check=False), 20)
-        desk.start(["gtk-sni-tray-standalone"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the tray host", lambda: host_registered(desk), 20)
+        watcher, host = start_sni_host(desk)
         first = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        item = wait_for("the status notifier item", lambda: sni_item(desk), 30)
+        wait_for("the status notifier item", lambda: sni_item(desk), 30)
+
+        # The watcher and the host restart (a panel that crashed and came back): the item
+        # registers with the new watcher.
+        for proc in (host, watcher):
+            proc.kill()
+            proc.wait()
+        wait_for("the watcher to go", lambda: not watcher_on_bus(desk), 20)
+        watcher, host = start_sni_host(desk)
+        item = wait_for("the status notifier item with the new watcher", lambda: sni_item(desk), 30)
         service, _, path = item.partition("/")
         path = "/" + path if path else "/StatusNotifierItem"
 
