@@ -143,7 +143,6 @@ void TfrmMain::FormCreate()
     triMain.setVisible(true);
     settings_ = store_.load(*env_.prompt);
     lastRunTime_ = env_.clock->now();
-    triMainMouseMove();
     if (!listFileExists())
         showListFileWarning(nullptr);
     else if (settings_.MirOnStart) {
@@ -174,7 +173,9 @@ void TfrmMain::showRefusal(QWidget* owner)
 
 void TfrmMain::armScheduler()
 {
-    triMainMouseMove();
+    // The tip says "Renvo" until the scheduler's first look or the pointer's first visit.
+    if (tipLive_)
+        triMainMouseMove();
     armTipTimer();
     if (!schedulerOn_)
         return;
@@ -227,6 +228,7 @@ void TfrmMain::tmrDoMirTimer()
     // Called directly as well as by the timer: the tick arms the next look when it is done.
     tmrDoMir.stop();
     inTick_ = true;
+    tipLive_ = true;
     struct Leave {
         TfrmMain& form;
         ~Leave()
@@ -535,6 +537,7 @@ QString TfrmMain::tipText() const
 
 void TfrmMain::triMainMouseMove()
 {
+    tipLive_ = true;
     triMain.setTipHelp(tipText());
 }
 
