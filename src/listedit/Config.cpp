@@ -249,8 +249,18 @@ void TfrmConfig::buildMenus()
     mnuQuitNow = entry(mnuFile, "Renvo の終了(&Q)", "Renvo 自身を終了します", &TfrmConfig::mnuQuitNowClick);
 
     mnuList = menu("リスト(&L)", "リストアイテム関連");
-    mnuList->addAction(actEdit);
-    mnuList->addAction(actDelete);
+    // The list menu greys its entries by the selection. The tool bar, the right-click menu and
+    // the keys share actEdit and actDelete and must stay usable, so the menu has entries of its
+    // own that trigger them; the key is shown, not bound twice.
+    auto twin = [this](QAction* shared) {
+        QAction* a = mnuList->addAction(shared->icon(), shared->text() + u'\t' +
+                                                            shared->shortcut().toString(QKeySequence::NativeText));
+        a->setStatusTip(shared->statusTip());
+        connect(a, &QAction::triggered, shared, &QAction::trigger);
+        return a;
+    };
+    mnuEdit = twin(actEdit);
+    mnuDelete = twin(actDelete);
     mnuList->addSeparator();
     mnuOpenAddress = entry(mnuList, "対象アドレスを開く(&O)...", "選択アイテムのオリジナルを開きます", &TfrmConfig::mnuOpenAddressClick);
     mnuOpenMired = entry(mnuList, "ミラーリング先を開く(&M)", "選択ファイルのミラーリング先(最新のみ)を開きます", &TfrmConfig::mnuOpenMiredClick);
@@ -437,6 +447,26 @@ bool TfrmConfig::eventFilter(QObject* watched, QEvent* event)
             actEditExecute(false);
             return true;
         }
+        if (key->modifiers() == Qt::NoModifier) {
+            switch (key->key()) {
+            case Qt::Key_Home:
+            case Qt::Key_End:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown: {
+                // The view selects the row it moves to, but not a current row it stays on
+                // (Home on the first row): that one is selected first, which also anchors a
+                // following Shift key there.
+                const QModelIndex current = lsvFileList->currentIndex();
+                if (current.isValid() && !lsvFileList->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+                    lsvFileList->setCurrentIndex(current);
+                break;
+            }
+            default:
+                break;
+            }
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -473,6 +503,35 @@ void TfrmConfig::FormShow()
     setWindowTitle(u8(kListEditorCaption));
     loadList();
     LoadWindowLayout();
+    // The keys act on a selected row at once.
+    if (!list_.empty())
+        selectRows({0});
+}
+
+void TfrmConfig::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const bool wasMinimized = static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized;
+    if (isMinimized() && !wasMinimized) {
+        // Minimising the editor minimises the program: its other open windows go with it.
+        minimizedWithMe_.clear();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            const Qt::WindowType type = w->windowType();
+            if (w == this || !w->isVisible() || w->isMinimized() ||
+                (type != Qt::Window && type != Qt::Dialog && type != Qt::Tool))
+                continue;
+            minimizedWithMe_.emplace_back(w);
+            w->setWindowState(w->windowState() | Qt::WindowMinimized);
+        }
+    } else if (!isMinimized() && wasMinimized) {
+        // And they come back with it.
+        for (const QPointer<QWidget>& w : minimizedWithMe_)
+            if (w && w->isVisible())
+                w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        minimizedWithMe_.clear();
+    }
 }
 
 void TfrmConfig::closeEvent(QCloseEvent* event)
@@ -563,7 +622,7 @@ void TfrmConfig::M1Click()
 void TfrmConfig::mnuListClick()
 {
     const bool any = lsvFileList->selectionModel()->hasSelection();
-    for (QAction* a : {actEdit, actDelete, mnuOpenAddress, mnuOpenMired, mnuDelAddress, mnuEraseMiredFiles})
+    for (QAction* a : {mnuEdit, mnuDelete, mnuOpenAddress, mnuOpenMired, mnuDelAddress, mnuEraseMiredFiles})
         a->setEnabled(any);
 }
 

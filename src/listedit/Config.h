@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -151,6 +152,8 @@ public:
     QMenu* mnuRestore = nullptr;
     QMenu* mnuMirroring = nullptr;
     QMenu* mnuHelp = nullptr;
+    QAction* mnuEdit = nullptr;    // actEdit as the list menu shows it
+    QAction* mnuDelete = nullptr;  // actDelete as the list menu shows it
     QAction* mnuListClear = nullptr;
     QAction* Close1 = nullptr;
     QAction* mnuQuitNow = nullptr;
@@ -179,6 +182,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -210,6 +214,7 @@ private:
     int optionMark_ = 0;  // the folder-option action that is down
     int sortColumn_ = 0;
     std::array<bool, kItemColumnCount> sortFlags_{};
+    std::vector<QPointer<QWidget>> minimizedWithMe_;  // the windows that went down with this one
 };
 
 }  // namespace renvo

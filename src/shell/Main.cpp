@@ -164,7 +164,6 @@ void TfrmMain::FormCreate()
         env_.prompt->tell(kApplicationTitle, kNoTrayText, PromptIcon::Error);
     settings_ = store_.load(*env_.prompt);
     lastRunTime_ = env_.clock->now();
-    triMainMouseMove();
     if (!listFileExists())
         showListFileWarning(nullptr);
     else if (settings_.MirOnStart) {
@@ -195,7 +194,9 @@ void TfrmMain::showRefusal(QWidget* owner)
 
 void TfrmMain::armScheduler()
 {
-    triMainMouseMove();
+    // The tip says "Renvo" until the scheduler's first look or the pointer's first visit.
+    if (tipLive_)
+        triMainMouseMove();
     armTipTimer();
     if (!schedulerOn_)
         return;
@@ -248,6 +249,7 @@ void TfrmMain::tmrDoMirTimer()
     // Called directly as well as by the timer: the tick arms the next look when it is done.
     tmrDoMir.stop();
     inTick_ = true;
+    tipLive_ = true;
     struct Leave {
         TfrmMain& form;
         ~Leave()
@@ -600,6 +602,7 @@ QString TfrmMain::tipText() const
 
 void TfrmMain::triMainMouseMove()
 {
+    tipLive_ = true;
     triMain.setTipHelp(tipText());
 }
 

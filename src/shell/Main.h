@@ -201,6 +201,7 @@ private:
     bool schedulerOn_ = false;  // from the end of the creation step to the exit
     bool exiting_ = false;      // Exit1 has begun: no command, no new run, no box of a command
     bool lockFailureShown_ = false;
+    bool tipLive_ = false;  // the tip names the next run: set by the first look or the pointer
     std::optional<RunOutcome> lastOutcome_;
     QString lastNotice_;
 

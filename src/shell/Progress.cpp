@@ -184,9 +184,13 @@ void TfrmProgress::finish()
 
 void TfrmProgress::setProgress(const RunProgress& progress)
 {
-    // Once cancelled, the label says the run is winding down, whatever phase it ends in.
-    if (!cancelled_)
+    // After a cancel the label says "待機中..." until the run reports anything new: the owner's
+    // timer reads the same state over and over meanwhile.
+    if (!waiting_ || progress != shownProgress_) {
+        waiting_ = false;
         lblCurWork->setText(QString::fromUtf8(phaseCaption(progress.phase)));
+    }
+    shownProgress_ = progress;
     // A bar without a maximum would turn into a busy indicator; it stays empty instead.
     const int maximum = std::max(progress.maximum, 0);
     prbWork->setRange(0, std::max(maximum, 1));
@@ -198,6 +202,7 @@ void TfrmProgress::setProgress(const RunProgress& progress)
 void TfrmProgress::BitBtn1Click()
 {
     cancelled_ = true;
+    waiting_ = true;
     if (onCancel_)
         onCancel_();
     setWindowTitle(QStringLiteral("キャンセル待ちです..."));

@@ -67,6 +67,8 @@ private:
     int frameIndex_ = 0;
     const QIcon* shownFrame_ = nullptr;  // what the icon area draws
     bool cancelled_ = false;
+    bool waiting_ = false;       // "待機中..." shows until the run's next report
+    RunProgress shownProgress_;  // the last report, or the state at the start
     bool finishing_ = false;
 };
 

@@ -600,3 +600,57 @@ TEST_F(ListEditorTest, ABandOnARowOfItsOwnSitsBelowTheOther)
 }
 
 }  // namespace
+
+namespace {
+
+// The list menu greys only its own entries; the window opens with its first row selected, and
+// a moving key selects the row it reaches, also one it stays on: the keys and the tool bar
+// then act on it.
+TEST_F(ListEditorTest, TheKeysAndTheToolBarActOnTheRowTheMovingKeysSelect)
+{
+    writeList({folderItem(dir / "a", "a"), folderItem(dir / "b", "b"), folderItem(dir / "c", "c")});
+    open();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->lsvFileList->setFocus();
+    EXPECT_EQ(editor->selection(), std::vector<size_t>{0});
+    QItemSelectionModel* sm = editor->lsvFileList->selectionModel();
+    sm->clearSelection();
+    emit editor->mnuList->aboutToShow();
+    EXPECT_FALSE(editor->mnuList->actions().at(0)->isEnabled());
+    const struct { int current; Qt::Key key; size_t selected; } cases[] = {
+        {0, Qt::Key_Home, 0}, {2, Qt::Key_End, 2}, {0, Qt::Key_Up, 0}, {2, Qt::Key_Down, 2}, {0, Qt::Key_End, 2}};
+    std::vector<std::pair<size_t, bool>> edited;
+    for (const auto& c : cases) {
+        sm->setCurrentIndex(editor->model().index(c.current, 0), QItemSelectionModel::Clear);
+        QTest::keyClick(editor->lsvFileList, c.key);
+        EXPECT_EQ(editor->selection(), std::vector<size_t>{c.selected}) << c.current << " key " << c.key;
+        QTest::keyClick(editor->lsvFileList, Qt::Key_R, Qt::ControlModifier);
+        edited.emplace_back(c.selected, false);
+    }
+    QTest::mouseClick(editor->ToolBar2->widgetForAction(editor->actEdit), Qt::LeftButton);
+    edited.emplace_back(2, false);
+    EXPECT_EQ(app->edits, edited);
+    app->live.DelFilesOnDelItem = false;  // the row goes without a question
+    emit editor->mnuList->aboutToShow();
+    editor->mnuList->actions().at(1)->trigger();
+    EXPECT_EQ(editor->rows().size(), 2u);
+}
+
+// Minimising the editor minimises the program's open windows with it; restoring it brings back
+// those it took along.
+TEST_F(ListEditorTest, MinimisingTheEditorTakesTheProgramsWindowsAlong)
+{
+    writeList({});
+    QWidget other, alreadyDown;
+    other.show();
+    alreadyDown.showMinimized();
+    open();
+    editor->showMinimized();
+    EXPECT_TRUE(other.isMinimized());
+    editor->showNormal();
+    EXPECT_FALSE(other.isMinimized());
+    EXPECT_TRUE(alreadyDown.isMinimized());
+}
+
+}  // namespace

@@ -195,10 +195,14 @@ TEST(ProgressWindow, CancelAsksTheRunToStopAndSaysSo)
     EXPECT_EQ(w.form.lblCurWork->text(), QStringLiteral("待機中..."));
     EXPECT_TRUE(w.form.isVisible());
 
-    // The run winds down: its counts still show, the label still says it is waiting.
+    // The owner reads the same state again: the label still says the window waits.
+    w.form.setProgress({RunPhase::Mirror, 5, 10});
+    EXPECT_EQ(w.form.lblCurWork->text(), QStringLiteral("待機中..."));
+    // The run's next report replaces it, counts and phase; the caption still waits.
     w.form.setProgress({RunPhase::Mirror, 6, 10});
     EXPECT_EQ(w.form.lblFiles->text(), QStringLiteral("6 / 10"));
-    EXPECT_EQ(w.form.lblCurWork->text(), QStringLiteral("待機中..."));
+    EXPECT_EQ(w.form.lblCurWork->text(), QString::fromUtf8(phaseCaption(RunPhase::Mirror)));
+    EXPECT_EQ(w.form.windowTitle(), QStringLiteral("キャンセル待ちです..."));
 
     QTest::mouseClick(w.form.BitBtn1, Qt::LeftButton);
     EXPECT_EQ(w.cancels, 2);
