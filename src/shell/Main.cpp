@@ -158,6 +158,9 @@ void TfrmMain::FormCreate()
     // The tray component puts a lost icon back by itself (it watches for the tray host).
     triMain.setIcon(appIcon());
     triMain.setVisible(true);
+    // A StatusNotifier host reads the tip when the pointer rests on the icon and never tells
+    // the program: there the tip is current from the start, as it would be after a visit.
+    tipLive_ = triMain.trayKind() == TrayKind::StatusNotifier;
     // Without a tray the icon waits for one to appear (the tray component puts it there then);
     // the user is told once, and meanwhile a later start opens the list editor.
     if (!trayShown())
