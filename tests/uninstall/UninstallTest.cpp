@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "common/ScriptedPrompt.h"
@@ -178,6 +180,52 @@ TEST_F(Uninstall, LinksFoldersAndReadOnlyFilesOfListedNames)
     EXPECT_EQ(readFile(tmp / "outside/folder/inner"), "keep me too");
     EXPECT_EQ(readFile(prog + "/_rvffl2/inside"), "a folder of a listed name");
     EXPECT_EQ(readFile(prog + "/Renvo"), "read-only program");
+}
+
+// The built program started where no window can be shown: Qt alone would abort (status -6)
+// with its own English lines; the program says why in one Japanese line, fails with 1 and has
+// asked and removed nothing.
+TEST_F(Uninstall, ProgramWithoutADisplaySaysWhyAndRemovesNothing)
+{
+    const char* bin = std::getenv("RENVO_TEST_BIN");
+    const std::string program = std::string(bin ? bin : ".") + "/Uninstrv";
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "Uninstrv not built at " << program;
+    install();
+    const std::string hiveBefore = readFile(hive);
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], STDERR_FILENO);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            ::unsetenv(name);
+        ::setenv("RENVO_HOME", prog.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1);
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    std::string err;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
+        err.append(buf, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ": "
+                                   << err;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("デスクトップのセッションから起動して下さい"), std::string::npos) << err;
+    for (const std::string& name : kListed)
+        EXPECT_TRUE(exists(prog + "/" + name)) << name;
+    EXPECT_EQ(readFile(hive), hiveBefore);
 }
 
 // An install whose executables and data lie apart: the executables in `exe`, the data in a
