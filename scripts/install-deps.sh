@@ -3,8 +3,9 @@
 # Skips apt entirely when everything is already there, so repeated runs are quick.
 set -e
 # Qt Widgets with the SVG image plugin (the icons) and a CJK font (every text is Japanese);
+# Qt's own Japanese texts for its choosers and buttons (qt6-translations-l10n);
 # dpkg-dev for the Debian package (dpkg-shlibdeps, scripts/package.sh).
-pkgs="build-essential dpkg-dev cmake ninja-build pkg-config python3 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev libgtest-dev googletest fonts-noto-cjk"
+pkgs="build-essential dpkg-dev cmake ninja-build pkg-config python3 qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n libgl-dev libgtest-dev googletest fonts-noto-cjk"
 for opt in "$@"; do
   case "$opt" in
   --bench) pkgs="$pkgs rsync hyperfine time xvfb strace linux-perf" ;;

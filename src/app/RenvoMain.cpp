@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "guikit/AppStart.h"
 #include "guikit/QtPrompt.h"
 #include "platform/Program.h"
 #include "shell/Main.h"
@@ -18,19 +19,6 @@ namespace {
 // A fixed name for this program and no other: copies in other folders exclude each other too.
 constexpr char kUniqueName[] = "Tovan.Renvo.Resident";
 
-bool haveDisplay()
-{
-    // A platform named by the user (offscreen for tests) is the user's choice.
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0')
-        return true;
-    auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr && *value != '\0';
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY");
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -41,6 +29,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication app(argc, argv);
+    installQtJapanese(app);
     QApplication::setApplicationName(QStringLiteral("Renvo"));
     // The program lives on in the tray when its last window closes.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -362,16 +362,37 @@ void TSettingsPages::btnBackDirClick()
 {
     const std::string current = ss(edtBackDir->text());
     const auto chosen =
-        prompt_.chooseFolder({kDirChooserCaption, directoryExists(current) ? current : std::string(), owner_});
-    if (chosen)
+        prompt_.chooseFolder({kDirChooserCaption, directoryExists(current) ? current : std::string(), owner_, true});
+    if (chosen && chosenFolderReady(*chosen))
         edtBackDir->setText(qs(*chosen));
     edtBackDir->setFocus();
+}
+
+// A folder named in the chooser that is not there yet is made, all missing levels, when the
+// user agrees; true when the folder is there now.
+bool TSettingsPages::chosenFolderReady(const std::string& folder)
+{
+    if (directoryExists(folder))
+        return true;
+    const PromptAnswer answer = prompt_.ask({kConfirmationDialogCaption, kCreateDirQuestion, PromptIcon::Question,
+                                             PromptButtons::YesNo, PromptAnswer::Yes, owner_});
+    if (answer != PromptAnswer::Yes)
+        return false;
+    if (const Status made = forceDirectories(folder); !made) {
+        prompt_.tell(kErrorDialogCaption,
+                     std::string(kLogFolderFailedText) + "\r\n" + folder + "\r\n" + errorText(made.error()),
+                     PromptIcon::Error, owner_);
+        return false;
+    }
+    return true;
 }
 
 void TSettingsPages::btnSelectLogClick()
 {
     const std::string current = ss(edtLogFile->text());
-    const auto chosen = prompt_.chooseFile({kLogChooserCaption, extractFileDir(current), kLogChooserFilter, owner_});
+    // The log is written by the next run: a name not there yet is what a new log has.
+    const auto chosen =
+        prompt_.chooseFile({kLogChooserCaption, extractFileDir(current), kLogChooserFilter, owner_, true});
     if (chosen)
         edtLogFile->setText(qs(*chosen));
 }

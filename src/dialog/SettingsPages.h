@@ -51,6 +51,7 @@ inline constexpr char kLogNameResetCaption[] = "ログファイル名初期化";
 inline constexpr char kLogNameResetText[] = "デフォルトの名前にします";
 inline constexpr char kTopFolderNotAbsoluteText[] =
     "ミラーリング先トップフォルダは，ルートから始まる完全なパスで指定して下さい";
+inline constexpr char kCreateDirQuestion[] = "指定されたディレクトリが存在しません。作成しますか？";
 inline constexpr char kLogFolderFailedText[] = "ディレクトリを作成することができません";
 inline constexpr char kMeasuringText[] = "測定しています...";
 inline constexpr char kNotMeasuredText[] = "(測定されていません)";
@@ -180,6 +181,7 @@ private:
     int folderSettingIndex() const;
     void setFolderSettingIndex(int index);
     void showPage(QWidget* page, QWidget* focus);
+    bool chosenFolderReady(const std::string& folder);
 
     Prompt& prompt_;
     IdleDetector& idle_;

@@ -1,6 +1,7 @@
 #include "guikit/QtPrompt.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -89,17 +90,40 @@ QWidget* ownerWidget(const void* owner)
     return static_cast<QWidget*>(const_cast<void*>(owner));
 }
 
+// Qt's chooser, except that with newFolder set a folder name that does not exist is taken as
+// typed: Qt's folder mode refuses it with "directory not found".
+class Chooser : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    bool newFolder = false;
+
+    void accept() override
+    {
+        const QStringList typed = selectedFiles();
+        if (newFolder && typed.size() == 1 && !QFileInfo::exists(typed.front())) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 // The chooser's answer, or an empty list when it was cancelled.
-QStringList runChooser(QFileDialog::FileMode mode, const std::string& caption, const std::string& folder,
-                       const std::string& filter, const void* owner)
+QStringList runChooser(QFileDialog::FileMode mode, bool mayBeNew, const std::string& caption,
+                       const std::string& folder, const std::string& filter, const void* owner)
 {
-    QFileDialog dialog(ownerWidget(owner), fromEngineText(caption), QString::fromStdString(folder));
+    Chooser dialog(ownerWidget(owner), fromEngineText(caption), QString::fromStdString(folder));
+    // Qt's own chooser on every desktop: it speaks the program's language (Qt's Japanese texts)
+    // and keeps the modes' rules, where a desktop's own chooser follows the desktop's.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(mode);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (mode == QFileDialog::Directory)
+    if (mode == QFileDialog::Directory) {
         dialog.setOption(QFileDialog::ShowDirsOnly);
-    else if (!filter.empty())
+        dialog.newFolder = mayBeNew;
+    } else if (!filter.empty()) {
         dialog.setNameFilter(QString::fromStdString(filter));
+    }
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
@@ -109,8 +133,8 @@ QStringList runChooser(QFileDialog::FileMode mode, const std::string& caption, c
 
 std::optional<std::string> QtPrompt::chooseFile(const FileChoice& choice)
 {
-    const QStringList files =
-        runChooser(QFileDialog::ExistingFile, choice.caption, choice.folder, choice.filter, choice.owner);
+    const QStringList files = runChooser(choice.mayBeNew ? QFileDialog::AnyFile : QFileDialog::ExistingFile,
+                                         choice.mayBeNew, choice.caption, choice.folder, choice.filter, choice.owner);
     if (files.isEmpty())
         return std::nullopt;
     return files.front().toStdString();
@@ -118,8 +142,8 @@ std::optional<std::string> QtPrompt::chooseFile(const FileChoice& choice)
 
 std::optional<std::vector<std::string>> QtPrompt::chooseFiles(const FileChoice& choice)
 {
-    const QStringList files =
-        runChooser(QFileDialog::ExistingFiles, choice.caption, choice.folder, choice.filter, choice.owner);
+    const QStringList files = runChooser(QFileDialog::ExistingFiles, false, choice.caption, choice.folder,
+                                         choice.filter, choice.owner);
     if (files.isEmpty())
         return std::nullopt;
     std::vector<std::string> paths;
@@ -130,7 +154,8 @@ std::optional<std::vector<std::string>> QtPrompt::chooseFiles(const FileChoice& 
 
 std::optional<std::string> QtPrompt::chooseFolder(const FolderChoice& choice)
 {
-    const QStringList folders = runChooser(QFileDialog::Directory, choice.caption, choice.folder, {}, choice.owner);
+    const QStringList folders =
+        runChooser(QFileDialog::Directory, choice.mayBeNew, choice.caption, choice.folder, {}, choice.owner);
     if (folders.isEmpty())
         return std::nullopt;
     QString folder = folders.front();

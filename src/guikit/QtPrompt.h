@@ -21,8 +21,9 @@ inline QString u8(const char* text)
     return QString::fromUtf8(text);
 }
 
-// One modal QMessageBox per ask(), one modal QFileDialog per chooser. The owner, when set, is
-// the window's parent QWidget; the detail is the box's informative text.
+// One modal QMessageBox per ask(), one modal QFileDialog per chooser (Qt's own, never the
+// desktop's). The owner, when set, is the window's parent QWidget; the detail is the box's
+// informative text.
 class QtPrompt : public Prompt {
 public:
     PromptAnswer ask(const PromptMessage& message) override;

@@ -75,19 +75,23 @@ constexpr PromptAnswer defaultAnswer(const PromptMessage& message)
     return hasButton(message.buttons, PromptAnswer::Yes) ? PromptAnswer::Yes : PromptAnswer::Ok;
 }
 
-// A file chooser for existing files. The filter is as the toolkit writes it, for example
-// "すべてのファイル (*)"; empty for every file.
+// A file chooser, for existing files unless mayBeNew. The filter is as the toolkit writes it,
+// for example "すべてのファイル (*)"; empty for every file.
 struct FileChoice {
     std::string caption;
     std::string folder;  // where the chooser starts; empty for the toolkit's choice
     std::string filter;
     const void* owner = nullptr;  // as in PromptMessage
+    // A file that does not exist yet may be named (one the program is going to write).
+    bool mayBeNew = false;
 };
 
 struct FolderChoice {
     std::string caption;
     std::string folder;
     const void* owner = nullptr;
+    // A folder that does not exist yet may be named; the asker decides whether to create it.
+    bool mayBeNew = false;
 };
 
 class Prompt {

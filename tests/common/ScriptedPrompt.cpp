@@ -114,13 +114,13 @@ std::optional<std::vector<std::string>> ScriptedPrompt::choose(ChooserRequest re
 
 std::optional<std::string> ScriptedPrompt::chooseFile(const FileChoice& choice)
 {
-    const auto paths = choose({ChooserKind::File, choice.caption, choice.folder, choice.filter});
+    const auto paths = choose({ChooserKind::File, choice.caption, choice.folder, choice.filter, choice.mayBeNew});
     return paths ? std::optional(paths->front()) : std::nullopt;
 }
 
 std::optional<std::vector<std::string>> ScriptedPrompt::chooseFiles(const FileChoice& choice)
 {
-    auto paths = choose({ChooserKind::Files, choice.caption, choice.folder, choice.filter});
+    auto paths = choose({ChooserKind::Files, choice.caption, choice.folder, choice.filter, choice.mayBeNew});
     if (paths && paths->empty())
         return std::nullopt;
     return paths;
@@ -128,7 +128,7 @@ std::optional<std::vector<std::string>> ScriptedPrompt::chooseFiles(const FileCh
 
 std::optional<std::string> ScriptedPrompt::chooseFolder(const FolderChoice& choice)
 {
-    const auto paths = choose({ChooserKind::Folder, choice.caption, choice.folder, {}});
+    const auto paths = choose({ChooserKind::Folder, choice.caption, choice.folder, {}, choice.mayBeNew});
     return paths ? std::optional(paths->front()) : std::nullopt;
 }
 

@@ -43,6 +43,7 @@ struct ChooserRequest {
     std::string caption;
     std::string folder;
     std::string filter;  // empty for a folder chooser
+    bool mayBeNew = false;
 };
 
 class ScriptedPrompt : public Prompt {

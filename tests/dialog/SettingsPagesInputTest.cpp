@@ -198,12 +198,12 @@ TEST(SettingsPages, BrowseButtons)
     ASSERT_TRUE(d.showActive(d.p->tbsMirroring));
 
     // The chooser starts at the current folder only when it exists.
+    fs::create_directories(d.tmp / "chosen");
     d.prompt.expectFolder(d.tmp / "chosen");
     d.p->btnBackDir->setFocus();
     QTest::mouseClick(d.p->btnBackDir, Qt::LeftButton);
     EXPECT_EQ(d.p->edtBackDir->text().toStdString(), d.tmp / "chosen");
     EXPECT_EQ(QApplication::focusWidget(), d.p->edtBackDir);
-    fs::create_directories(d.tmp / "chosen");
     d.prompt.expectFolder(std::nullopt);
     QTest::mouseClick(d.p->btnBackDir, Qt::LeftButton);
     EXPECT_EQ(d.p->edtBackDir->text().toStdString(), d.tmp / "chosen") << "cancel changes nothing";
@@ -213,6 +213,7 @@ TEST(SettingsPages, BrowseButtons)
     EXPECT_EQ(d.prompt.choosers[0].caption, "ディレクトリの選択");
     EXPECT_EQ(d.prompt.choosers[0].folder, "") << "top did not exist";
     EXPECT_EQ(d.prompt.choosers[1].folder, d.tmp / "chosen");
+    EXPECT_TRUE(d.prompt.choosers[0].mayBeNew) << "a missing folder is offered to be made";
 
     // The log's chooser starts in the log's folder and may name a file not there yet.
     d.tabs->setCurrentWidget(d.p->tbsDetail);
@@ -228,6 +229,44 @@ TEST(SettingsPages, BrowseButtons)
     EXPECT_EQ(d.prompt.choosers[2].caption, "ファイルの指定");
     EXPECT_EQ(d.prompt.choosers[2].folder, d.tmp / "logs");
     EXPECT_EQ(d.prompt.choosers[2].filter, "全てのファイル (*)");
+    EXPECT_TRUE(d.prompt.choosers[2].mayBeNew);
+}
+
+TEST(SettingsPages, TopFolderChooserOffersToCreateAMissingFolder)
+{
+    struct Case {
+        const char* chosen;
+        PromptAnswer answer;
+        bool made;
+    };
+    const Case cases[] = {
+        {"new/deeper", PromptAnswer::Yes, true},  // every missing level
+        {"declined", PromptAnswer::No, false},
+        {"afile/sub", PromptAnswer::Yes, false},  // below a file: cannot be made, and said so
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        Pages d;
+        d.p->load(d.sample());
+        ASSERT_TRUE(d.showActive(d.p->tbsMirroring));
+        writeFile(d.tmp / "afile", "a file");
+        const QString before = d.p->edtBackDir->text();
+        const std::string chosen = d.tmp / c.chosen;
+        d.prompt.expectFolder(chosen).expect(kConfirmationDialogCaption, c.answer);
+        if (c.answer == PromptAnswer::Yes && !c.made)
+            d.prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
+        QTest::mouseClick(d.p->btnBackDir, Qt::LeftButton);
+        d.prompt.expectAllAnswered();
+
+        ASSERT_FALSE(d.prompt.asked.empty());
+        const PromptMessage& question = d.prompt.asked[0];
+        EXPECT_EQ(question.text, "指定されたディレクトリが存在しません。作成しますか？");
+        EXPECT_EQ(question.icon, PromptIcon::Question);
+        EXPECT_EQ(question.buttons, PromptButtons::YesNo);
+        EXPECT_EQ(fs::is_directory(chosen), c.made);
+        EXPECT_EQ(d.p->edtBackDir->text().toStdString(), c.made ? chosen : before.toStdString());
+        EXPECT_EQ(QApplication::focusWidget(), d.p->edtBackDir);
+    }
 }
 
 TEST(SettingsPages, StartupButtonsWriteAndRemoveTheAutostartEntry)

@@ -2,6 +2,7 @@
 // prompt waits, looked at, and answered with the keys and buttons a user would use.
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "guikit/AppStart.h"
 #include "guikit/QtPrompt.h"
 
 using namespace renvo;
@@ -223,7 +225,9 @@ private slots:
     void ownerBecomesTheParent();
     void detailIsShownAsPlainInformativeText();
     void fileChooserStartsWhereAskedAndAnswersTheTypedFile();
-    void fileChooserTakesExistingFilesOnly();
+    void choosersTakeNewNamesOnlyWhenAllowed_data();
+    void choosersTakeNewNamesOnlyWhenAllowed();
+    void choosersSpeakJapanese();
     void filesChooserAnswersEveryFile();
     void choosersCancelledAnswerNothing();
     void folderChooserAnswersWithoutDelimiter();
@@ -444,11 +448,34 @@ void QtPromptTest::fileChooserStartsWhereAskedAndAnswersTheTypedFile()
     QCOMPARE(QString::fromStdString(*chosen), QDir(dir.path()).absoluteFilePath(name));
 }
 
-void QtPromptTest::fileChooserTakesExistingFilesOnly()
+void QtPromptTest::choosersTakeNewNamesOnlyWhenAllowed_data()
 {
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("mayBeNew");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("taken");
+    // Present in the folder the choosers start in: a file "有る.txt" and a folder "有る".
+    QTest::newRow("file, existing only, missing") << false << false << QStringLiteral("無い.txt") << false;
+    QTest::newRow("file, may be new, missing") << false << true << QStringLiteral("無い.txt") << true;
+    QTest::newRow("file, may be new, existing") << false << true << QStringLiteral("有る.txt") << true;
+    QTest::newRow("folder, existing only, missing") << true << false << QStringLiteral("無い") << false;
+    QTest::newRow("folder, may be new, missing levels") << true << true << QStringLiteral("無い/下") << true;
+    QTest::newRow("folder, may be new, existing") << true << true << QStringLiteral("有る") << true;
+}
+
+void QtPromptTest::choosersTakeNewNamesOnlyWhenAllowed()
+{
+    QFETCH(bool, folder);
+    QFETCH(bool, mayBeNew);
+    QFETCH(QString, typed);
+    QFETCH(bool, taken);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // A name that does not exist is refused with a box inside the chooser, which stays open.
+    makeFile(dir.filePath(QStringLiteral("有る.txt")));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("有る")));
+    const std::string start = dir.path().toStdString();
+
+    // A refused name gets a box inside the chooser, which stays open.
     bool refused = false;
     std::optional<std::string> chosen = "unset";
     const SeenChooser s = chooseAndAct(
@@ -458,14 +485,75 @@ void QtPromptTest::fileChooserTakesExistingFilesOnly()
                 refused = box != nullptr && d->isVisible();
                 if (box)
                     box->done(0);
+                if (d->isVisible())
+                    d->reject();
+            });
+            typeAndEnter(d, typed);
+        },
+        [&] {
+            chosen = folder ? QtPrompt().chooseFolder({"参照", start, nullptr, mayBeNew})
+                            : QtPrompt().chooseFile({"開く", start, "", nullptr, mayBeNew});
+        });
+    QVERIFY(s.found);
+    QCOMPARE(refused, !taken);
+    if (taken) {
+        QVERIFY(chosen.has_value());
+        QCOMPARE(QString::fromStdString(*chosen), QDir(dir.path()).absoluteFilePath(typed));
+    } else {
+        QCOMPARE(chosen, std::nullopt);
+    }
+    // Choosing makes nothing: whether a new folder is made is the asker's question.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2);
+}
+
+void QtPromptTest::choosersSpeakJapanese()
+{
+    // Before any chooser: Qt's texts are installed once, as the programs do at their start.
+    QVERIFY(installQtJapanese(*qApp));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // Each text as Qt writes it, and what the chooser shows in its place.
+    struct Text {
+        const char* context;
+        const char* source;
+        QString shown;
+    };
+    std::vector<Text> texts = {{"QFileDialog", "Look in:", {}},
+                               {"QFileDialog", "Directory:", {}},
+                               {"QFileDialog", "&Choose", {}},
+                               {"QPlatformTheme", "Cancel", {}},
+                               {"QFileDialog", "%1\nDirectory not found.\nPlease verify the correct directory name was given.", {}}};
+    const SeenChooser s = chooseAndAct(
+        [&](QFileDialog* d) {
+            auto labelText = [d](const char* name) {
+                auto* label = d->findChild<QLabel*>(QString::fromLatin1(name));
+                return label ? label->text() : QStringLiteral("(no %1)").arg(QString::fromLatin1(name));
+            };
+            texts[0].shown = labelText("lookInLabel");
+            texts[1].shown = labelText("fileNameLabel");
+            if (auto* box = d->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) {
+                if (QAbstractButton* b = box->button(QDialogButtonBox::Open))
+                    texts[2].shown = b->text();
+                if (QAbstractButton* b = box->button(QDialogButtonBox::Cancel))
+                    texts[3].shown = b->text();
+            }
+            QTimer::singleShot(0, d, [&, d] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    texts[4].shown = box->text().replace(QStringLiteral("無い"), QStringLiteral("%1"));
+                    box->done(0);
+                }
                 d->reject();
             });
-            typeAndEnter(d, QStringLiteral("無い.txt"));
+            typeAndEnter(d, QStringLiteral("無い"));
         },
-        [&] { chosen = QtPrompt().chooseFile({"開く", dir.path().toStdString(), "", nullptr}); });
+        [&] { QtPrompt().chooseFolder({"ディレクトリの選択", dir.path().toStdString(), nullptr}); });
     QVERIFY(s.found);
-    QVERIFY(refused);
-    QCOMPARE(chosen, std::nullopt);
+    for (const Text& t : texts) {
+        const QString english = QString::fromLatin1(t.source);
+        const QString japanese = QCoreApplication::translate(t.context, t.source);
+        QVERIFY2(japanese != english, t.source);
+        QCOMPARE(t.shown, japanese);
+    }
 }
 
 void QtPromptTest::filesChooserAnswersEveryFile()

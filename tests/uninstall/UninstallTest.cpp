@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "common/ScriptedPrompt.h"
@@ -178,6 +181,38 @@ TEST_F(Uninstall, LinksFoldersAndReadOnlyFilesOfListedNames)
     EXPECT_EQ(readFile(tmp / "outside/folder/inner"), "keep me too");
     EXPECT_EQ(readFile(prog + "/_rvffl2/inside"), "a folder of a listed name");
     EXPECT_EQ(readFile(prog + "/Renvo"), "read-only program");
+}
+
+// The built program started where no window can be shown: Qt alone would abort (SIGABRT)
+// with its own English lines; the program says why in one Japanese line, fails with 1 and has
+// asked and removed nothing.
+TEST_F(Uninstall, ProgramWithoutADisplaySaysWhyAndRemovesNothing)
+{
+    const char* bin = std::getenv("RENVO_TEST_BIN");
+    const std::string program = std::string(bin ? bin : ".") + "/Uninstrv";
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "Uninstrv not built at " << program;
+    install();
+    const std::string hiveBefore = readFile(hive);
+
+    // Standard error alone is read; the paths are the test's own, without quotes in them.
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM RENVO_HOME='" + prog +
+                                "' XDG_CONFIG_HOME='" + (tmp / "config") + "' '" + program + "' 2>&1 >/dev/null";
+    FILE* out = ::popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string err;
+    char buf[4096];
+    while (const size_t n = std::fread(buf, 1, sizeof buf, out))
+        err.append(buf, n);
+    const int status = ::pclose(out);
+
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("デスクトップのセッションから起動して下さい"), std::string::npos) << err;
+    for (const std::string& name : kListed)
+        EXPECT_TRUE(exists(prog + "/" + name)) << name;
+    EXPECT_EQ(readFile(hive), hiveBefore);
 }
 
 // An install whose executables and data lie apart: the executables in `exe`, the data in a
