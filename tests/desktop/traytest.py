@@ -86,11 +86,16 @@ EDITOR = "Renvo のファイルリスト設定"
 
 
 def start_tray(desk):
-    """A new trayer; its panel window."""
-    desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
-                "--SetDockType", "false", "--SetPartialStrut", "false"],
-               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return wait_for("the tray host", lambda: panels(desk), 20)[0]
+    """A new trayer; its panel window. A trayer that ends without showing one (seen now and
+    then on a loaded machine) is started again."""
+    for _ in range(3):
+        proc = desk.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+                           "32", "--SetDockType", "false", "--SetPartialStrut", "false"],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        found = wait_for("the tray host", lambda: panels(desk) or proc.poll() is not None, 30)
+        if found is not True:
+            return found[0]
+    raise Failure("the tray host ended three times without showing its panel")
 
 
 def tray_icon(desk, panel):
