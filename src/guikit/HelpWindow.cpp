@@ -1,5 +1,7 @@
 #include "guikit/HelpWindow.h"
 
+#include "guikit/RenvoApp.h"
+
 #include <QCloseEvent>
 #include <QFile>
 #include <QHBoxLayout>
@@ -229,12 +231,7 @@ void HelpWindow::closeEvent(QCloseEvent* event)
 
 void HelpWindow::bringToFront()
 {
-    if (isMinimized())
-        showNormal();
-    else
-        show();
-    raise();
-    activateWindow();
+    renvo::bringToFront(this);
 }
 
 }  // namespace renvo

@@ -1,5 +1,7 @@
 #include "guikit/RenvoApp.h"
 
+#include <QWidget>
+
 #include "engine/RunTexts.h"
 #include "prompt/Prompt.h"
 
@@ -11,6 +13,16 @@ bool refusedDuringRun(RenvoApp& app, QWidget* owner)
         return false;
     app.prompt().tell(kRefusalCaption, kRefusalText, PromptIcon::Warning, owner);
     return true;
+}
+
+void bringToFront(QWidget* window)
+{
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 }  // namespace renvo

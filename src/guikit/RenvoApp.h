@@ -67,6 +67,9 @@ public:
 // The refusal box during a run: true when refused.
 bool refusedDuringRun(RenvoApp& app, QWidget* owner);
 
+// Shows a window, restored when it is minimised, in front and active.
+void bringToFront(QWidget* window);
+
 // "フォルダの選択": the caption of every folder chooser of the windows.
 inline constexpr char kFolderChooserCaption[] = "フォルダの選択";
 

@@ -16,18 +16,11 @@ ListEditorOpener::~ListEditorOpener() = default;
 
 void ListEditorOpener::open()
 {
-    if (editor_ && editor_->isVisible()) {
-        if (editor_->isMinimized())
-            editor_->showNormal();
-        editor_->raise();
-        editor_->activateWindow();
-        return;
+    if (!editor_ || !editor_->isVisible()) {
+        editor_ = std::make_unique<TfrmConfig>(app_);
+        connect(editor_.get(), &TfrmConfig::closed, this, &ListEditorOpener::closed);
     }
-    editor_ = std::make_unique<TfrmConfig>(app_);
-    connect(editor_.get(), &TfrmConfig::closed, this, &ListEditorOpener::closed);
-    editor_->show();
-    editor_->raise();
-    editor_->activateWindow();
+    bringToFront(editor_.get());
 }
 
 void ListEditorOpener::closed()

@@ -480,8 +480,7 @@ void TfrmMain::openSettingsDialog(QWidget* owner)
 {
     // One at a time: asked for again, the open one comes forward.
     if (settingsDialog_ != nullptr) {
-        settingsDialog_->raise();
-        settingsDialog_->activateWindow();
+        bringToFront(settingsDialog_);
         return;
     }
     TfrmProperty dialog(*this, PropertyMode::Settings, owner);
@@ -495,9 +494,7 @@ void TfrmMain::openSettingsDialog(QWidget* owner)
         // block it, so it waits for its end without blocking anything.
         QEventLoop loop;
         connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-        dialog.show();
-        dialog.raise();
-        dialog.activateWindow();
+        bringToFront(&dialog);
         loop.exec();
     }
     settingsDialog_ = nullptr;
@@ -516,14 +513,10 @@ void TfrmMain::anotherStart()
             }
         }
     }
-    if (window != nullptr) {
-        if (window->isMinimized())
-            window->showNormal();
-        window->raise();
-        window->activateWindow();
-    } else if (!trayShown()) {
+    if (window != nullptr)
+        bringToFront(window);
+    else if (!trayShown())
         mnuEditListClick();
-    }
 }
 
 bool TfrmMain::editItem(ItemList& list, size_t row, bool restore, QWidget* owner)
