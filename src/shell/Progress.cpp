@@ -1,5 +1,7 @@
 #include "shell/Progress.h"
 
+#include "shell/FrameExtents.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -11,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -38,6 +41,8 @@ constexpr int kAreaSize = 40;
 constexpr int kIconOffset = 8;
 constexpr int kIconSize = 32;
 constexpr int kFrameMs = 400;
+constexpr int kPlaceMs = 100;
+constexpr int kMostPlaceTicks = 30;
 
 // The icon area draws the frame the form points it at. It clears itself with the button face
 // first: a frame with transparent parts must not show the one before it.
@@ -100,6 +105,9 @@ TfrmProgress::TfrmProgress(bool standardRun, int progressPosition, QList<QIcon> 
     Timer1 = new QTimer(this);
     Timer1->setInterval(kFrameMs);
     connect(Timer1, &QTimer::timeout, this, &TfrmProgress::Timer1Timer);
+    placeTimer_ = new QTimer(this);
+    placeTimer_->setInterval(kPlaceMs);
+    connect(placeTimer_, &QTimer::timeout, this, &TfrmProgress::place);
 
     auto* counts = new QHBoxLayout;
     counts->setSpacing(6);
@@ -127,10 +135,36 @@ TfrmProgress::TfrmProgress(bool standardRun, int progressPosition, QList<QIcon> 
 
 TfrmProgress::~TfrmProgress() = default;
 
+// A window manager frames the window after it is mapped and may put it elsewhere meanwhile
+// (centred, or the client where asked and the frame around it, past the screen's edge): the
+// window goes where its frame fits the corner, again until the manager's frame is known and
+// the window is there, or for three seconds where no manager says.
+bool TfrmProgress::place()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || progressPosition_ < 0 || progressPosition_ > 3 || !isVisible() ||
+        ++placeTicks_ > kMostPlaceTicks) {
+        placeTimer_->stop();
+        return false;
+    }
+    QWindow* window = windowHandle();
+    const std::optional<QMargins> said = window ? managerFrame(window) : std::nullopt;
+    const QMargins margins = said.value_or(window ? window->frameMargins() : QMargins());
+    const QSize frame = size().grownBy(margins);
+    const QPoint client =
+        progressPlacement(progressPosition_, screen->geometry(), frame, pos()) + QPoint(margins.left(), margins.top());
+    if (geometry().topLeft() != client)
+        setGeometry(QRect(client, size()));
+    else if (said)
+        placeTimer_->stop();
+    return true;
+}
+
 void TfrmProgress::FormShow()
 {
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(progressPlacement(progressPosition_, screen->geometry(), frameGeometry().size(), pos()));
+    placeTicks_ = 0;
+    if (place())
+        placeTimer_->start();
     if (!cancelled_)
         setWindowTitle(QString::fromUtf8(standardRun_ ? "ミラーリング中..." : "完全ミラーリング中..."));
     frameIndex_ = 0;
@@ -157,11 +191,15 @@ void TfrmProgress::hideEvent(QHideEvent* event)
 
 void TfrmProgress::closeEvent(QCloseEvent* event)
 {
-    // The run decides when the window goes; the user stops a run with the cancel button.
-    if (finishing_)
+    // The run decides when the window goes. Any other close is the user's stop, as Escape is:
+    // a window manager may draw a close button all the same (openbox does), and it must work.
+    if (finishing_) {
         event->accept();
-    else
-        event->ignore();
+        return;
+    }
+    event->ignore();
+    if (!cancelled_)
+        BitBtn1->click();
 }
 
 void TfrmProgress::keyPressEvent(QKeyEvent* event)

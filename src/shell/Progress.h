@@ -57,6 +57,7 @@ protected:
 
 private:
     void FormShow();
+    bool place();
     void BitBtn1Click();
     void Timer1Timer();
 
@@ -70,6 +71,8 @@ private:
     bool waiting_ = false;       // "待機中..." shows until the run's next report
     RunProgress shownProgress_;  // the last report, or the state at the start
     bool finishing_ = false;
+    QTimer* placeTimer_;  // places the window again once the window manager has framed it
+    int placeTicks_ = 0;
 };
 
 }  // namespace renvo
