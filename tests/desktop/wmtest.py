@@ -1,25 +1,32 @@
 #!/usr/bin/env python3
-"""The built Renvo under a real window manager (openbox on a virtual X display), driven like a user.
+"""The built Renvo under a real window manager (openbox on a virtual X display) and on a Wayland
+compositor (sway, headless), driven like a user.
 
-  python3 tests/desktop/wmtest.py --bin build/bin [--shots DIR]
+  python3 tests/desktop/wmtest.py --bin build/bin [--session openbox|wayland|both] [--shots DIR]
 
 The tray is a StatusNotifierItem host on a private session bus; runs are started from the
 exported menu. For each ProgressPosition corner the progress window's frame, as the manager
 draws it, lies in that corner of the screen and inside it, and the manager offers no minimise,
-maximise or close for it. The list editor, the settings dialog and the help window open
-from the menu and close by their keys."""
+maximise; its close stops the run.
+wayland: Renvo on sway only (no X display), with the same StatusNotifierItem host: the item
+and its menu, the list editor and the settings dialog from the menu, closed by their keys, a
+run's progress window floating at its own size, a second start that ends at once, and quit."""
 
+import argparse
+import json
 import os
 import re
 import shutil
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
-from desktop import Desktop, Failure, wait_for  # noqa: E402
-from listedit import EDITOR, script_main  # noqa: E402
+from desktop import Desktop, Failure, stays_false, wait_for  # noqa: E402
+from listedit import EDITOR  # noqa: E402
 from renvofiles import write_hive  # noqa: E402
+from settings import SETTINGS  # noqa: E402
 from traytest import Hogs, Home, busctl, menu_labels, shot, sni_item, start_sni_host  # noqa: E402
 
 SCREEN = (1024, 768)
@@ -126,10 +133,15 @@ def progress_in_corner(desk, args, home, renvo, position):
             prog.wait()
 
 
-def run(args, renvo):
+def home_with_settings():
     home = Home(2000)
     home.settings = [("MirTopFolder", home.top), ("Mirroring", 0), ("ShowProgressDialog", 1), ("TaskPriority", 5),
                      ("EveryTimes", 5), ("DoneStandard", 0), ("LogFile", home.log), ("KeepLogFile", 1)]
+    return home
+
+
+def run_openbox(args, renvo):
+    home = home_with_settings()
     desk = Desktop(*SCREEN)
     try:
         desk.private_session_bus()
@@ -146,5 +158,171 @@ def run(args, renvo):
         shutil.rmtree(home.base, ignore_errors=True)
 
 
+class Sway:
+    """sway with its headless backend: a Wayland display with no X server. sway will not run as
+    root, so a root test runs it as nobody (root still reaches its socket)."""
+
+    def __init__(self, desk):
+        self.runtime = tempfile.mkdtemp(prefix="renvo-wayland-")
+        config = os.path.join(self.runtime, "config")
+        with open(config, "w") as f:
+            f.write("output HEADLESS-1 resolution %dx%d\nxwayland disable\n" % SCREEN)
+        argv = ["sway", "-c", config]
+        if os.geteuid() == 0:
+            shutil.chown(self.runtime, "nobody")
+            argv = ["runuser", "-u", "nobody", "--"] + argv
+        os.chmod(self.runtime, 0o700)
+        os.chmod(config, 0o644)
+        env = {"XDG_RUNTIME_DIR": self.runtime, "HOME": self.runtime, "WLR_BACKENDS": "headless",
+               "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman", "PATH": os.environ["PATH"]}
+        self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.display = os.path.join(self.runtime, "wayland-1")
+        self.ipc = wait_for("sway", lambda: [os.path.join(self.runtime, n) for n in os.listdir(self.runtime)
+                                             if n.startswith("sway-ipc.")] and os.path.exists(self.display), 30)
+        self.ipc = [os.path.join(self.runtime, n) for n in os.listdir(self.runtime) if n.startswith("sway-ipc.")][0]
+        self.desk = desk
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        shutil.rmtree(self.runtime, ignore_errors=True)
+
+    def client_env(self):
+        return {"WAYLAND_DISPLAY": self.display, "QT_QPA_PLATFORM": "wayland"}
+
+    def msg(self, *argv):
+        out = subprocess.run(["swaymsg", "-s", self.ipc, "-r"] + list(argv), capture_output=True, text=True,
+                             timeout=30)
+        return json.loads(out.stdout) if out.stdout.strip() else None
+
+    def windows(self):
+        """(title, rect, focused) of every window sway shows."""
+        found = []
+
+        def walk(node):
+            if node.get("type") in ("con", "floating_con") and node.get("pid"):
+                found.append((node.get("name"), node["rect"], node.get("focused"), node["type"]))
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                walk(child)
+        tree = self.msg("-t", "get_tree")
+        if tree:
+            walk(tree)
+        return found
+
+    def window_named(self, title, timeout=20.0):
+        return wait_for("a window titled " + title,
+                        lambda: next((w for w in self.windows() if w[0] == title), None), timeout)
+
+    def gone(self, title, timeout=20.0):
+        wait_for("the window %s to go" % title, lambda: all(w[0] != title for w in self.windows()), timeout)
+
+    def keys(self, title, *argv):
+        """wtype's arguments, typed into the window `title` once sway gives it the focus. The pause
+        first lets the program take the new virtual keyboard's keymap."""
+        self.msg('[title="^%s$"] focus' % re.escape(title))
+        wait_for("the focus on " + title, lambda: any(w[0] == title and w[2] for w in self.windows()), 10)
+        subprocess.run(["wtype", "-s", "400"] + list(argv) + ["-s", "200"], env=dict(os.environ, **self.client_env()),
+                       check=True, timeout=30)
+
+    def screenshot(self, args, name):
+        if args.shots:
+            os.makedirs(args.shots, exist_ok=True)
+            subprocess.run(["grim", os.path.join(args.shots, name + ".png")], env=dict(os.environ, **self.client_env()),
+                           check=False, timeout=30)
+
+
+def run_wayland(args, renvo):
+    home = home_with_settings()
+    write_hive(home.hive, home.settings)
+    # The X display only holds the StatusNotifier host; Renvo itself sees no X server.
+    desk = Desktop(*SCREEN)
+    sway = None
+    prog = None
+    hogs = None
+    try:
+        desk.private_session_bus()
+        start_sni_host(desk)
+        sway = Sway(desk)
+        env = dict(home.env(), **sway.client_env())
+        wayland_only = dict(desk.env, **env)
+        wayland_only.pop("DISPLAY", None)
+        prog = subprocess.Popen([renvo], env=wayland_only, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        menu = Menu(desk)
+        if not stays_false(lambda: any(w[0] == "Renvo for Linux" for w in sway.windows()), 2.0):
+            raise Failure("Renvo says it has no tray on Wayland with a StatusNotifier host")
+
+        menu.click("リストの編集(_L)...")
+        sway.window_named(EDITOR)
+        sway.screenshot(args, "wl-1-editor")
+        sway.keys(EDITOR, "-M", "alt", "f", "-m", "alt", "c")
+        sway.gone(EDITOR)
+
+        menu.click("環境設定(_V)...")
+        sway.window_named(SETTINGS)
+        sway.screenshot(args, "wl-2-settings")
+        sway.keys(SETTINGS, "-k", "Escape")
+        sway.gone(SETTINGS)
+
+        # A run: the progress window floats at its own size (sway places it; Wayland lets no
+        # program choose where its windows go).
+        hogs = Hogs()
+        menu.click("標準ミラーリング実行(_E)...")
+        _, rect, _, kind = sway.window_named("ミラーリング中...", 30)
+        sway.screenshot(args, "wl-3-progress")
+        if kind != "floating_con" or rect["width"] > SCREEN[0] // 2 or rect["height"] > SCREEN[1] // 3:
+            raise Failure("the progress window is not a small floating window: %s %s" % (kind, rect))
+        hogs.stop()
+        hogs = None
+        sway.gone("ミラーリング中...", 90)
+
+        second = subprocess.run([renvo], env=wayland_only, capture_output=True, timeout=30)
+        if second.returncode != 0:
+            raise Failure("a second start on Wayland ended with %d" % second.returncode)
+        menu.click("終了(_Q)")
+        if prog.wait(15) != 0:
+            raise Failure("Renvo did not end cleanly after quit")
+        print("wayland: ok")
+    except Failure:
+        if sway:
+            sway.screenshot(args, "wl-failure")
+        if prog and prog.poll() is None:
+            prog.kill()
+            print(prog.communicate()[1].decode(errors="replace")[-2000:])
+        raise
+    finally:
+        if hogs:
+            hogs.stop()
+        if prog and prog.poll() is None:
+            prog.kill()
+            prog.wait()
+        if sway:
+            sway.close()
+        desk.close()
+        shutil.rmtree(home.base, ignore_errors=True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    ap.add_argument("--session", choices=("openbox", "wayland", "both"), default="both")
+    ap.add_argument("--shots", default=None)
+    args = ap.parse_args()
+    renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
+    try:
+        if args.session in ("openbox", "both"):
+            run_openbox(args, renvo)
+        if args.session in ("wayland", "both"):
+            run_wayland(args, renvo)
+    except Failure as e:
+        print("FAIL:", e)
+        return 1
+    return 0
+
+
 if __name__ == "__main__":
-    sys.exit(script_main(run))
+    sys.exit(main())
