@@ -109,9 +109,12 @@ def progress_in_corner(desk, args, home, renvo, position):
         actions = desk.tool("xprop", "-id", str(progress), "_NET_WM_ALLOWED_ACTIONS", check=False)
         if "_NET_WM_ACTION_MAXIMIZE" in actions:
             raise Failure("the manager offers to maximise the progress window: %s" % actions.strip())
-        if position == 3:
-            # The manager's close (Alt+F4 in openbox) is the user's stop, as Escape is.
+        if position == 0:
+            # The manager's close (Alt+F4 in openbox) is the user's stop, as Escape is. The
+            # first run copies every file: it is still going.
             desk.tool("xdotool", "windowactivate", "--sync", str(progress), check=False)
+            wait_for("the progress window to be active",
+                     lambda: desk.tool("xdotool", "getactivewindow", check=False).strip() == str(progress), 10)
             desk.key("alt+F4")
             cancelled = desk.window_named("ミラーリング中止", 60)
             hogs.stop()
@@ -133,6 +136,48 @@ def progress_in_corner(desk, args, home, renvo, position):
             prog.wait()
 
 
+# The list editor's shortcuts and menu keys, the window each opens, and the key that closes it.
+WALK = (
+    (("ctrl+r",), "アドレス %s の編集", "Escape"),
+    (("alt+r", "r"), "アドレス %s の編集", "Escape"),
+    (("ctrl+o",), "フォルダの追加", "Escape"),
+    (("ctrl+f",), "ファイルの一括追加", "Escape"),
+    (("ctrl+t",), "リストに追加するファイルの選択", "Escape"),
+    (("alt+l", "a"), "確認", "Escape"),
+    (("F10",), SETTINGS, "Escape"),
+    (("alt+h", "a"), "バージョン情報", "Return"),
+    (("F1",), "Renvo ヘルプ", "alt+F4"),
+)
+
+
+def keyboard_walk(desk, args, home, renvo):
+    """The list editor from the menu, then the keyboard alone: each window opens and closes, and
+    the editor has the keys again afterwards."""
+    write_hive(home.hive, home.settings)
+    prog = desk.start([renvo], env=home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
+        menu = Menu(desk)
+        menu.click("リストの編集(_L)...")
+        editor = desk.window_named(EDITOR, 20)
+        for keys, title, close in WALK:
+            title = title.replace("%s", home.src)
+            desk.focus(editor)
+            for key in keys:
+                desk.key(key)
+            window = desk.window_named(title, 15)
+            shot(desk, args, "wm-walk-" + "-".join(keys))
+            desk.key(close, window=window)
+            wait_for("%s to close by %s" % (title, close), lambda: not desk.windows_named(title), 15)
+        desk.key("alt+f", window=editor)
+        desk.key("q")
+        if prog.wait(15) != 0:
+            raise Failure("Renvo did not end cleanly after the editor's quit")
+    finally:
+        if prog.poll() is None:
+            prog.kill()
+            prog.wait()
+
+
 def home_with_settings():
     home = Home(2000)
     home.settings = [("MirTopFolder", home.top), ("Mirroring", 0), ("ShowProgressDialog", 1), ("TaskPriority", 5),
@@ -149,6 +194,7 @@ def run_openbox(args, renvo):
         start_sni_host(desk)
         for position in CORNERS:
             progress_in_corner(desk, args, home, renvo, position)
+        keyboard_walk(desk, args, home, renvo)
         print("openbox: ok")
     except Failure:
         shot(desk, args, "wm-failure")
