@@ -7,7 +7,8 @@ compositor (sway, headless), driven like a user.
 The tray is a StatusNotifierItem host on a private session bus; runs are started from the
 exported menu. For each ProgressPosition corner the progress window's frame, as the manager
 draws it, lies in that corner of the screen and inside it, and the manager offers no minimise,
-maximise; its close stops the run.
+maximise; its close stops the run. Then the list editor, opened from the menu, is driven by
+the keyboard alone: each shortcut and menu key opens its window, and a key closes it.
 wayland: Renvo on sway only (no X display), with the same StatusNotifierItem host: the item
 and its menu, the list editor and the settings dialog from the menu, closed by their keys, a
 run's progress window floating at its own size, a second start that ends at once, and quit."""
