@@ -6,6 +6,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QEvent>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <iterator>
@@ -29,6 +30,16 @@ constexpr int kMinAnimateRate = 100;
 constexpr int kTipFirstLineBytes = 62;
 constexpr int kDBusTimeoutMs = 500;
 const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
+constexpr int kHostWaitMs = 1000;
+
+// Qt picks its kind of tray once for the process, the first time a QSystemTrayIcon is made or
+// asked about: its D-Bus tray when a StatusNotifier host is registered then, else its XEmbed
+// tray, which follows X trays as they come and go. A Wayland session has no X tray, so there
+// nothing may ask Qt before a host is there.
+bool xembedTrayPossible()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 QIcon programIcon(const char* name)
 {
@@ -86,6 +97,8 @@ TrayKind currentTrayKind()
 {
     if (statusNotifierHostRegistered())
         return TrayKind::StatusNotifier;
+    if (!xembedTrayPossible())
+        return TrayKind::None;
     return QSystemTrayIcon::isSystemTrayAvailable() ? TrayKind::XEmbed : TrayKind::None;
 }
 
@@ -107,19 +120,45 @@ QString trayTipText(const QString& tip)
     return result;
 }
 
-TTrayIcon::TTrayIcon(QObject* parent)
-    : QObject(parent), m_tray(new QSystemTrayIcon(this))
+TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent)
 {
-    m_tray->setToolTip(m_tip);
-    m_tray->installEventFilter(this);
-    connect(m_tray, &QSystemTrayIcon::activated, this, &TTrayIcon::handleActivation);
-
     m_animTimer.setInterval(m_animateRate);
     connect(&m_animTimer, &QTimer::timeout, this, &TTrayIcon::animationTick);
 
-    // Qt chose its kind of tray for the process when the QSystemTrayIcon was made, by the same
-    // test, and keeps it: so do the events.
     m_kind = currentTrayKind();
+    if (m_kind == TrayKind::None && !xembedTrayPossible()) {
+        // The icon is made once a host is there (a panel that starts after the program).
+        auto* wait = new QTimer(this);
+        wait->setInterval(kHostWaitMs);
+        connect(wait, &QTimer::timeout, this, [this, wait] {
+            if (!statusNotifierHostRegistered())
+                return;
+            wait->stop();
+            wait->deleteLater();
+            m_kind = TrayKind::StatusNotifier;
+            makeTray();
+        });
+        wait->start();
+        return;
+    }
+    makeTray();
+}
+
+void TTrayIcon::makeTray()
+{
+    // Qt chose its kind of tray for the process when the first QSystemTrayIcon was made, by
+    // the same test, and keeps it: so do the events.
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setToolTip(m_tip);
+    m_tray->setContextMenu(m_menu);
+    m_tray->installEventFilter(this);
+    connect(m_tray, &QSystemTrayIcon::activated, this, &TTrayIcon::handleActivation);
+    if (m_animating && !m_frames.isEmpty())
+        m_tray->setIcon(m_frames.at(m_frameIndex));
+    else if (!m_icon.isNull())
+        m_tray->setIcon(m_icon);
+    if (m_visible)
+        m_tray->show();
     if (m_kind == TrayKind::StatusNotifier) {
         // Qt registers the icon with the watcher of the moment only: a watcher that restarts
         // (a panel that crashed and came back) would never hear of it again.
@@ -131,8 +170,17 @@ TTrayIcon::TTrayIcon(QObject* parent)
 
 TTrayIcon::~TTrayIcon()
 {
+    if (!m_tray)
+        return;
     m_tray->removeEventFilter(this);
     m_tray->hide();
+}
+
+void TTrayIcon::setRBPopupMenu(QMenu* menu)
+{
+    m_menu = menu;
+    if (m_tray)
+        m_tray->setContextMenu(menu);
 }
 
 void TTrayIcon::setAnimateIcons(const QList<QIcon>& frames)
@@ -157,7 +205,7 @@ void TTrayIcon::setIcon(const QIcon& icon)
         setVisible(false);
         return;
     }
-    if (!m_animating)
+    if (!m_animating && m_tray)
         m_tray->setIcon(icon);
 }
 
@@ -167,7 +215,8 @@ void TTrayIcon::setTipHelp(const QString& tip)
     if (text == m_tip)
         return;
     m_tip = text;
-    m_tray->setToolTip(text);
+    if (m_tray)
+        m_tray->setToolTip(text);
 }
 
 void TTrayIcon::setVisible(bool on)
@@ -175,6 +224,8 @@ void TTrayIcon::setVisible(bool on)
     if (on && m_icon.isNull())
         on = false;
     m_visible = on;
+    if (!m_tray)
+        return;
     if (on) {
         if (!m_animating)
             m_tray->setIcon(m_icon);
@@ -188,7 +239,7 @@ void TTrayIcon::setVisible(bool on)
 
 void TTrayIcon::Refresh()
 {
-    if (!m_visible)
+    if (!m_visible || !m_tray)
         return;
     m_tray->hide();
     m_tray->show();
@@ -237,7 +288,7 @@ void TTrayIcon::StopAnimation()
     m_animating = false;
     m_animTimer.stop();
     m_frameIndex = 0;
-    if (!m_icon.isNull())
+    if (!m_icon.isNull() && m_tray)
         m_tray->setIcon(m_icon);
 }
 
@@ -253,12 +304,14 @@ void TTrayIcon::animationTick()
 
 void TTrayIcon::showFrame()
 {
-    m_tray->setIcon(m_frames.at(m_frameIndex));
+    if (m_tray)
+        m_tray->setIcon(m_frames.at(m_frameIndex));
 }
 
 void TTrayIcon::showMessage(const QString& title, const QString& text)
 {
-    m_tray->showMessage(title, text, QSystemTrayIcon::Warning);
+    if (m_tray)
+        m_tray->showMessage(title, text, QSystemTrayIcon::Warning);
 }
 
 void TTrayIcon::setTrayKindForTest(TrayKind kind)

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -51,8 +52,8 @@ public:
     void setIcon(const QIcon& icon);  // a null icon hides the tray icon
 
     // Qt's context menu: the tray pops it up on the right button by itself.
-    QMenu* RBPopupMenu() const { return m_tray->contextMenu(); }
-    void setRBPopupMenu(QMenu* menu) { m_tray->setContextMenu(menu); }
+    QMenu* RBPopupMenu() const { return m_menu; }
+    void setRBPopupMenu(QMenu* menu);
 
     QString TipHelp() const { return m_tip; }
     void setTipHelp(const QString& tip);
@@ -82,6 +83,7 @@ public:
     void handleActivation(QSystemTrayIcon::ActivationReason reason);
 
     TrayKind trayKind() const { return m_kind; }
+    // None on Wayland until a StatusNotifier host is there.
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
     // Tests fix the tray kind (the offscreen platform has no tray).
@@ -94,7 +96,9 @@ private:
     void animationTick();
     void showFrame();
 
-    QSystemTrayIcon* m_tray;  // child of this
+    void makeTray();
+    QSystemTrayIcon* m_tray = nullptr;  // child of this
+    QPointer<QMenu> m_menu;
     QTimer m_animTimer;
 
     QList<QIcon> m_frames;

@@ -37,7 +37,7 @@ def stays_false(condition, seconds, step=0.1):
 
 
 class Desktop:
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, wm=None):
         self.procs = []
         self.env = dict(os.environ)
         for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
@@ -57,6 +57,14 @@ class Desktop:
                     raise Failure("Xvfb did not start")
                 number += chunk
         self.env["DISPLAY"] = ":" + number.decode().strip()
+        if wm == "openbox":
+            self.start_openbox()
+
+    def start_openbox(self):
+        """openbox on the display; returns once it manages windows (it has set its check window)."""
+        self.start(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("openbox", lambda: "window id" in self.tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                            check=False), 20)
 
     def start(self, argv, **kw):
         env = dict(self.env)

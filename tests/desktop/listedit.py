@@ -148,6 +148,7 @@ def script_main(run, folder_option="--shots", required=False):
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
     ap.add_argument(folder_option, required=required, default=None)
+    ap.add_argument("--wm", choices=("openbox",), default=None, help="a window manager on the display")
     args = ap.parse_args()
     renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
     try:
@@ -169,7 +170,7 @@ def run(args, renvo):
     photos = os.path.join(home.base, "pics", "2024")
     for d in (work, notes, photos):
         os.makedirs(d)
-    desk = Desktop()
+    desk = Desktop(wm=args.wm)
     with renvo_on_tray(desk, renvo, home, args, "listedit") as (prog, icon):
         # The tray menu's edit-list entry ("L").
         click_icon(desk, icon, button=3)

@@ -235,7 +235,7 @@ def run(args, renvo):
         pass  # an empty list: no warning at start
     grabs = Grabs(None, os.path.join(home.base, "grabs"))
     os.makedirs(grabs.folder)
-    desk = Desktop()
+    desk = Desktop(wm=args.wm)
     grabs.desk = desk
     with renvo_on_tray(desk, renvo, home, args, "settings") as (prog, icon):
         check_settings(desk, grabs, icon, home.hive, args)

@@ -134,7 +134,7 @@ def second_start_ends(desk, renvo, home):
 
 def run_xembed(args, renvo):
     home = Home(args.files)
-    desk = Desktop()
+    desk = Desktop(wm=args.wm)
     hogs = None
     try:
         # Renvo first, with no tray yet: it says so once, keeps running, and shows its icon once
@@ -279,7 +279,7 @@ def menu_labels(node, found):
 
 def run_sni(args, renvo):
     home = Home(args.files, untrusted=True)
-    desk = Desktop()
+    desk = Desktop(wm=args.wm)
     hogs = None
     try:
         desk.private_session_bus()
@@ -349,6 +349,7 @@ def main():
     ap.add_argument("--tray", choices=("xembed", "sni", "both"), default="both")
     ap.add_argument("--files", type=int, default=5000)
     ap.add_argument("--shots", default=None)
+    ap.add_argument("--wm", choices=("openbox",), default=None, help="a window manager on the display")
     args = ap.parse_args()
     renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
     try:
