@@ -10,6 +10,7 @@
 
 #include "common/FakeApp.h"
 #include "common/ListItems.h"
+#include "common/Mnemonics.h"
 #include "common/ScriptedPrompt.h"
 #include "dialog/Property.h"
 #include "dialog/RestorePage.h"
@@ -173,6 +174,14 @@ TEST_F(PropertyTest, TheOkChecksComeInOrderAndKeepTheDialogOpen)
     prompt.expect(kErrorDialogCaption, PromptAnswer::Ok);
     EXPECT_FALSE(d.btnOKClick(0));
     EXPECT_NE(prompt.asked.back().text.find("255"), std::string::npos);
+}
+
+TEST_F(PropertyTest, EveryLabelsMnemonicReachesAControlInBothModes)
+{
+    for (PropertyMode mode : {PropertyMode::Item, PropertyMode::Settings}) {
+        TfrmProperty d(*app, mode);
+        EXPECT_EQ(test::labelsWithoutBuddy(d), QStringList()) << int(mode);
+    }
 }
 
 TEST_F(PropertyTest, DuringARunOkIsRefusedInBothModes)

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Mnemonics.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "guikit/AboutBox.h"
@@ -116,6 +117,12 @@ TEST(HelpPages, TopicPopupIsItsFirstParagraph)
     EXPECT_EQ(HelpWindow::contextPopupText(9), expected.simplified());
     EXPECT_TRUE(HelpWindow::contextPopupText(9).contains(QStringLiteral("タスクトレイ")));
     EXPECT_TRUE(HelpWindow::contextPopupText(4242).isEmpty());
+}
+
+TEST(HelpWindowCommands, EveryLabelsMnemonicReachesAControl)
+{
+    HelpWindow w;
+    EXPECT_EQ(test::labelsWithoutBuddy(w), QStringList());
 }
 
 TEST(HelpWindowCommands, EachCommandShowsItsPage)

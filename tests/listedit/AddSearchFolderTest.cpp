@@ -3,6 +3,7 @@
 #include "guikit/HelpPopup.h"
 #include "listedit/AddSearchFolder.h"
 
+#include "common/Mnemonics.h"
 #include "common/ScriptedPrompt.h"
 #include "common/TempDir.h"
 #include "guikit/HelpWindow.h"
@@ -47,6 +48,12 @@ struct Dialog {
         return QTest::qWaitForWindowActive(&form);
     }
 };
+
+TEST(AddSearchFolder, EveryLabelsMnemonicReachesAControl)
+{
+    Dialog d;
+    EXPECT_EQ(test::labelsWithoutBuddy(d.form), QStringList());
+}
 
 TEST(AddSearchFolder, OkOnlyWhileTheTextNamesAnExistingFolder)
 {
