@@ -267,7 +267,7 @@ class Sway:
         first lets the program take the new virtual keyboard's keymap."""
         self.msg('[title="^%s$"] focus' % re.escape(title))
         wait_for("the focus on " + title, lambda: any(w[0] == title and w[2] for w in self.windows()), 10)
-        subprocess.run(["wtype", "-s", "400"] + list(argv) + ["-s", "200"], env=dict(os.environ, **self.client_env()),
+        subprocess.run(["wtype", "-s", "1000"] + list(argv) + ["-s", "200"], env=dict(os.environ, **self.client_env()),
                        check=True, timeout=30)
 
     def screenshot(self, args, name):
