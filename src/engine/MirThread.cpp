@@ -59,7 +59,7 @@ bool removeEmptyTree(const std::string& folder)
 class RunBody {
 public:
     RunBody(TMirror& mirror, RunOutcome& outcome)
-        : mirror_(mirror), host_(mirror.host_), outcome_(outcome), folder_(mirror.folder_),
+        : removal_(), mirror_(mirror), host_(mirror.host_), outcome_(outcome), folder_(mirror.folder_),
           listPath_(folder_ + kListFileName), updatePath_(folder_ + kUpdateFileName),
           tablePath_(folder_ + kTableFileName), snap_(host_.takeSnapshot()),
           log_(snap_.LogFile, snap_.LogAppend, snap_.KeepLogFile), checks_(snap_.MirTopFolder)
@@ -92,6 +92,9 @@ public:
             outcome_.error = e.what();
         }
         reportStep();
+        // The old generations go on being removed while the log is written; the run ends
+        // when they are gone.
+        removal_.join();
     }
 
 private:
@@ -142,7 +145,7 @@ private:
         // One that cannot be finished stops every run: a run that went on would save an update
         // list that the finished rotation must not take for its own.
         int err = 0;
-        const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err);
+        const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err, &removal_);
         if (recovery == HistoryRecovery::Failed) {
             log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
             throw EMirStop{RunEnd::Failed, "前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err)};
@@ -317,7 +320,7 @@ private:
     {
         if (snap_.standardRun)
             return;
-        HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update);
+        HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update, &removal_);
         beginPhase(RunPhase::History, history.steps());
         HistoryHooks hooks;
         hooks.advance = [this] { setPosition(position_ + 1u); };
@@ -395,6 +398,8 @@ private:
         }
     }
 
+    // First: it is joined last, after everything else of the run has let go.
+    BackgroundRemoval removal_;
     TMirror& mirror_;
     MirrorHost& host_;
     RunOutcome& outcome_;
