@@ -1,7 +1,13 @@
 #pragma once
 // The copy step of a run: one source over its mirrored copy, creating folders as needed.
 
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/FileSys.h"
 
@@ -21,6 +27,40 @@ private:
     std::string root_;
     std::string lastFolder_;  // made or found by the previous copy: most copies share it
     CopySession session_;
+};
+
+// Copies a queue two at a time, the calling thread and one worker, each with a copy step of its
+// own: two copies in flight keep both cores busy where one waits for the disk or the kernel.
+// Everything but the copies stays on the calling thread, in queue order: `before` runs before
+// an entry may start, `done` gets every outcome in queue order, whatever order the copies end in.
+class PairedCopies {
+public:
+    struct Entry {
+        std::string source, destination;
+    };
+    struct Hooks {
+        std::function<Entry(size_t k)> entry;
+        // May throw (a stop request): nothing starts after it, the copies in flight end and
+        // their outcomes reach `done` in order before the exception goes on.
+        std::function<void(size_t k)> before;
+        std::function<void(size_t k, const Entry& e, int err)> done;
+    };
+
+    // How many entries the calling thread copies past the worker's before it waits for it: at
+    // most this many and the worker's own have ended without `done` when the next one starts.
+    static constexpr size_t kAhead = 8;
+
+    explicit PairedCopies(std::string root);
+    ~PairedCopies();
+    PairedCopies(const PairedCopies&) = delete;
+    PairedCopies& operator=(const PairedCopies&) = delete;
+
+    void run(size_t count, const Hooks& hooks);
+
+private:
+    class Worker;
+    CopyStep own_;
+    std::unique_ptr<Worker> worker_;
 };
 
 }  // namespace renvo

@@ -236,22 +236,26 @@ private:
         const RunQueues& queues = lists_.queues;
         const size_t count = queues.copies();
         beginPhase(RunPhase::Mirror, count, count > 0);
-        CopyStep copier(checks_.latest());
-        for (size_t k = 0; k < count; ++k) {
+        if (count == 0)
+            return;
+        PairedCopies copier(checks_.latest());
+        PairedCopies::Hooks hooks;
+        hooks.entry = [&](size_t k) { return PairedCopies::Entry{queues.source(k), queues.destination(k)}; };
+        hooks.before = [&](size_t k) {
             if (snap_.KeepLogFile)
                 log_.save();
             poll();
             setPosition(k + 1);
-            const std::string source = queues.source(k), destination = queues.destination(k);
-            const int err = copier.copy(source, destination);
+        };
+        hooks.done = [&](size_t k, const PairedCopies::Entry& e, int err) {
             // A folder of the mirror where the source now has a file or a link: once the
             // deletion step has emptied it, the copy takes its place.
-            if (err == EISDIR) {
+            if (err == EISDIR)
                 deferred_.push_back(k);
-                continue;
-            }
-            logCopy(source, destination, err);
-        }
+            else
+                logCopy(e.source, e.destination, err);
+        };
+        copier.run(count, hooks);
     }
 
     void logCopy(const std::string& source, const std::string& destination, int err)
