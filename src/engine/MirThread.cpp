@@ -281,7 +281,7 @@ private:
     // The copies made so far reach the disk before anything records them as done.
     void makeDurable()
     {
-        if (unsynced_)
+        if (unsynced_ && snap_.durable)
             (void)syncFileSystem(snap_.MirTopFolder);  // a failure here leaves the copies as durable as before
         unsynced_ = false;
     }
