@@ -106,14 +106,17 @@ void PairedCopies::run(size_t count, const Hooks& hooks)
     // those wait (a few at most) until the worker's outcome has gone out.
     std::optional<size_t> given;
     std::deque<std::pair<size_t, std::pair<Entry, int>>> mine;
+    // Nothing is left in flight before `done` runs: it may throw.
     auto flushWorker = [&] {
         Entry e;
         const int err = worker_->take(e);
-        hooks.done(*given, e, err);
+        const size_t k = *given;
         given.reset();
-        for (auto& [k, outcome] : mine)
-            hooks.done(k, outcome.first, outcome.second);
-        mine.clear();
+        std::deque<std::pair<size_t, std::pair<Entry, int>>> ready;
+        ready.swap(mine);
+        hooks.done(k, e, err);
+        for (auto& [j, outcome] : ready)
+            hooks.done(j, outcome.first, outcome.second);
     };
     size_t k = 0;
     try {
@@ -125,7 +128,11 @@ void PairedCopies::run(size_t count, const Hooks& hooks)
                 continue;
             }
             hooks.before(k);
-            Entry e = hooks.entry(k);
+            Entry e;
+            if (!hooks.entry(k, e)) {
+                ++k;
+                continue;
+            }
             if (!given) {
                 worker_->give(std::move(e));
                 given = k++;

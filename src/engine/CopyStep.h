@@ -39,11 +39,12 @@ public:
         std::string source, destination;
     };
     struct Hooks {
-        std::function<Entry(size_t k)> entry;
+        // Fills the entry to copy for k (asked once per k, in order); false when k needs none.
+        std::function<bool(size_t k, Entry& e)> entry;
         // May throw (a stop request): nothing starts after it, the copies in flight end and
         // their outcomes reach `done` in order before the exception goes on.
         std::function<void(size_t k)> before;
-        std::function<void(size_t k, const Entry& e, int err)> done;
+        std::function<void(size_t k, const Entry& e, int err)> done;  // for each entry copied
     };
 
     // How many entries the calling thread copies past the worker's before it waits for it: at

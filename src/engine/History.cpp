@@ -212,24 +212,45 @@ HistoryResult HistoryStep::run(const HistoryHooks& hooks)
     if (rotates_) {
         const std::string staging = joinPath(top_, kNewGenerationName);
         const std::string newest = generationFolder(top_, 1);
-        int err = forceDirectories(staging).error();
-        // A link copied into the new generation never carries a later copy out of it.
-        CopyStep copier(canonicalPath(staging));
-        for (const std::string_view rel : updated_.paths()) {
-            const std::string src = joinPath(latest_, rel);
-            if (pathExists(src)) {
-                const int copyErr = err != 0 ? err : copier.copy(src, joinPath(staging, rel));
-                if (copyErr == 0) {
-                    ++result.stored;
-                } else {
-                    ++result.failed;
-                    if (hooks.copyFailed)
-                        hooks.copyFailed(src, joinPath(newest, rel), copyErr);
-                }
-            }
+        const int err = forceDirectories(staging).error();
+        // Two copies in flight, as in the copy phase. A link copied into the new generation
+        // never carries a later copy out of it.
+        PairedCopies copier(canonicalPath(staging));
+        auto failed = [&](const PairedCopies::Entry& e, int copyErr) {
+            ++result.failed;
+            if (hooks.copyFailed)
+                hooks.copyFailed(e.source, joinPath(newest, e.destination.substr(staging.size() + 1)), copyErr);
+        };
+        PairedCopies::Hooks paired;
+        auto next = updated_.paths().begin();
+        // One step per updated file, once its copy has ended (or at once without one).
+        auto advance = [&] {
             if (hooks.advance)
                 hooks.advance();
-        }
+        };
+        paired.before = [](size_t) {};
+        paired.entry = [&](size_t, PairedCopies::Entry& e) {
+            const std::string_view rel = *next++;
+            e.source = joinPath(latest_, rel);
+            if (!pathExists(e.source)) {
+                advance();
+                return false;
+            }
+            e.destination = joinPath(staging, rel);
+            if (err == 0)
+                return true;
+            failed(e, err);  // no copy without the folder for the new generation
+            advance();
+            return false;
+        };
+        paired.done = [&](size_t, const PairedCopies::Entry& e, int copyErr) {
+            if (copyErr == 0)
+                ++result.stored;
+            else
+                failed(e, copyErr);
+            advance();
+        };
+        copier.run(updated_.size(), paired);
         if (result.failed == 0) {
             // A leftover of the names the rotation moves folders to must be gone first.
             if (background_)

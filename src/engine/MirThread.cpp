@@ -240,7 +240,10 @@ private:
             return;
         PairedCopies copier(checks_.latest());
         PairedCopies::Hooks hooks;
-        hooks.entry = [&](size_t k) { return PairedCopies::Entry{queues.source(k), queues.destination(k)}; };
+        hooks.entry = [&](size_t k, PairedCopies::Entry& e) {
+            e = {queues.source(k), queues.destination(k)};
+            return true;
+        };
         hooks.before = [&](size_t k) {
             if (snap_.KeepLogFile)
                 log_.save();
