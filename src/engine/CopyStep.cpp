@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <vector>
 #include <optional>
 
 namespace renvo {
@@ -31,7 +32,7 @@ int CopyStep::copy(const std::string& source, const std::string& destination)
     return err;
 }
 
-// One copy at a time handed over by the owner; the owner waits for its outcome.
+// Batches of copies handed over by the owner; the owner waits for their outcomes.
 class PairedCopies::Worker {
 public:
     explicit Worker(const std::string& root) : step_(root), thread_([this] { loop(); }) {}
@@ -44,29 +45,35 @@ public:
         cv_.notify_all();
         thread_.join();
     }
-    void give(Entry e)
+    void give(std::vector<Entry> batch, std::vector<size_t> keys)
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            entry_ = std::move(e);
+            batch_ = std::move(batch);
+            keys_ = std::move(keys);
+            errs_.clear();
             given_ = true;
         }
         cv_.notify_all();
     }
+    bool busy() const { return busy_; }  // owner only: a batch is given and not taken back
     bool finished()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         return finished_;
     }
-    // The outcome of the copy given last, once it has ended; the entry goes back to the owner.
-    int take(Entry& e)
+    // Once the batch has ended: its entries, their keys and outcomes.
+    void take(std::vector<Entry>& batch, std::vector<size_t>& keys, std::vector<int>& errs)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         cv_.wait(lock, [this] { return finished_; });
         finished_ = false;
-        e = std::move(entry_);
-        return err_;
+        busy_ = false;
+        batch = std::move(batch_);
+        keys = std::move(keys_);
+        errs = std::move(errs_);
     }
+    void markBusy() { busy_ = true; }
 
 private:
     void loop()
@@ -76,12 +83,14 @@ private:
             cv_.wait(lock, [this] { return given_ || quit_; });
             if (!given_)
                 return;
-            const Entry e = entry_;
-            lock.unlock();
-            const int err = step_.copy(e.source, e.destination);
-            lock.lock();
-            err_ = err;
             given_ = false;
+            // The batch is the worker's alone until it is finished: the owner waits for that.
+            std::vector<Entry>& batch = batch_;
+            std::vector<int>& errs = errs_;
+            lock.unlock();
+            for (const Entry& e : batch)
+                errs.push_back(step_.copy(e.source, e.destination));
+            lock.lock();
             finished_ = true;
             cv_.notify_all();
         }
@@ -90,8 +99,10 @@ private:
     CopyStep step_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    Entry entry_;
-    int err_ = 0;
+    std::vector<Entry> batch_;
+    std::vector<size_t> keys_;
+    std::vector<int> errs_;
+    bool busy_ = false;  // owner's own
     bool given_ = false, finished_ = false, quit_ = false;
     std::thread thread_;  // last: it starts once the rest is made
 };
@@ -102,52 +113,78 @@ PairedCopies::~PairedCopies() = default;
 
 void PairedCopies::run(size_t count, const Hooks& hooks)
 {
-    // The worker's entry comes before every entry the calling thread copied since it was given:
-    // those wait (a few at most) until the worker's outcome has gone out.
-    std::optional<size_t> given;
+    // The worker's batch comes before every entry the calling thread copied since it was
+    // given: those wait until the batch's outcomes have gone out.
     std::deque<std::pair<size_t, std::pair<Entry, int>>> mine;
     // Nothing is left in flight before `done` runs: it may throw.
     auto flushWorker = [&] {
-        Entry e;
-        const int err = worker_->take(e);
-        const size_t k = *given;
-        given.reset();
+        std::vector<Entry> batch;
+        std::vector<size_t> keys;
+        std::vector<int> errs;
+        worker_->take(batch, keys, errs);
         std::deque<std::pair<size_t, std::pair<Entry, int>>> ready;
         ready.swap(mine);
-        hooks.done(k, e, err);
+        for (size_t i = 0; i < batch.size(); ++i)
+            hooks.done(keys[i], batch[i], errs[i]);
         for (auto& [j, outcome] : ready)
             hooks.done(j, outcome.first, outcome.second);
     };
     size_t k = 0;
     try {
         while (k < count) {
-            if (given && worker_->finished())
+            if (worker_->busy() && (mine.size() >= kAhead || worker_->finished())) {
                 flushWorker();
-            if (given && mine.size() >= kAhead) {
-                flushWorker();
+                continue;
+            }
+            if (!worker_->busy()) {
+                std::vector<Entry> batch;
+                std::vector<size_t> keys;
+                auto give = [&] {
+                    if (!batch.empty()) {
+                        worker_->markBusy();
+                        worker_->give(std::move(batch), std::move(keys));
+                    }
+                };
+                try {
+                    while (batch.size() < kBatch && k < count) {
+                        hooks.before(k);
+                        Entry e;
+                        if (hooks.entry(k, e)) {
+                            batch.push_back(std::move(e));
+                            keys.push_back(k);
+                        }
+                        ++k;
+                    }
+                } catch (...) {
+                    give();  // the entries admitted before the throw are copied all the same
+                    throw;
+                }
+                give();
                 continue;
             }
             hooks.before(k);
             Entry e;
-            if (!hooks.entry(k, e)) {
-                ++k;
-                continue;
+            if (hooks.entry(k, e)) {
+                const int err = own_.copy(e.source, e.destination);
+                mine.emplace_back(k, std::make_pair(std::move(e), err));
             }
-            if (!given) {
-                worker_->give(std::move(e));
-                given = k++;
-                continue;
-            }
-            const int err = own_.copy(e.source, e.destination);
-            mine.emplace_back(k++, std::make_pair(std::move(e), err));
+            ++k;
         }
     } catch (...) {
-        if (given)
+        if (worker_->busy()) {
             flushWorker();
+        } else {
+            std::deque<std::pair<size_t, std::pair<Entry, int>>> ready;
+            ready.swap(mine);
+            for (auto& [j, outcome] : ready)
+                hooks.done(j, outcome.first, outcome.second);
+        }
         throw;
     }
-    if (given)
+    if (worker_->busy())
         flushWorker();
+    for (auto& [j, outcome] : mine)
+        hooks.done(j, outcome.first, outcome.second);
 }
 
 }  // namespace renvo

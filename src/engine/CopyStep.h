@@ -41,15 +41,19 @@ public:
     struct Hooks {
         // Fills the entry to copy for k (asked once per k, in order); false when k needs none.
         std::function<bool(size_t k, Entry& e)> entry;
-        // May throw (a stop request): nothing starts after it, the copies in flight end and
-        // their outcomes reach `done` in order before the exception goes on.
+        // May throw (a stop request): no entry is admitted after it; the ones admitted before
+        // it are copied (a batch at most, waiting for the worker) and their outcomes reach
+        // `done` in order before the exception goes on.
         std::function<void(size_t k)> before;
         std::function<void(size_t k, const Entry& e, int err)> done;  // for each entry copied
     };
 
-    // How many entries the calling thread copies past the worker's before it waits for it: at
-    // most this many and the worker's own have ended without `done` when the next one starts.
-    static constexpr size_t kAhead = 8;
+    // The worker takes entries a batch at a time (one hand-over per batch, not per file), and
+    // the calling thread copies at most kAhead entries past the worker's batch before it waits
+    // for it: at most kMostUnreported copies have ended without `done` when the next one starts.
+    static constexpr size_t kBatch = 16;
+    static constexpr size_t kAhead = 16;
+    static constexpr size_t kMostUnreported = kBatch + kAhead;
 
     explicit PairedCopies(std::string root);
     ~PairedCopies();

@@ -60,9 +60,10 @@ TEST_F(RunTest, PairedCopiesReportEveryOutcomeInQueueOrder)
     };
     const Case cases[] = {
         {"all good"}, {"a missing source", 5}, {"a link", -1, 3}, {"an entry without a copy", -1, -1, 2},
-        {"a stop", -1, -1, -1, 6}, {"the first fails", 0},
+        {"a stop", -1, -1, -1, 6}, {"a later stop", -1, -1, -1, 29}, {"the first fails", 0},
+        {"one past the first batch fails", static_cast<int>(PairedCopies::kBatch)},
     };
-    constexpr int kCount = 12;
+    constexpr int kCount = 40;
     const std::string outside = writeFile(tmp / "outside/target.txt", "outside");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
