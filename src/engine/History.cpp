@@ -131,8 +131,8 @@ bool parsePlan(const std::string& text, std::vector<Rename>& plan)
 // Carries a plan out from where a kill stopped it. A folder that has been renamed is gone
 // from its old name until a later rename of the plan fills that name again, so the last
 // rename whose source is missing is the last one done; the ones after it are still due.
-// The oldest generation stays aside: the next run removes it while it walks.
-int carryOut(const std::string& top, const std::vector<Rename>& plan, const std::function<void()>& advance)
+int carryOut(const std::string& top, const std::vector<Rename>& plan, const std::function<void()>& advance,
+             BackgroundRemoval* background)
 {
     size_t next = 0;
     for (size_t i = plan.size(); i-- > 0;) {
@@ -150,7 +150,12 @@ int carryOut(const std::string& top, const std::vector<Rename>& plan, const std:
     }
     // The renames are on disk before the plan goes.
     (void)syncFolder(top);  // should it fail, the renames are as durable as the system makes them anyway
-    return deleteFile(joinPath(top, kPlanName)).error();
+    const int err = deleteFile(joinPath(top, kPlanName)).error();
+    // Once the plan is gone, the oldest generation is a leftover that the next run removes
+    // should this removal not finish.
+    if (err == 0)
+        removeAside(joinPath(top, kOldGenerationName), background);
+    return err;
 }
 
 }  // namespace
@@ -159,29 +164,27 @@ HistoryRecovery recoverHistory(const std::string& top, int* err, BackgroundRemov
 {
     const std::string planPath = joinPath(top, kPlanName);
     std::string text;
-    HistoryRecovery result = HistoryRecovery::Nothing;
     if (readWholeFile(planPath, text, {true, 1 << 20})) {
         std::vector<Rename> plan;
-        const int e = parsePlan(text, plan) ? carryOut(top, plan, {}) : EINVAL;
+        int e = parsePlan(text, plan) ? carryOut(top, plan, {}, background) : EINVAL;
         if (err)
             *err = e;
-        if (e != 0)
-            return HistoryRecovery::Failed;
-        result = HistoryRecovery::Finished;
-    } else {
-        removeStaleTemporaries(planPath);
-        // A new generation that was never put in place goes before this run makes its own there.
-        if (const std::string staging = joinPath(top, kNewGenerationName); pathExists(staging)) {
-            removeTree(staging);
-            result = HistoryRecovery::Cleaned;
+        return e == 0 ? HistoryRecovery::Finished : HistoryRecovery::Failed;
+    }
+    removeStaleTemporaries(planPath);
+    bool cleaned = false;
+    // A new generation that was never put in place goes before this run makes its own there.
+    if (const std::string staging = joinPath(top, kNewGenerationName); pathExists(staging)) {
+        removeTree(staging);
+        cleaned = true;
+    }
+    for (const DirEntry& e : readDirectory(top, false)) {
+        if (isOldGenerationName(e.name)) {
+            removeAside(joinPath(top, e.name), background);
+            cleaned = true;
         }
     }
-    // The generations the last rotations moved aside (and any whose removal a kill cut short).
-    for (const DirEntry& e : readDirectory(top, false)) {
-        if (isOldGenerationName(e.name))
-            removeAside(joinPath(top, e.name), background);
-    }
-    return result;
+    return cleaned ? HistoryRecovery::Cleaned : HistoryRecovery::Nothing;
 }
 
 HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated,
@@ -289,7 +292,7 @@ HistoryResult HistoryStep::run(const HistoryHooks& hooks)
 
 int HistoryStep::rotate(const HistoryHooks& hooks)
 {
-    // The oldest generation is moved aside at once (for the next run to remove); then History2
+    // The oldest generation is moved aside at once and removed at the end; then History2
     // moves to History3 before History1 takes its place, newest last.
     std::vector<Rename> plan;
     auto above = std::lower_bound(present_.begin(), present_.end(), static_cast<int64_t>(limit_));
@@ -304,7 +307,7 @@ int HistoryStep::rotate(const HistoryHooks& hooks)
         return err;
     if (hooks.committed)
         hooks.committed();
-    return carryOut(top_, plan, hooks.advance);
+    return carryOut(top_, plan, hooks.advance, background_);
 }
 
 }  // namespace renvo

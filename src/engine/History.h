@@ -32,8 +32,8 @@ std::vector<int64_t> generationsPresent(const std::string& top);
 // empty. A half-made new generation it had not committed to is removed: Cleaned.
 // Failed (with the errno in *err) when a committed rotation cannot be finished: no run may go
 // on then.
-// The generations earlier rotations moved aside are removed here, on `background` when given:
-// the run walks meanwhile, and the history step waits for them before it moves any folder.
+// Old generations left aside are removed on `background` when given (the run goes on
+// meanwhile; the history step waits for them before it moves any folder).
 enum class HistoryRecovery { Nothing, Cleaned, Finished, Failed };
 HistoryRecovery recoverHistory(const std::string& top, int* err = nullptr, BackgroundRemoval* background = nullptr);
 
@@ -67,10 +67,8 @@ struct HistoryResult {
 // files are never rotated in twice, and a generation is never lost to a full disk.
 class HistoryStep {
 public:
-    // The generations that go are renamed aside at once. The one the rotation drops waits
-    // there for the next run (recoverHistory), which removes it while it walks: its removal,
-    // mostly waiting for the disk, is off this run's path. The ones above a lowered limit are
-    // removed on `background` when given (the caller joins it), else before run() returns.
+    // The generations that go are renamed aside at once and removed on `background` when
+    // given (the caller joins it), else before run() returns.
     HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated,
                 BackgroundRemoval* background = nullptr);
 

@@ -222,17 +222,13 @@ TEST_F(FieldSafetyTest, RotationKilledAnywhereIsFinishedOnceByTheNextRun)
 
         source("d/a.txt", "v5", 1600000500);
         ASSERT_TRUE(run(false).complete());
-        // Aside waits only the generation this run's rotation dropped, for the next run.
         if (killAt == 1) {
             EXPECT_EQ(generations(4), (Strings{"v5", "v3", "v2", "-"})) << "v4 never reached the history";
-            EXPECT_EQ(readFile(top + "/.HistoryOld.rvtmp/a.txt"), "v1");
         } else {
             EXPECT_EQ(generations(4), (Strings{"v5", "v4", "v3", "-"}));
-            EXPECT_EQ(readFile(top + "/.HistoryOld.rvtmp/a.txt"), "v2");
         }
+        EXPECT_FALSE(fs::exists(top + "/.HistoryOld.rvtmp"));
         EXPECT_FALSE(fs::exists(top + "/.History1.rvtmp"));
-        ASSERT_TRUE(run(true).complete());
-        EXPECT_FALSE(fs::exists(top + "/.HistoryOld.rvtmp")) << "removed by the run after";
     }
 }
 
