@@ -20,8 +20,37 @@ constexpr std::string_view kGenerationPrefix = "History";
 constexpr char kNewGenerationName[] = ".History1.rvtmp";
 constexpr char kOldGenerationName[] = ".HistoryOld.rvtmp";
 constexpr char kPlanName[] = ".HistoryPlan.rvtmp";
+constexpr std::string_view kOldPrefix = ".HistoryOld";
+constexpr std::string_view kWorkSuffix = ".rvtmp";
+
+// Where a generation above the limit waits for its removal.
+std::string oldGenerationName(int64_t n)
+{
+    return std::string(kOldPrefix) + std::to_string(n) + std::string(kWorkSuffix);
+}
+
+// A folder renamed aside is removed on the run's second thread when there is one.
+void removeAside(const std::string& folder, BackgroundRemoval* background)
+{
+    if (background)
+        background->remove(folder);
+    else
+        removeTree(folder);
+}
 
 }  // namespace
+
+bool isOldGenerationName(std::string_view name)
+{
+    if (!name.starts_with(kOldPrefix) || !name.ends_with(kWorkSuffix) ||
+        name.size() < kOldPrefix.size() + kWorkSuffix.size())
+        return false;
+    const std::string_view digits = name.substr(kOldPrefix.size(), name.size() - kOldPrefix.size() - kWorkSuffix.size());
+    if (digits.empty())
+        return true;
+    return digits[0] != '0' && digits.size() <= 18 &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 int64_t generationNumber(const std::string& name)
 {
@@ -102,7 +131,8 @@ bool parsePlan(const std::string& text, std::vector<Rename>& plan)
 // Carries a plan out from where a kill stopped it. A folder that has been renamed is gone
 // from its old name until a later rename of the plan fills that name again, so the last
 // rename whose source is missing is the last one done; the ones after it are still due.
-int carryOut(const std::string& top, const std::vector<Rename>& plan, const std::function<void()>& advance)
+int carryOut(const std::string& top, const std::vector<Rename>& plan, const std::function<void()>& advance,
+             BackgroundRemoval* background)
 {
     size_t next = 0;
     for (size_t i = plan.size(); i-- > 0;) {
@@ -120,38 +150,47 @@ int carryOut(const std::string& top, const std::vector<Rename>& plan, const std:
     }
     // The renames are on disk before the plan goes.
     (void)syncFolder(top);  // should it fail, the renames are as durable as the system makes them anyway
-    removeTree(joinPath(top, kOldGenerationName));
-    return deleteFile(joinPath(top, kPlanName)).error();
+    const int err = deleteFile(joinPath(top, kPlanName)).error();
+    // Once the plan is gone, the oldest generation is a leftover that the next run removes
+    // should this removal not finish.
+    if (err == 0)
+        removeAside(joinPath(top, kOldGenerationName), background);
+    return err;
 }
 
 }  // namespace
 
-HistoryRecovery recoverHistory(const std::string& top, int* err)
+HistoryRecovery recoverHistory(const std::string& top, int* err, BackgroundRemoval* background)
 {
     const std::string planPath = joinPath(top, kPlanName);
     std::string text;
     if (readWholeFile(planPath, text, {true, 1 << 20})) {
         std::vector<Rename> plan;
-        int e = parsePlan(text, plan) ? carryOut(top, plan, {}) : EINVAL;
+        int e = parsePlan(text, plan) ? carryOut(top, plan, {}, background) : EINVAL;
         if (err)
             *err = e;
         return e == 0 ? HistoryRecovery::Finished : HistoryRecovery::Failed;
     }
     removeStaleTemporaries(planPath);
     bool cleaned = false;
-    for (const char* name : {kNewGenerationName, kOldGenerationName}) {
-        const std::string leftover = joinPath(top, name);
-        if (pathExists(leftover)) {
-            removeTree(leftover);
+    // A new generation that was never put in place goes before this run makes its own there.
+    if (const std::string staging = joinPath(top, kNewGenerationName); pathExists(staging)) {
+        removeTree(staging);
+        cleaned = true;
+    }
+    for (const DirEntry& e : readDirectory(top, false)) {
+        if (isOldGenerationName(e.name)) {
+            removeAside(joinPath(top, e.name), background);
             cleaned = true;
         }
     }
     return cleaned ? HistoryRecovery::Cleaned : HistoryRecovery::Nothing;
 }
 
-HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated)
+HistoryStep::HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated,
+                         BackgroundRemoval* background)
     : top_(std::move(top)), latest_(joinPath(top_, "Latest")), limit_(limitHistory), updated_(updated),
-      present_(generationsPresent(top_))
+      background_(background), present_(generationsPresent(top_))
 {
     if (limit_ > 0 && directoryExists(latest_)) {
         rotates_ = std::any_of(updated_.paths().begin(), updated_.paths().end(),
@@ -173,26 +212,51 @@ HistoryResult HistoryStep::run(const HistoryHooks& hooks)
     if (rotates_) {
         const std::string staging = joinPath(top_, kNewGenerationName);
         const std::string newest = generationFolder(top_, 1);
-        int err = forceDirectories(staging).error();
-        // A link copied into the new generation never carries a later copy out of it.
-        CopyStep copier(canonicalPath(staging));
-        for (const std::string_view rel : updated_.paths()) {
-            const std::string src = joinPath(latest_, rel);
-            if (pathExists(src)) {
-                const int copyErr = err != 0 ? err : copier.copy(src, joinPath(staging, rel));
-                if (copyErr == 0) {
-                    ++result.stored;
-                } else {
-                    ++result.failed;
-                    if (hooks.copyFailed)
-                        hooks.copyFailed(src, joinPath(newest, rel), copyErr);
-                }
-            }
+        const int err = forceDirectories(staging).error();
+        // Two copies in flight, as in the copy phase. A link copied into the new generation
+        // never carries a later copy out of it.
+        PairedCopies copier(canonicalPath(staging));
+        auto failed = [&](const PairedCopies::Entry& e, int copyErr) {
+            ++result.failed;
+            if (hooks.copyFailed)
+                hooks.copyFailed(e.source, joinPath(newest, e.destination.substr(staging.size() + 1)), copyErr);
+        };
+        PairedCopies::Hooks paired;
+        auto next = updated_.paths().begin();
+        // One step per updated file, once its copy has ended (or at once without one).
+        auto advance = [&] {
             if (hooks.advance)
                 hooks.advance();
-        }
-        if (result.failed == 0)
+        };
+        paired.before = [](size_t) {};
+        paired.entry = [&](size_t, PairedCopies::Entry& e) {
+            const std::string_view rel = *next++;
+            e.source = joinPath(latest_, rel);
+            if (!pathExists(e.source)) {
+                advance();
+                return false;
+            }
+            e.destination = joinPath(staging, rel);
+            if (err == 0)
+                return true;
+            failed(e, err);  // no copy without the folder for the new generation
+            advance();
+            return false;
+        };
+        paired.done = [&](size_t, const PairedCopies::Entry& e, int copyErr) {
+            if (copyErr == 0)
+                ++result.stored;
+            else
+                failed(e, copyErr);
+            advance();
+        };
+        copier.run(updated_.size(), paired);
+        if (result.failed == 0) {
+            // A leftover of the names the rotation moves folders to must be gone first.
+            if (background_)
+                background_->join();
             result.commitError = rotate(hooks);
+        }
         if (result.failed != 0 || result.commitError != 0) {
             // Nothing moved: the files stay listed and the generations stay whole.
             if (!pathExists(joinPath(top_, kPlanName)))
@@ -214,7 +278,13 @@ HistoryResult HistoryStep::run(const HistoryHooks& hooks)
             continue;
         if (n != next)
             break;
-        removeTree(generationFolder(top_, n));
+        // Renamed aside at once, so the numbers above the limit are free when the step ends;
+        // one that cannot be moved (a leftover in the way) is removed where it is.
+        const std::string aside = joinPath(top_, oldGenerationName(n));
+        if (renamePath(generationFolder(top_, n), aside))
+            removeAside(aside, background_);
+        else
+            removeTree(generationFolder(top_, n));
         ++next;
     }
     return result;
@@ -237,7 +307,7 @@ int HistoryStep::rotate(const HistoryHooks& hooks)
         return err;
     if (hooks.committed)
         hooks.committed();
-    return carryOut(top_, plan, hooks.advance);
+    return carryOut(top_, plan, hooks.advance, background_);
 }
 
 }  // namespace renvo

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/UpdateList.h"
+#include "platform/RemoveTree.h"
 
 namespace renvo {
 
@@ -17,6 +18,10 @@ std::string generationFolder(const std::string& top, int64_t n);
 int64_t generationNumber(const std::string& name);
 // True for the names of the history step's own work folders in the top folder.
 bool isHistoryWorkName(std::string_view name);
+// True for the names an old generation has while it waits for its removal: ".HistoryOld.rvtmp"
+// and ".HistoryOld<n>.rvtmp" (n without leading zeros). Only folders of these names are removed
+// as leftovers of a run that did not see their removal to its end.
+bool isOldGenerationName(std::string_view name);
 
 // The numbers of the generation folders under the top folder ("History" and a number without
 // leading zeros), ascending. The top folder is listed once.
@@ -27,8 +32,10 @@ std::vector<int64_t> generationsPresent(const std::string& top);
 // empty. A half-made new generation it had not committed to is removed: Cleaned.
 // Failed (with the errno in *err) when a committed rotation cannot be finished: no run may go
 // on then.
+// Old generations left aside are removed on `background` when given (the run goes on
+// meanwhile; the history step waits for them before it moves any folder).
 enum class HistoryRecovery { Nothing, Cleaned, Finished, Failed };
-HistoryRecovery recoverHistory(const std::string& top, int* err = nullptr);
+HistoryRecovery recoverHistory(const std::string& top, int* err = nullptr, BackgroundRemoval* background = nullptr);
 
 // What the history step tells the run on its way.
 struct HistoryHooks {
@@ -60,7 +67,10 @@ struct HistoryResult {
 // files are never rotated in twice, and a generation is never lost to a full disk.
 class HistoryStep {
 public:
-    HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated);
+    // The generations that go are renamed aside at once and removed on `background` when
+    // given (the caller joins it), else before run() returns.
+    HistoryStep(std::string top, int32_t limitHistory, const UpdateList& updated,
+                BackgroundRemoval* background = nullptr);
 
     // How often run() calls `advance`: once per generation moved, per updated file and once
     // before the final removal (the progress maximum of the step).
@@ -79,6 +89,7 @@ private:
     std::string latest_;
     int32_t limit_;
     const UpdateList& updated_;
+    BackgroundRemoval* background_;
     std::vector<int64_t> present_;
     bool rotates_ = false;
     bool removesAbove_ = true;

@@ -59,7 +59,7 @@ bool removeEmptyTree(const std::string& folder)
 class RunBody {
 public:
     RunBody(TMirror& mirror, RunOutcome& outcome)
-        : mirror_(mirror), host_(mirror.host_), outcome_(outcome), folder_(mirror.folder_),
+        : removal_(), mirror_(mirror), host_(mirror.host_), outcome_(outcome), folder_(mirror.folder_),
           listPath_(folder_ + kListFileName), updatePath_(folder_ + kUpdateFileName),
           tablePath_(folder_ + kTableFileName), snap_(host_.takeSnapshot()),
           log_(snap_.LogFile, snap_.LogAppend, snap_.KeepLogFile), checks_(snap_.MirTopFolder)
@@ -92,6 +92,9 @@ public:
             outcome_.error = e.what();
         }
         reportStep();
+        // The old generations go on being removed while the log is written; the run ends
+        // when they are gone.
+        removal_.join();
     }
 
 private:
@@ -142,7 +145,7 @@ private:
         // One that cannot be finished stops every run: a run that went on would save an update
         // list that the finished rotation must not take for its own.
         int err = 0;
-        const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err);
+        const HistoryRecovery recovery = recoverHistory(snap_.MirTopFolder, &err, &removal_);
         if (recovery == HistoryRecovery::Failed) {
             log_.addHistoryFailure(generationFolder(snap_.MirTopFolder, 1), err);
             throw EMirStop{RunEnd::Failed, "前回の履歴の更新を完了できません: " + snap_.MirTopFolder + ": " + errorText(err)};
@@ -233,22 +236,29 @@ private:
         const RunQueues& queues = lists_.queues;
         const size_t count = queues.copies();
         beginPhase(RunPhase::Mirror, count, count > 0);
-        CopyStep copier(checks_.latest());
-        for (size_t k = 0; k < count; ++k) {
+        if (count == 0)
+            return;
+        PairedCopies copier(checks_.latest());
+        PairedCopies::Hooks hooks;
+        hooks.entry = [&](size_t k, PairedCopies::Entry& e) {
+            e = {queues.source(k), queues.destination(k)};
+            return true;
+        };
+        hooks.before = [&](size_t k) {
             if (snap_.KeepLogFile)
                 log_.save();
             poll();
             setPosition(k + 1);
-            const std::string source = queues.source(k), destination = queues.destination(k);
-            const int err = copier.copy(source, destination);
+        };
+        hooks.done = [&](size_t k, const PairedCopies::Entry& e, int err) {
             // A folder of the mirror where the source now has a file or a link: once the
             // deletion step has emptied it, the copy takes its place.
-            if (err == EISDIR) {
+            if (err == EISDIR)
                 deferred_.push_back(k);
-                continue;
-            }
-            logCopy(source, destination, err);
-        }
+            else
+                logCopy(e.source, e.destination, err);
+        };
+        copier.run(count, hooks);
     }
 
     void logCopy(const std::string& source, const std::string& destination, int err)
@@ -274,7 +284,7 @@ private:
     // The copies made so far reach the disk before anything records them as done.
     void makeDurable()
     {
-        if (unsynced_)
+        if (unsynced_ && snap_.durable)
             (void)syncFileSystem(snap_.MirTopFolder);  // a failure here leaves the copies as durable as before
         unsynced_ = false;
     }
@@ -317,7 +327,7 @@ private:
     {
         if (snap_.standardRun)
             return;
-        HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update);
+        HistoryStep history(snap_.MirTopFolder, snap_.LimitHistory, lists_.update, &removal_);
         beginPhase(RunPhase::History, history.steps());
         HistoryHooks hooks;
         hooks.advance = [this] { setPosition(position_ + 1u); };
@@ -395,6 +405,8 @@ private:
         }
     }
 
+    // First: it is joined last, after everything else of the run has let go.
+    BackgroundRemoval removal_;
     TMirror& mirror_;
     MirrorHost& host_;
     RunOutcome& outcome_;

@@ -25,6 +25,9 @@ struct MirrorSnapshot {
     bool DelOnNotExists = true;
     std::string MirTopFolder;
     uint8_t FolderOption = 1;
+    // The copies reach the disk before anything records them as done (one sync of the top
+    // folder's file system). Off only to measure what that costs.
+    bool durable = true;
 };
 
 struct RunProgress {

@@ -61,3 +61,42 @@ void removeTree(const std::string& folder)
 }
 
 }  // namespace renvo
+
+namespace renvo {
+
+void BackgroundRemoval::remove(std::string folder)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(folder));
+    if (busy_)
+        return;
+    // The thread before has taken its last folder and only ends now.
+    if (thread_.joinable())
+        thread_.join();
+    busy_ = true;
+    thread_ = std::thread(&BackgroundRemoval::work, this);
+}
+
+void BackgroundRemoval::work()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!queue_.empty()) {
+        const std::string folder = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        removeTree(folder);
+        lock.lock();
+    }
+    busy_ = false;
+    idle_.notify_all();
+}
+
+void BackgroundRemoval::join()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [this] { return !busy_; });
+    if (thread_.joinable())
+        thread_.join();
+}
+
+}  // namespace renvo

@@ -1023,6 +1023,7 @@ class CrashTest:
             os.path.relpath(p, self.base) if (p or "").startswith(self.base) else str(p) for p in c.paths))
         print("%d changing system calls, kills at #%d to #%d (from %s)" %
               (len(calls), targets[0].n, targets[-1].n, where(targets[0])) if targets else "", flush=True)
+        landed = ran_out = 0
         for call in targets:
             self.round += 1
             self.round_failed = False
@@ -1032,13 +1033,26 @@ class CrashTest:
             pre_latest, pre = self.state_before_run()
             rc, killed = syscallkill.run(bed.argv(True), bed.env(), bed.out_path, kill_at=call.n)
             phase = "killed at " + where(call)
-            if rc != -signal.SIGKILL or len(killed) != 1 or not same_call(killed[0], call):
-                self.fail("exact", phase, 4, "history", "the kill did not land there: exit %s at %s" %
+            # The run copies two files at a time and removes the oldest generation on a thread
+            # of its own: the calls of its threads interleave differently from run to run, so
+            # the n-th changing call may be another one of the same step (or, when the threads
+            # made a call more or less, the run may end before it). Every kill is checked all
+            # the same; how many landed on the traced call is told at the end.
+            if rc == 0 and not killed and call.n > len(calls) - 4:
+                ran_out += 1
+                continue
+            if rc != -signal.SIGKILL or len(killed) != 1:
+                self.fail("exact", phase, 4, "history", "the run was not killed: exit %s at %s" %
                           (rc, where(killed[0]) if killed else "no call"))
+            elif same_call(killed[0], call):
+                landed += 1
+            else:
+                phase = "killed at " + where(killed[0]) + " (traced there: " + where(call) + ")"
             self.kills += 1
             self.after_kill("exact", label, done_before, pre, pre_latest, list_before, bed.base_list,
                             lambda *_: phase)
-        print("exact kills done in %.1f s" % (time.monotonic() - began))
+        print("exact kills done in %.1f s: %d of %d on the traced call, %d past the run's end" % (
+            time.monotonic() - began, landed, len(targets), ran_out))
         return self.finish("crash test, exact kills")
 
 

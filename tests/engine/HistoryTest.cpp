@@ -105,6 +105,8 @@ TEST_F(HistoryTest, TreeRemovalTakesHiddenEntriesAndNeverFollowsLinks)
     step(2, {"d/changed.txt"});
     EXPECT_EQ(generations(3), (Strings{"new", "1", "-"}));
     EXPECT_FALSE(fs::exists(gen(2, ".config")));
+    // The dropped generation, set aside, is gone with its hidden entries.
+    EXPECT_FALSE(fs::exists(top + "/.HistoryOld.rvtmp"));
     EXPECT_EQ(readFile(outside), "keep");
 }
 
@@ -129,6 +131,67 @@ TEST_F(HistoryTest, CompleteRunFillsHistoryAndEmptiesTheUpdateList)
     EXPECT_EQ(readFile(updatePath()), "");
     EXPECT_FALSE(fs::exists(gen(1)));
     EXPECT_FALSE(fs::exists(gen(2)));
+}
+
+// An old generation waits for its removal under a name of the engine's own; one whose removal
+// a kill cut short is removed by the next run before it moves any generation. Nothing else in
+// the top folder is taken for such a leftover, and a link of that name goes without its target.
+TEST_F(HistoryTest, OldGenerationsLeftAsideAreRemovedByTheNextRunAndNothingElseIs)
+{
+    struct Case {
+        const char* name;
+        bool leftover;
+    };
+    const Case cases[] = {
+        {".HistoryOld.rvtmp", true},     {".HistoryOld4.rvtmp", true},   {".HistoryOld12.rvtmp", true},
+        {"HistoryOld.rvtmp", false},     {".HistoryOld", false},         {".HistoryOld04.rvtmp", false},
+        {".HistoryOldx.rvtmp", false},   {".HistoryOld.rvtmp.bak", false}, {".historyold.rvtmp", false},
+        {".HistoryOld-4.rvtmp", false},  {".HistoryOld4.rvtmp-AbCdEf", false}, {"History0", false},
+        {"History01", false},
+    };
+    for (const Case& c : cases) {
+        writeFile(top + "/" + c.name + "/sub/file.txt", c.name);
+        EXPECT_EQ(isOldGenerationName(c.name), c.leftover) << c.name;
+    }
+    const std::string outside = writeFile(tmp / "outside/keep.txt", "keep");
+    fs::create_directory_symlink(tmp / "outside", top + "/.HistoryOld7.rvtmp");
+    source("a.txt", "new");
+    setList({folderItem(src)});
+    writeFile(updatePath(), "a.txt\r\n");
+    for (int n = 1; n <= 3; ++n)
+        makeGeneration(n);
+
+    const RunOutcome out = run(false);
+    EXPECT_TRUE(out.complete());
+    EXPECT_EQ(generations(4), (Strings{"-", "1", "2", "-"}));
+    EXPECT_EQ(readFile(gen(1, "a.txt")), "new");
+    for (const Case& c : cases)
+        EXPECT_EQ(fs::exists(top + "/" + c.name), !c.leftover) << c.name;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(top + "/.HistoryOld7.rvtmp")));
+    EXPECT_EQ(readFile(outside), "keep");
+    for (const auto& e : fs::directory_iterator(top))
+        EXPECT_FALSE(isOldGenerationName(e.path().filename().string())) << e.path();
+}
+
+// Generations above a lowered limit go aside too: none of their numbers is left when the step
+// ends, and one whose aside name is taken is removed where it is.
+TEST_F(HistoryTest, GenerationsAboveTheLimitGoAsideEvenWithALeftoverInTheWay)
+{
+    writeFile(latest("d/changed.txt"), "now");
+    for (int n = 1; n <= 5; ++n)
+        makeGeneration(n);
+    writeFile(top + "/.HistoryOld5.rvtmp/stuck.txt", "left by a kill");
+    BackgroundRemoval background;
+    UpdateList list;
+    list.add("d/changed.txt");
+    HistoryStep history(top, 2, list, &background);
+    EXPECT_TRUE(history.run([] {}).placed);
+    background.join();
+    EXPECT_EQ(generations(5), (Strings{"new", "1", "-", "-", "-"}));
+    EXPECT_FALSE(fs::exists(top + "/.HistoryOld.rvtmp"));
+    EXPECT_FALSE(fs::exists(top + "/.HistoryOld3.rvtmp"));
+    EXPECT_FALSE(fs::exists(top + "/.HistoryOld4.rvtmp"));
+    EXPECT_TRUE(fs::exists(top + "/.HistoryOld5.rvtmp/stuck.txt")) << "a leftover is the next run's to remove";
 }
 
 TEST(UpdateListTest, LoadTakesAnyLineEndAndSavesSortedCrLf)

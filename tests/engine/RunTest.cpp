@@ -13,7 +13,9 @@
 #include <future>
 
 #include "common/Privileges.h"
+#include "engine/CopyStep.h"
 #include "engine/EngineTestUtil.h"
+#include "platform/CanonicalPath.h"
 #include "platform/FileSys.h"
 
 namespace renvo::enginetest {
@@ -45,6 +47,82 @@ Strings namesIn(const std::string& folder)
         out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
+}
+
+// Two copies in flight: every entry that started is reported once, in queue order, whichever
+// copy ends first (a large first file keeps the worker busy while the others pass it); a
+// failure is that entry's alone, a link is copied as a link, and after a stop nothing starts.
+TEST_F(RunTest, PairedCopiesReportEveryOutcomeInQueueOrder)
+{
+    struct Case {
+        const char* what;
+        int missing = -1, link = -1, skip = -1, stopAt = -1;
+    };
+    const Case cases[] = {
+        {"all good"}, {"a missing source", 5}, {"a link", -1, 3}, {"an entry without a copy", -1, -1, 2},
+        {"a stop", -1, -1, -1, 6}, {"a later stop", -1, -1, -1, 29}, {"the first fails", 0},
+        {"one past the first batch fails", static_cast<int>(PairedCopies::kBatch)},
+    };
+    constexpr int kCount = 40;
+    const std::string outside = writeFile(tmp / "outside/target.txt", "outside");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(src);
+        fs::remove_all(top);
+        std::vector<PairedCopies::Entry> queue;
+        for (int k = 0; k < kCount; ++k) {
+            const std::string rel = "d" + std::to_string(k % 3) + "/f" + std::to_string(k) + ".txt";
+            if (k == c.link) {
+                fs::create_directories(src + "/" + rel.substr(0, 2));
+                fs::create_symlink(outside, src + "/" + rel);
+            } else if (k != c.missing) {
+                source(rel, k == 0 ? std::string(1 << 20, 'b') : rel);
+            }
+            queue.push_back({src + "/" + rel, latest(rel)});
+        }
+        fs::create_directories(top + "/Latest");
+        PairedCopies copier(canonicalPath(top + "/Latest"));
+        std::vector<int> order;
+        PairedCopies::Hooks hooks;
+        hooks.before = [&](size_t k) {
+            if (static_cast<int>(k) == c.stopAt)
+                throw std::runtime_error("stop");
+        };
+        hooks.entry = [&](size_t k, PairedCopies::Entry& e) {
+            e = queue[k];
+            return static_cast<int>(k) != c.skip;
+        };
+        hooks.done = [&](size_t k, const PairedCopies::Entry& e, int err) {
+            order.push_back(static_cast<int>(k));
+            EXPECT_EQ(e.destination, queue[k].destination);
+            EXPECT_EQ(err, static_cast<int>(k) == c.missing ? ENOENT : 0) << k;
+        };
+        EXPECT_EQ(c.stopAt >= 0, [&] {
+            try {
+                copier.run(kCount, hooks);
+            } catch (const std::runtime_error&) {
+                return true;
+            }
+            return false;
+        }());
+        std::vector<int> expected;
+        for (int k = 0; k < (c.stopAt >= 0 ? c.stopAt : kCount); ++k) {
+            if (k != c.skip)
+                expected.push_back(k);
+        }
+        EXPECT_EQ(order, expected);
+        for (int k = 0; k < kCount; ++k) {
+            const std::string& dst = queue[k].destination;
+            const bool made = std::find(expected.begin(), expected.end(), k) != expected.end() && k != c.missing;
+            EXPECT_EQ(fs::exists(fs::symlink_status(dst)), made) << k;
+            if (made && k == c.link) {
+                EXPECT_EQ(fs::read_symlink(dst), outside);
+            } else if (made) {
+                EXPECT_EQ(fs::file_size(dst), fs::file_size(queue[k].source)) << k;
+            }
+        }
+        EXPECT_EQ(readFile(outside), "outside");
+    }
 }
 
 TEST_F(RunTest, FailedCopiesAreLoggedWithTheirCauseAndTheRunGoesOn)

@@ -1,6 +1,7 @@
 #include "platform/FileSys.h"
 
 #include "platform/DirectoryFault.h"
+#include "platform/RemoveTree.h"
 
 #include "common/Privileges.h"
 #include "common/TempDir.h"
@@ -259,6 +260,34 @@ TEST(ForceDirectories, NewFoldersGetTheModeAskedFor)
     if (!guard.effective())
         GTEST_SKIP() << "file modes do not bind this process";
     EXPECT_EQ(forceDirectories(dir / "closed/a/b").error(), EACCES);
+}
+
+// Removals asked for while one runs, and again after a join (a thread of its own each time),
+// are all done by the join; a link given or met is removed, never followed.
+TEST(BackgroundRemoval, EveryRemovalAskedForIsDoneByTheJoin)
+{
+    TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string keep = writeFile(dir / "outside/keep.txt", "keep");
+    BackgroundRemoval removal;
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::string> folders;
+        for (int i = 0; i < 4; ++i) {
+            const std::string folder = dir / ("r" + std::to_string(round) + "-" + std::to_string(i));
+            for (int f = 0; f < 50; ++f)
+                writeFile(folder + "/sub" + std::to_string(f % 5) + "/.f" + std::to_string(f), "x");
+            fs::create_directory_symlink(dir / "outside", folder + "/link");
+            folders.push_back(folder);
+        }
+        fs::create_directory_symlink(dir / "outside", dir / "given-link");
+        folders.push_back(dir / "given-link");
+        for (const std::string& f : folders)
+            removal.remove(f);
+        removal.join();
+        for (const std::string& f : folders)
+            EXPECT_FALSE(fs::exists(fs::symlink_status(f))) << f;
+        EXPECT_EQ(readFile(keep), "keep");
+    }
 }
 
 }  // namespace
