@@ -220,7 +220,7 @@ Status TFileOperation::CopyFilesBelow(const std::string& from, const std::string
     // checkedPath takes no root, which is a base like any other folder here.
     std::string folder = checkedPath(base);
     if (folder.empty() && !base.empty() && base.find_first_not_of('/') == std::string::npos)
-        folder = "/";
+        folder.assign(1, '/');  // not = "/": GCC 12 warns falsely of an overlap there
     const bool below = !folder.empty() && !target.empty() &&
                        (folder == "/" || (target.size() > folder.size() && target.compare(0, folder.size(), folder) == 0 &&
                                           target[folder.size()] == '/'));
