@@ -164,5 +164,17 @@ class Desktop:
             self.tool("import", "-window", "root", path, check=False)
 
 
+def run_parts(choice, parts, args, renvo):
+    """Each (name, run) of `parts` that `choice` names ("both" for all); 1 after a failure."""
+    try:
+        for name, run in parts:
+            if choice in (name, "both"):
+                run(args, renvo)
+    except Failure as e:
+        print("FAIL:", e)
+        return 1
+    return 0
+
+
 def temp_base(prefix):
     return tempfile.mkdtemp(prefix=prefix)

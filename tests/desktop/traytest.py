@@ -23,7 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
-from desktop import Desktop, Failure, stays_false, temp_base, wait_for  # noqa: E402
+from desktop import Desktop, Failure, run_parts, stays_false, temp_base, wait_for  # noqa: E402
 from renvofiles import LIST_FILE, hive_path, list_record, write_hive  # noqa: E402
 
 
@@ -352,15 +352,7 @@ def main():
     ap.add_argument("--wm", choices=("openbox",), default=None, help="a window manager on the display")
     args = ap.parse_args()
     renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
-    try:
-        if args.tray in ("xembed", "both"):
-            run_xembed(args, renvo)
-        if args.tray in ("sni", "both"):
-            run_sni(args, renvo)
-    except Failure as e:
-        print("FAIL:", e)
-        return 1
-    return 0
+    return run_parts(args.tray, (("xembed", run_xembed), ("sni", run_sni)), args, renvo)
 
 
 if __name__ == "__main__":

@@ -26,7 +26,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
-from desktop import Desktop, Failure, stays_false, wait_for  # noqa: E402
+from desktop import Desktop, Failure, run_parts, stays_false, wait_for  # noqa: E402
 from listedit import EDITOR  # noqa: E402
 from renvofiles import write_hive  # noqa: E402
 from settings import SETTINGS  # noqa: E402
@@ -379,15 +379,7 @@ def main():
     ap.add_argument("--shots", default=None)
     args = ap.parse_args()
     renvo = os.path.join(os.path.abspath(args.bin), "Renvo")
-    try:
-        if args.session in ("openbox", "both"):
-            run_openbox(args, renvo)
-        if args.session in ("wayland", "both"):
-            run_wayland(args, renvo)
-    except Failure as e:
-        print("FAIL:", e)
-        return 1
-    return 0
+    return run_parts(args.session, (("openbox", run_openbox), ("wayland", run_wayland)), args, renvo)
 
 
 if __name__ == "__main__":
