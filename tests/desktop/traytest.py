@@ -64,9 +64,9 @@ class Home:
             f.write(list_record(self.src, "src", option=1))
             if untrusted:  # a record no run may use: the run skips it and says so
                 f.write(list_record(self.src, "../..", option=1))
-        write_hive(self.hive, [("MirTopFolder", self.top), ("Mirroring", 0), ("ShowProgressDialog", 1),
-                               ("TaskPriority", 5), ("EveryTimes", 5), ("DoneStandard", 0), ("LogFile", self.log),
-                               ("KeepLogFile", 1)])
+        self.settings = [("MirTopFolder", self.top), ("Mirroring", 0), ("ShowProgressDialog", 1), ("TaskPriority", 5),
+                         ("EveryTimes", 5), ("DoneStandard", 0), ("LogFile", self.log), ("KeepLogFile", 1)]
+        write_hive(self.hive, self.settings)
 
     def env(self):
         return {"RENVO_HOME": self.prog, "XDG_CONFIG_HOME": self.cfg, "XDG_RUNTIME_DIR": self.base,
@@ -277,6 +277,24 @@ def menu_labels(node, found):
     return found
 
 
+class Menu:
+    """The program's exported tray menu, its entries by label."""
+
+    def __init__(self, desk, what="the status notifier item"):
+        item = wait_for(what, lambda: sni_item(desk), 30)
+        self.desk = desk
+        self.service, _, path = item.partition("/")
+        self.path = "/" + path if path else "/StatusNotifierItem"
+        self.menu = busctl(desk, "get-property", self.service, self.path, "org.kde.StatusNotifierItem", "Menu")["data"]
+        layout = busctl(desk, "call", self.service, self.menu, "com.canonical.dbusmenu", "GetLayout", "--", "iias",
+                        "0", "-1", "0")["data"][1]
+        self.labels = menu_labels(layout, {})
+
+    def click(self, label):
+        busctl(self.desk, "call", self.service, self.menu, "com.canonical.dbusmenu", "Event", "--", "isvu",
+               str(self.labels[label]), "clicked", "s", "", "0")
+
+
 def run_sni(args, renvo):
     home = Home(args.files, untrusted=True)
     desk = Desktop(wm=args.wm)
@@ -294,18 +312,13 @@ def run_sni(args, renvo):
             proc.wait()
         wait_for("the watcher to go", lambda: not watcher_on_bus(desk), 20)
         watcher, host = start_sni_host(desk)
-        item = wait_for("the status notifier item with the new watcher", lambda: sni_item(desk), 30)
-        service, _, path = item.partition("/")
-        path = "/" + path if path else "/StatusNotifierItem"
+        menu = Menu(desk, "the status notifier item with the new watcher")
+        service, path, labels = menu.service, menu.path, menu.labels
 
         # The tooltip is kept current by a timer: the host reports no mouse movement.
         tip = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip")["data"]
         if "Renvo - 手動実行モードです" not in tip[2]:
             raise Failure("the item's tooltip is not the next-run text: %r" % (tip,))
-        menu_path = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "Menu")["data"]
-        layout = busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "GetLayout", "--",
-                        "iias", "0", "-1", "0")["data"][1]
-        labels = menu_labels(layout, {})
         wanted = ("リストの編集(_L)...", "環境設定(_V)...", "自動実行(_A)", "標準ミラーリング実行(_E)...",
                   "完全ミラーリング実行(_C)", "ログファイルの表示(_D)", "ヘルプ(_H)", "終了(_Q)")
         missing = [w for w in wanted if w not in labels]
@@ -317,8 +330,7 @@ def run_sni(args, renvo):
         # A run from the exported menu, then an activation during it: the double-click
         # command, refused while the run goes on.
         hogs = Hogs()
-        busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "Event", "--", "isvu",
-               str(labels["標準ミラーリング実行(_E)..."]), "clicked", "s", "", "0")
+        menu.click("標準ミラーリング実行(_E)...")
         desk.window_named("ミラーリング中...", 30)
         busctl(desk, "call", service, path, "org.kde.StatusNotifierItem", "Activate", "--", "ii", "0", "0")
         box = desk.window_named("ミラーリング中", 20)
@@ -331,8 +343,7 @@ def run_sni(args, renvo):
             tip = busctl(desk, "get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip")["data"]
             return "前回: 除外した項目 1 件" in tip[2]
         wait_for("the tooltip to name the skipped record", tip_names_skip, 20)
-        busctl(desk, "call", service, menu_path, "com.canonical.dbusmenu", "Event", "--", "isvu",
-               str(labels["終了(_Q)"]), "clicked", "s", "", "0")
+        menu.click("終了(_Q)")
         if first.wait(15) != 0:
             raise Failure("Renvo did not end cleanly after quit")
         print("sni: ok")

@@ -26,11 +26,11 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "pylib")]
-from desktop import Desktop, Failure, run_parts, stays_false, wait_for  # noqa: E402
+from desktop import Desktop, Failure, run_parts, wait_for  # noqa: E402
 from listedit import EDITOR  # noqa: E402
 from renvofiles import write_hive  # noqa: E402
 from settings import SETTINGS  # noqa: E402
-from traytest import Hogs, Home, busctl, menu_labels, shot, sni_item, start_sni_host  # noqa: E402
+from traytest import Hogs, Home, Menu, shot, start_sni_host  # noqa: E402
 
 SCREEN = (1024, 768)
 CORNERS = {0: "bottom right", 1: "bottom left", 2: "top left", 3: "top right"}
@@ -57,24 +57,6 @@ def expected_corner(position, rect):
     x = 0 if position in (1, 2) else SCREEN[0] - width
     y = 0 if position in (2, 3) else SCREEN[1] - height
     return (x, y, x + width, y + height)
-
-
-class Menu:
-    """The program's exported tray menu, its entries by label."""
-
-    def __init__(self, desk):
-        item = wait_for("the status notifier item", lambda: sni_item(desk), 30)
-        self.desk = desk
-        self.service, _, path = item.partition("/")
-        self.path = "/" + path if path else "/StatusNotifierItem"
-        self.menu = busctl(desk, "get-property", self.service, self.path, "org.kde.StatusNotifierItem", "Menu")["data"]
-        layout = busctl(desk, "call", self.service, self.menu, "com.canonical.dbusmenu", "GetLayout", "--", "iias",
-                        "0", "-1", "0")["data"][1]
-        self.labels = menu_labels(layout, {})
-
-    def click(self, label):
-        busctl(self.desk, "call", self.service, self.menu, "com.canonical.dbusmenu", "Event", "--", "isvu",
-               str(self.labels[label]), "clicked", "s", "", "0")
 
 
 def progress_in_corner(desk, args, home, renvo, position):
@@ -174,15 +156,8 @@ def keyboard_walk(desk, args, home, renvo):
             prog.wait()
 
 
-def home_with_settings():
-    home = Home(2000)
-    home.settings = [("MirTopFolder", home.top), ("Mirroring", 0), ("ShowProgressDialog", 1), ("TaskPriority", 5),
-                     ("EveryTimes", 5), ("DoneStandard", 0), ("LogFile", home.log), ("KeepLogFile", 1)]
-    return home
-
-
 def run_openbox(args, renvo):
-    home = home_with_settings()
+    home = Home(2000)
     desk = Desktop(*SCREEN, wm="openbox")
     try:
         desk.private_session_bus()
@@ -218,9 +193,9 @@ class Sway:
                "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman", "PATH": os.environ["PATH"]}
         self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.display = os.path.join(self.runtime, "wayland-1")
-        self.ipc = wait_for("sway", lambda: [os.path.join(self.runtime, n) for n in os.listdir(self.runtime)
-                                             if n.startswith("sway-ipc.")] and os.path.exists(self.display), 30)
-        self.ipc = [os.path.join(self.runtime, n) for n in os.listdir(self.runtime) if n.startswith("sway-ipc.")][0]
+        sockets = lambda: [os.path.join(self.runtime, n) for n in os.listdir(self.runtime) if n.startswith("sway-ipc.")]
+        wait_for("sway", lambda: sockets() and os.path.exists(self.display), 30)
+        self.ipc = sockets()[0]
         self.desk = desk
 
     def close(self):
@@ -278,8 +253,7 @@ class Sway:
 
 
 def run_wayland(args, renvo):
-    home = home_with_settings()
-    write_hive(home.hive, home.settings)
+    home = Home(2000)
     # The X display only holds the StatusNotifier host; Renvo itself sees no X server.
     desk = Desktop(*SCREEN)
     sway = None
