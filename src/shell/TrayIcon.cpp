@@ -126,22 +126,34 @@ TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent)
     connect(&m_animTimer, &QTimer::timeout, this, &TTrayIcon::animationTick);
 
     m_kind = currentTrayKind();
-    if (m_kind == TrayKind::None && !xembedTrayPossible()) {
-        // The icon is made once a host is there (a panel that starts after the program).
-        auto* wait = new QTimer(this);
-        wait->setInterval(kHostWaitMs);
-        connect(wait, &QTimer::timeout, this, [this, wait] {
-            if (!statusNotifierHostRegistered())
-                return;
-            wait->stop();
-            wait->deleteLater();
-            m_kind = TrayKind::StatusNotifier;
-            makeTray();
-        });
-        wait->start();
-        return;
-    }
-    makeTray();
+    if (m_kind == TrayKind::None && !xembedTrayPossible())
+        waitForHost(statusNotifierHostRegistered);
+    else
+        makeTray();
+}
+
+TTrayIcon::TTrayIcon(QObject* parent, std::function<bool()> hostRegistered) : QObject(parent)
+{
+    m_animTimer.setInterval(m_animateRate);
+    connect(&m_animTimer, &QTimer::timeout, this, &TTrayIcon::animationTick);
+    waitForHost(std::move(hostRegistered));
+}
+
+// The icon is made once a host is there (a panel that starts after the program).
+void TTrayIcon::waitForHost(std::function<bool()> hostRegistered)
+{
+    m_kind = TrayKind::None;
+    auto* wait = new QTimer(this);
+    wait->setInterval(kHostWaitMs);
+    connect(wait, &QTimer::timeout, this, [this, wait, hostRegistered = std::move(hostRegistered)] {
+        if (!hostRegistered())
+            return;
+        wait->stop();
+        wait->deleteLater();
+        m_kind = TrayKind::StatusNotifier;
+        makeTray();
+    });
+    wait->start();
 }
 
 void TTrayIcon::makeTray()

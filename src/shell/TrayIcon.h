@@ -40,6 +40,9 @@ class TTrayIcon : public QObject {
 
 public:
     explicit TTrayIcon(QObject* parent = nullptr);
+    // Where Qt could only fall back to an X tray that cannot exist (Wayland), the icon is made
+    // once `hostRegistered` says a StatusNotifier host is there; tests give the probe.
+    TTrayIcon(QObject* parent, std::function<bool()> hostRegistered);
     ~TTrayIcon() override;
 
     QList<QIcon> AnimateIcons() const { return m_frames; }
@@ -97,6 +100,7 @@ private:
     void showFrame();
 
     void makeTray();
+    void waitForHost(std::function<bool()> hostRegistered);
     QSystemTrayIcon* m_tray = nullptr;  // child of this
     QPointer<QMenu> m_menu;
     QTimer m_animTimer;

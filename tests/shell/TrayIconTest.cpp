@@ -265,6 +265,34 @@ TEST(TrayIconMenus, DestroyedMenuClearsTheReference)
     EXPECT_EQ(r.dblClicks, 0);
 }
 
+// Wayland with no StatusNotifier host yet: nothing is made until one is there, then the icon
+// carries everything set meanwhile.
+TEST(TrayIconLate, MadeOnceAHostIsThereWithWhatWasSetMeanwhile)
+{
+    bool host = false;
+    TTrayIcon tray(nullptr, [&host] { return host; });
+    QMenu menu;
+    tray.setRBPopupMenu(&menu);
+    const QIcon icon = appIcon();
+    tray.setIcon(icon);
+    tray.setTipHelp(QStringLiteral("Renvo - 次回"));
+    tray.setVisible(true);
+    tray.showMessage(QStringLiteral("Renvo"), QStringLiteral("no tray, no message"));
+    tray.Refresh();
+    QTest::qWait(1500);
+    EXPECT_EQ(tray.trayIcon(), nullptr);
+    EXPECT_EQ(tray.trayKind(), TrayKind::None);
+    EXPECT_EQ(tray.RBPopupMenu(), &menu);
+
+    host = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tray.trayIcon() != nullptr; }, 5000));
+    EXPECT_EQ(tray.trayKind(), TrayKind::StatusNotifier);
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), icon.cacheKey());
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("Renvo - 次回"));
+    EXPECT_EQ(tray.trayIcon()->contextMenu(), &menu);
+    EXPECT_TRUE(tray.trayIcon()->isVisible());
+}
+
 TEST(TrayIconHover, ToolTipEventIsAMoveBeforeTheTipShows)
 {
     TTrayIcon tray;
