@@ -291,6 +291,11 @@ TEST(TrayIconLate, MadeOnceAHostIsThereWithWhatWasSetMeanwhile)
     EXPECT_EQ(tray.trayIcon()->toolTip(), QStringLiteral("Renvo - 次回"));
     EXPECT_EQ(tray.trayIcon()->contextMenu(), &menu);
     EXPECT_TRUE(tray.trayIcon()->isVisible());
+    // A host's click reaches the events.
+    int clicks = 0;
+    tray.OnDblClick = [&clicks] { ++clicks; };
+    emit tray.trayIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST(TrayIconHover, ToolTipEventIsAMoveBeforeTheTipShows)
